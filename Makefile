@@ -1,0 +1,44 @@
+# The two commands a newcomer needs: `make test` and `make run`.
+# Both install missing packages first, then build with CMake and Ninja into build/.
+
+BUILD      := build
+JOBS       ?= $(shell nproc)
+CMAKE_GEN  := -G Ninja
+CLANG      := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+
+.PHONY: all deps test test-asan test-tsan fuzz bench clean
+
+all: deps
+	cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
+	cmake --build $(BUILD)/asan -j $(JOBS)
+
+deps:
+	@bash scripts/install-deps
+
+# The test build: AddressSanitizer and UndefinedBehaviorSanitizer, every test, then the
+# ThreadSanitizer build of the thread and socket tests, then the bounded fuzz runs.
+test: deps test-asan test-tsan fuzz
+
+test-asan:
+	cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
+	cmake --build $(BUILD)/asan -j $(JOBS)
+	cd $(BUILD)/asan && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+test-tsan:
+	cmake -S . -B $(BUILD)/tsan $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Debug -DORVANE_TSAN=ON
+	cmake --build $(BUILD)/tsan -j $(JOBS)
+	cd $(BUILD)/tsan && ctest --output-on-failure -j $(JOBS) --timeout 600 -L tsan
+
+FUZZ_SECONDS ?= 30
+fuzz:
+	cmake -S . -B $(BUILD)/fuzz $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Debug -DORVANE_FUZZ=ON -DORVANE_TESTS=OFF
+	cmake --build $(BUILD)/fuzz -j $(JOBS)
+	bash scripts/run-fuzzers $(BUILD)/fuzz $(FUZZ_SECONDS)
+
+bench: deps
+	cmake -S . -B $(BUILD)/release $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Release -DORVANE_TESTS=OFF -DORVANE_BENCH=ON
+	cmake --build $(BUILD)/release -j $(JOBS)
+	bash scripts/run-benchmarks $(BUILD)/release
+
+clean:
+	rm -rf $(BUILD)
