@@ -7,8 +7,17 @@ namespace orvane {
 
 namespace {
 
-// Every OS thread gets its own wait event on first use; its address also identifies the
-// thread as a monitor's owner, so threads that are not a Thread are told apart too.
+// Every OS thread gets its own wait event on first wait. A monitor's owner is told by
+// the address of a plain thread-local byte instead, which is never destroyed: threads
+// that are not a Thread are told apart too, and locking still works in destructors that
+// run after the thread's other thread-local objects are gone.
+thread_local char threadIdentity;
+
+const void* currentThreadIdentity()
+{
+    return &threadIdentity;
+}
+
 WaitEvent& currentWaitEvent()
 {
     thread_local WaitEvent event;
@@ -39,12 +48,12 @@ void Monitor::lock()
 {
     pthread_mutex_lock(&section_);
     lockCount_.fetch_add(1);
-    owner_.store(&currentWaitEvent());
+    owner_.store(currentThreadIdentity());
 }
 
 void Monitor::unlock()
 {
-    if (owner_.load() != &currentWaitEvent())
+    if (owner_.load() != currentThreadIdentity())
         return;
     if (lockCount_.load() == 1)
         owner_.store(nullptr);
@@ -54,7 +63,7 @@ void Monitor::unlock()
 
 bool Monitor::isHeldByCurrentThread() const
 {
-    return owner_.load() == &currentWaitEvent();
+    return owner_.load() == currentThreadIdentity();
 }
 
 void Monitor::append(Waiter& w)
@@ -87,9 +96,9 @@ void Monitor::remove(Waiter& w)
 
 int Monitor::wait(int timeoutMs)
 {
-    WaitEvent& event = currentWaitEvent();
-    if (owner_.load() != &event)
+    if (owner_.load() != currentThreadIdentity())
         return NotOwner;
+    WaitEvent& event = currentWaitEvent();
 
     // The node lives on this stack; the list is touched only by the monitor's holder.
     Waiter self{nullptr, nullptr, &event, false, false};

@@ -57,7 +57,7 @@ public:
     // Sleeps the calling thread ms milliseconds, always the full time: nothing wakes a
     // sleeping thread, a stop request included. On a thread that is not a Thread, a
     // plain sleep. Answers true only when the wake event was signalled, which nothing
-    // in the system does.
+    // in the system does. Negative counts do not sleep.
     static bool sleep(int ms);
     // The Thread whose body the calling OS thread runs, or NULL.
     static Thread* currentThread();

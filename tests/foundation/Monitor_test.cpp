@@ -150,21 +150,24 @@ TEST(Monitor, WaitGivesUpEveryLevelSoAnotherThreadCanNotify)
         bool entered = false; // guarded by m
         int answer = -1, countAfter = -1;
         runOn(r, [&] {
-            MonitorLock a(m);
-            MonitorLock b(m);
-            MonitorLock c(m);
-            std::thread notifier([&] {
-                MonitorLock g(m); // only possible once every level is given up
-                entered = true;
-                m.notify();
-            });
-            while (!entered) {
-                answer = m.wait(10000);
-                if (answer != Monitor::Notified)
-                    break;
+            std::thread notifier;
+            {
+                MonitorLock a(m);
+                MonitorLock b(m);
+                MonitorLock c(m);
+                notifier = std::thread([&] {
+                    MonitorLock g(m); // only possible once every level is given up
+                    entered = true;
+                    m.notify();
+                });
+                while (!entered) {
+                    answer = m.wait(5000);
+                    if (answer != Monitor::Notified)
+                        break;
+                }
+                countAfter = m.getLockCount();
             }
-            countAfter = m.getLockCount();
-            notifier.join(); // the notifier needs nothing more from the monitor
+            notifier.join();
         });
         EXPECT_EQ(answer, Monitor::Notified);
         EXPECT_TRUE(entered);
@@ -267,44 +270,60 @@ TEST(Monitor, HandOffBetweenThreadKindsLosesNoNotification)
     EXPECT_EQ(timeouts, 0);
 }
 
-TEST(Monitor, NotifiesRacingTimeoutsLeaveNoStaleWakeUp)
+TEST(Monitor, NotifiesRacingWaitsAreNeitherLostNorLeftOver)
 {
+    // Two threads notify without pause while four others wait, alternately briefly and
+    // long. A notify that lands while a waiter gives up the monitor must still wake it
+    // (else a long wait runs its whole time), and one that lands as a brief wait times
+    // out must not cut a later wait short.
     Monitor m;
-    std::atomic<bool> done{false};
-    std::atomic<int> notified{0};
-    std::atomic<int> notifies{0};
+    std::atomic<bool> stopNotifying{false};
+    std::atomic<bool> notifiersStopped{false};
+    std::atomic<int> racing{4};
+    std::atomic<int> cutShort{0};
+    std::atomic<int> ranLong{0};
     std::vector<int> finalAnswers(4, -1);
     std::vector<int64_t> finalWaits(4, -1);
-    std::atomic<int> racing{4};
 
+    auto notifierBody = [&] {
+        while (!stopNotifying)
+            m.notify();
+    };
     auto waiterBody = [&](int i) {
-        for (int k = 0; k < 300; ++k) {
+        for (int k = 0; k < 1000; ++k) {
+            const int timeout = k % 2 ? 0 : 10000;
             MonitorLock g(m);
-            if (m.wait(k % 3) == Monitor::Notified)
-                ++notified;
+            const int64_t t0 = monotonicMillis();
+            const int answer = m.wait(timeout);
+            const int64_t elapsed = monotonicMillis() - t0;
+            if (answer == Monitor::TimedOut && elapsed < timeout)
+                ++cutShort;
+            if (elapsed >= 5000)
+                ++ranLong;
         }
         --racing;
-        ASSERT_TRUE(awaitCondition([&] { return done.load(); }));
-        // Nobody notifies any more: a signal left over from the race must not end
-        // this wait early.
+        ASSERT_TRUE(awaitCondition([&] { return notifiersStopped.load(); }, 30000));
         MonitorLock g(m);
         const int64_t t0 = monotonicMillis();
         finalAnswers[i] = m.wait(50);
         finalWaits[i] = monotonicMillis() - t0;
     };
+
+    Waiter notifierA(Runner::WorkerThread, notifierBody);
+    Waiter notifierB(Runner::PlainThread, notifierBody);
     std::vector<std::unique_ptr<Waiter>> waiters;
     for (int i = 0; i < 4; ++i)
         waiters.emplace_back(new Waiter(i % 2 ? Runner::PlainThread : Runner::WorkerThread,
                                         [&, i] { waiterBody(i); }));
-    while (racing > 0) {
-        m.notify();
-        ++notifies;
-        std::this_thread::yield();
-    }
-    done = true;
+    ASSERT_TRUE(awaitCondition([&] { return racing == 0; }, 60000));
+    stopNotifying = true;
+    notifierA.join();
+    notifierB.join();
+    notifiersStopped = true;
     for (auto& w : waiters)
         w->join();
-    EXPECT_LE(notified, notifies);
+    EXPECT_EQ(cutShort, 0);
+    EXPECT_EQ(ranLong, 0);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(finalAnswers[i], Monitor::TimedOut) << i;
         EXPECT_GE(finalWaits[i], 50) << i;
