@@ -3,6 +3,7 @@
 #include "foundation/Clock.h"
 #include "foundation/Thread.h"
 
+#include <chrono>
 #include <functional>
 #include <thread>
 
