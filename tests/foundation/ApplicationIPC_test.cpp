@@ -1,5 +1,6 @@
 #include "foundation/ApplicationIPC.h"
 #include "foundation/Exception.h"
+#include "TempDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -32,9 +33,7 @@ protected:
         hadOld_ = old != nullptr;
         if (old)
             old_ = old;
-        char pattern[] = "/tmp/orvane-ipc-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
+        folder_ = temp_.path();
         setenv("ORVANE_RUNTIME_DIR", folder_.c_str(), 1);
     }
 
@@ -44,11 +43,9 @@ protected:
             setenv("ORVANE_RUNTIME_DIR", old_.c_str(), 1);
         else
             unsetenv("ORVANE_RUNTIME_DIR");
-        std::string command = "rm -rf '" + folder_ + "'";
-        if (system(command.c_str()) != 0)
-            ADD_FAILURE() << "could not remove " << folder_;
     }
 
+    orvane::testing::TempDirectory temp_;
     std::string folder_;
 
 private:

@@ -1,5 +1,6 @@
 #include "foundation/DynamicLibrary.h"
 #include "foundation/Exception.h"
+#include "TempDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -58,14 +59,10 @@ TEST(DynamicLibrary, NamesTheLibraryDoesNotExportThrow)
 
 TEST(DynamicLibrary, FailedLoadsChangeNothing)
 {
-    char folder[] = "/tmp/orvane-dl-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    std::string text = std::string(folder) + "/not-a-library.so";
-    FILE* f = fopen(text.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    fputs("this is plain text, not a shared object\n", f);
-    fclose(f);
-    std::string missing = std::string(folder) + "/missing.so";
+    orvane::testing::TempDirectory folder;
+    std::string text = folder / "not-a-library.so";
+    orvane::testing::writeBytes(text, "this is plain text, not a shared object\n");
+    std::string missing = folder / "missing.so";
 
     DynamicLibrary library;
     for (const std::string& path : {missing, text, std::string()}) {
@@ -82,8 +79,6 @@ TEST(DynamicLibrary, FailedLoadsChangeNothing)
         EXPECT_EQ(library.getPath(), ORVANE_FIXTURE_DL_EXPORTS);
         EXPECT_EQ(function(library, "fixture_answer")(), 42);
     }
-    unlink(text.c_str());
-    rmdir(folder);
 }
 
 TEST(DynamicLibrary, EachModuleKeepsItsOwnCopyOfAStaticLibrary)
