@@ -1,0 +1,633 @@
+#include "foundation/XmlNode.h"
+
+#include "foundation/Conversions.h"
+#include "foundation/Exception.h"
+#include "foundation/File.h"
+
+#include <climits>
+#include <cstring>
+#include <new>
+
+namespace orvane {
+
+namespace {
+
+const int kChildGrowBy = 10;
+
+// Children arrays grow by growBy while they are small. A wide node (a roster, or a
+// message with thousands of sibling elements) would then be copied once every ten
+// additions, which makes building it quadratic; past twice the growBy the array grows
+// by half its count instead.
+void appendChildPointer(Array<XmlNode*>& children, XmlNode* child)
+{
+    const int count = children.count();
+    if (count == children.capacity()) {
+        if (count == INT_MAX)
+            throw MemoryException();
+        int extra = count / 2 > children.growBy() ? count / 2 : children.growBy();
+        int needed = count + 1;
+        children.setCapacity(needed > INT_MAX - extra ? INT_MAX : needed + extra);
+    }
+    children.add(child);
+}
+
+void destroyAll(Array<XmlNode*>& children)
+{
+    for (XmlNode* child : children)
+        delete child;
+    children.setSize(0);
+}
+
+XmlNode* newNode(const char* name, const char* value)
+{
+    XmlNode* node = new (std::nothrow) XmlNode(name, value);
+    if (!node)
+        throw MemoryException();
+    return node;
+}
+
+// Deep copies of from's children appended to into; on failure into is left empty.
+void copyChildren(const XmlNode& from, Array<XmlNode*>& into)
+{
+    try {
+        for (const XmlNode* child : from.children) {
+            XmlNode* copy = new (std::nothrow) XmlNode(*child);
+            if (!copy)
+                throw MemoryException();
+            try {
+                appendChildPointer(into, copy);
+            } catch (...) {
+                delete copy;
+                throw;
+            }
+        }
+    } catch (...) {
+        destroyAll(into);
+        throw;
+    }
+}
+
+// ---- escaping -------------------------------------------------------------------------
+
+struct EscapeTable {
+    bool special[256];
+    constexpr EscapeTable() : special()
+    {
+        special[static_cast<unsigned char>('&')] = true;
+        special[static_cast<unsigned char>('<')] = true;
+        special[static_cast<unsigned char>('>')] = true;
+        special[static_cast<unsigned char>('\'')] = true;
+        special[static_cast<unsigned char>('"')] = true;
+    }
+};
+
+constexpr EscapeTable kEscape{};
+
+// One pass over the text gives the same bytes as replacing &, <, >, ' and " one after
+// the other: the entities that the later replacements insert hold none of the later
+// characters, and the ampersand goes first.
+void appendEscaped(String& out, const char* p, int n)
+{
+    const char* end = p + n;
+    while (p < end) {
+        const char* q = p;
+        while (q < end && !kEscape.special[static_cast<unsigned char>(*q)])
+            ++q;
+        out.append(p, static_cast<int>(q - p));
+        if (q == end)
+            break;
+        switch (*q) {
+        case '&': out.append("&amp;", 5); break;
+        case '<': out.append("&lt;", 4); break;
+        case '>': out.append("&gt;", 4); break;
+        case '\'': out.append("&apos;", 6); break;
+        default: out.append("&quot;", 6); break;
+        }
+        p = q + 1;
+    }
+}
+
+bool startsWithAt(const char* p, const char* end, const char* entity, int n)
+{
+    return end - p >= n && std::memcmp(p, entity, static_cast<size_t>(n)) == 0;
+}
+
+// One pass that equals replacing &lt;, &gt;, &apos; and &quot; and then &amp;: every
+// entity begins with the only ampersand it holds, so at most one can begin at any byte,
+// and the characters put in for the first four cannot join into an &amp;.
+void appendUnescaped(String& out, const char* p, int n)
+{
+    const char* end = p + n;
+    while (p < end) {
+        const char* amp = static_cast<const char*>(std::memchr(p, '&', static_cast<size_t>(end - p)));
+        if (!amp) {
+            out.append(p, static_cast<int>(end - p));
+            return;
+        }
+        out.append(p, static_cast<int>(amp - p));
+        if (startsWithAt(amp, end, "&lt;", 4)) {
+            out.append('<');
+            p = amp + 4;
+        } else if (startsWithAt(amp, end, "&gt;", 4)) {
+            out.append('>');
+            p = amp + 4;
+        } else if (startsWithAt(amp, end, "&apos;", 6)) {
+            out.append('\'');
+            p = amp + 6;
+        } else if (startsWithAt(amp, end, "&quot;", 6)) {
+            out.append('"');
+            p = amp + 6;
+        } else if (startsWithAt(amp, end, "&amp;", 5)) {
+            out.append('&');
+            p = amp + 5;
+        } else {
+            out.append('&');
+            p = amp + 1;
+        }
+    }
+}
+
+void appendTabs(String& out, int depth)
+{
+    static const char tabs[] = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
+    const int chunk = static_cast<int>(sizeof tabs - 1);
+    while (depth > 0) {
+        int n = depth < chunk ? depth : chunk;
+        out.append(tabs, n);
+        depth -= n;
+    }
+}
+
+// ---- removal of comments, processing instructions and declarations --------------------
+
+const char* findBytes(const char* p, const char* end, const char* needle, int n)
+{
+    if (end - p < n)
+        return nullptr;
+    return static_cast<const char*>(memmem(p, static_cast<size_t>(end - p), needle, static_cast<size_t>(n)));
+}
+
+// Cuts every range from opener through its closer out of buf[0, n) and answers the new
+// length. The text is treated as if each cut were done separately and the search began
+// again at the start: an opener that a cut brings together from both sides counts too.
+// This is one pass that writes the kept text down in place (the write position never
+// passes the read position), so the work is linear in the text.
+// A range whose closer never comes takes the rest of the text with it: what follows an
+// unterminated comment or declaration is not a document anybody meant to send.
+int cutRanges(char* buf, int n, const char* opener, int k, bool comment)
+{
+    int o = 0; // kept text: buf[0, o); it holds no opener
+    int i = 0; // text still to read: buf[i, n)
+    while (i < n) {
+        bool found = false;
+        // An opener that begins in the kept text and ends in the rest; the leftmost first.
+        for (int j = (o < k - 1 ? o : k - 1); j >= 1 && !found; --j) {
+            if (n - i >= k - j && std::memcmp(buf + o - j, opener, static_cast<size_t>(j)) == 0 &&
+                std::memcmp(buf + i, opener + j, static_cast<size_t>(k - j)) == 0) {
+                o -= j;
+                i += k - j;
+                found = true;
+            }
+        }
+        if (!found) {
+            const char* hit = findBytes(buf + i, buf + n, opener, k);
+            int h = hit ? static_cast<int>(hit - buf) : n;
+            std::memmove(buf + o, buf + i, static_cast<size_t>(h - i));
+            o += h - i;
+            if (!hit)
+                break;
+            i = h + k;
+        }
+        // i is just behind the opener, which is no longer part of the kept text.
+        int after = -1;
+        if (comment) {
+            // The closing "-->" may begin on the opener's own last two dashes.
+            if (i < n && buf[i] == '>')
+                after = i + 1;
+            else if (n - i >= 2 && buf[i] == '-' && buf[i + 1] == '>')
+                after = i + 2;
+            else if (const char* c = findBytes(buf + i, buf + n, "-->", 3))
+                after = static_cast<int>(c - buf) + 3;
+        } else if (const char* c = static_cast<const char*>(std::memchr(buf + i, '>', static_cast<size_t>(n - i)))) {
+            after = static_cast<int>(c - buf) + 1;
+        }
+        if (after < 0)
+            break;
+        i = after;
+    }
+    return o;
+}
+
+} // namespace
+
+// ---- reader ------------------------------------------------------------------------------
+
+// Reads elements from a cleaned text. A reader works on one node: when the node has no
+// name yet, the next start tag names the node itself and its content is read into the
+// same node (counted in `open`, not by recursion); otherwise every start tag appends a
+// child, and the child's content is read by a nested reader.
+class XmlReader {
+public:
+    XmlReader(const char* text, int length) : cur_(text), end_(text + length) {}
+
+    bool failed() const { return failed_; }
+
+    // level: the node's level of nesting, the root being 1.
+    bool readElement(XmlNode& node, int level)
+    {
+        int open = 1;
+        for (;;) {
+            if (cur_ >= end_)
+                return true;
+            const char* lt = static_cast<const char*>(std::memchr(cur_, '<', static_cast<size_t>(end_ - cur_)));
+            if (!lt)
+                return true; // text behind the last tag is ignored
+            const char* gt = static_cast<const char*>(std::memchr(lt + 1, '>', static_cast<size_t>(end_ - lt - 1)));
+            if (!gt)
+                return fail();
+            if (lt > cur_)
+                appendText(node, cur_, lt);
+            cur_ = gt + 1;
+
+            const char second = lt[1];
+            if (second == '!' || second == '?')
+                continue;
+            if (second == '/') {
+                // The name in the end tag is not compared.
+                if (--open == 0)
+                    return true;
+                continue;
+            }
+
+            const char* nameEnd = lt + 1;
+            while (!isNameStop(*nameEnd))
+                ++nameEnd;
+            const char* nameStart = lt + 1;
+            const char* stop = nameEnd;
+            while (nameStart < nameEnd && isBlankByte(*nameStart))
+                ++nameStart;
+            while (nameEnd > nameStart && isBlankByte(nameEnd[-1]))
+                --nameEnd;
+            const bool selfClosing = gt[-1] == '/' && gt - 1 > lt;
+
+            XmlNode* target;
+            int targetLevel;
+            if (node.name.isEmpty()) {
+                node.name.assign(nameStart, static_cast<int>(nameEnd - nameStart));
+                target = &node;
+                targetLevel = level;
+            } else {
+                target = addChild(node, nameStart, static_cast<int>(nameEnd - nameStart), level + 1);
+                if (!target)
+                    return false;
+                targetLevel = level + 1;
+            }
+            readAttributes(*target, stop + 1, gt + 1, targetLevel);
+            if (failed_)
+                return false;
+            if (!selfClosing) {
+                if (target == &node) {
+                    ++open;
+                } else {
+                    readElement(*target, targetLevel);
+                    if (failed_)
+                        return false;
+                }
+            }
+        }
+    }
+
+private:
+    static bool isNameStop(char c)
+    {
+        return c == ' ' || c == '/' || c == '>' || c == '\t' || c == '\r' || c == '\n';
+    }
+
+    bool fail()
+    {
+        failed_ = true;
+        return false;
+    }
+
+    // Text pieces around child elements join into one value, trimmed at both ends.
+    static void appendText(XmlNode& node, const char* from, const char* to)
+    {
+        appendUnescaped(node.value, from, static_cast<int>(to - from));
+        node.value.trim();
+    }
+
+    XmlNode* addChild(XmlNode& parent, const char* name, int length, int level)
+    {
+        if (level > XmlNode::MaxParseDepth) {
+            fail();
+            return nullptr;
+        }
+        XmlNode* child = newNode(nullptr, nullptr);
+        try {
+            child->name.assign(name, length);
+            parent.appendOwnedChild(child);
+        } catch (...) {
+            delete child;
+            throw;
+        }
+        return child;
+    }
+
+    // Attributes of one tag, [p, end) being the tag behind its name, up to its ">".
+    // A malformed attribute ends the reading; what came before it stays.
+    void readAttributes(XmlNode& target, const char* p, const char* end, int level)
+    {
+        for (;;) {
+            while (p < end && isBlankByte(*p))
+                ++p;
+            if (p >= end)
+                return;
+            const char* eq = static_cast<const char*>(std::memchr(p, '=', static_cast<size_t>(end - p)));
+            if (!eq || eq + 1 >= end)
+                return;
+            const char quote = eq[1];
+            if (quote != '"' && quote != '\'')
+                return;
+            const char* open = eq + 2;
+            const char* close = static_cast<const char*>(std::memchr(open, quote, static_cast<size_t>(end - open)));
+            if (!close)
+                return;
+            XmlNode* child = addChild(target, p, static_cast<int>(eq - p), level + 1);
+            if (!child)
+                return;
+            appendUnescaped(child->value, open, static_cast<int>(close - open));
+            p = close + 1;
+        }
+    }
+
+    const char* cur_;
+    const char* end_;
+    bool failed_ = false;
+};
+
+// ---- XmlNode ----------------------------------------------------------------------------
+
+XmlNode::XmlNode() : name("xml"), children(kChildGrowBy) {}
+
+XmlNode::XmlNode(const char* name_) : name(name_), children(kChildGrowBy) {}
+
+XmlNode::XmlNode(const char* name_, const char* value_)
+    : name(name_), value(value_), children(kChildGrowBy)
+{
+}
+
+XmlNode::XmlNode(const XmlNode& other)
+    : name(other.name), value(other.value), children(kChildGrowBy)
+{
+    copyChildren(other, children);
+}
+
+XmlNode::XmlNode(XmlNode&& other) noexcept
+    : name(std::move(other.name)), value(std::move(other.value)), children(std::move(other.children))
+{
+    other.children.setGrowBy(kChildGrowBy);
+}
+
+XmlNode::~XmlNode()
+{
+    deleteChildren();
+}
+
+XmlNode& XmlNode::operator=(const XmlNode& other)
+{
+    if (this == &other)
+        return *this;
+    // other may live inside the subtree that is about to be destroyed: everything is
+    // copied out of it before the old children go.
+    Array<XmlNode*> fresh(kChildGrowBy);
+    copyChildren(other, fresh);
+    try {
+        name = other.name;
+        value = other.value;
+    } catch (...) {
+        destroyAll(fresh);
+        throw;
+    }
+    children.swap(fresh);
+    destroyAll(fresh);
+    return *this;
+}
+
+void XmlNode::deleteChildren()
+{
+    destroyAll(children);
+}
+
+void XmlNode::appendOwnedChild(XmlNode* child)
+{
+    appendChildPointer(children, child);
+}
+
+XmlNode* XmlNode::addChild(const char* name_, const char* value_)
+{
+    XmlNode* child = newNode(name_, value_);
+    try {
+        appendOwnedChild(child);
+    } catch (...) {
+        delete child;
+        throw;
+    }
+    return child;
+}
+
+int XmlNode::findChild(const char* name_) const
+{
+    if (!name_)
+        return -1;
+    for (int i = 0; i < children.count(); ++i)
+        if (children[i]->name.equalsIgnoreCase(name_))
+            return i;
+    return -1;
+}
+
+XmlNode* XmlNode::getChild(const char* name_)
+{
+    int i = findChild(name_);
+    return i < 0 ? nullptr : children[i];
+}
+
+const XmlNode* XmlNode::getChild(const char* name_) const
+{
+    int i = findChild(name_);
+    return i < 0 ? nullptr : children[i];
+}
+
+XmlNode* XmlNode::findOrAddChild(const char* name_)
+{
+    XmlNode* child = getChild(name_);
+    return child ? child : addChild(name_);
+}
+
+const XmlNode* XmlNode::childOrEmpty(const char* name_) const
+{
+    const XmlNode* child = getChild(name_);
+    return child ? child : &emptyNode();
+}
+
+const XmlNode& XmlNode::emptyNode()
+{
+    static const XmlNode empty;
+    return empty;
+}
+
+namespace {
+// Built while the program's static objects are, before its own start-up code runs.
+const XmlNode& kEmptyNodeAtStartUp = XmlNode::emptyNode();
+} // namespace
+
+void XmlNode::setBool(bool b)
+{
+    value = boolToString(b);
+}
+
+bool XmlNode::getBool() const
+{
+    return parseBool(value.c_str());
+}
+
+void XmlNode::setInt(int32_t n)
+{
+    value = intToString(n);
+}
+
+int32_t XmlNode::getInt() const
+{
+    return parseInt(value.c_str());
+}
+
+// ---- writer -------------------------------------------------------------------------------
+
+String XmlNode::toString(int depth, bool selfClose) const
+{
+    String out;
+    write(out, depth < 0 ? -1 : depth, selfClose);
+    return out;
+}
+
+// Writes straight into one buffer. Attributes (compact form only) come from the leaf
+// children and precede the element children, whatever their order among the children.
+void XmlNode::write(String& out, int depth, bool selfClose) const
+{
+    const bool indented = depth >= 0;
+    appendTabs(out, depth);
+    out.append('<');
+    out += name;
+    bool hasElements = false;
+    for (const XmlNode* child : children) {
+        if (indented || child->children.count() > 0) {
+            hasElements = true;
+            continue;
+        }
+        out.append(' ');
+        out += child->name;
+        out.append("=\"", 2);
+        appendEscaped(out, child->value.c_str(), child->value.length());
+        out.append('"');
+    }
+    if (!hasElements && value.isEmpty() && selfClose) {
+        out.append("/>", 2);
+        if (indented)
+            out.append("\r\n", 2);
+        return;
+    }
+    out.append('>');
+    if (hasElements) {
+        if (indented)
+            out.append("\r\n", 2);
+        for (const XmlNode* child : children)
+            if (indented || child->children.count() > 0)
+                child->write(out, indented ? depth + 1 : -1, true);
+        appendTabs(out, depth);
+    }
+    if (!value.isEmpty()) {
+        if (hasElements && indented)
+            out.append('\t');
+        appendEscaped(out, value.c_str(), value.length());
+        if (hasElements) {
+            if (indented)
+                out.append("\r\n", 2);
+            appendTabs(out, depth);
+        }
+    }
+    out.append("</", 2);
+    out += name;
+    out.append('>');
+    if (indented)
+        out.append("\r\n", 2);
+}
+
+// ---- parser and files -------------------------------------------------------------------
+
+bool XmlNode::parse(const char* text)
+{
+    if (!text)
+        return false;
+    const size_t length = std::strlen(text);
+    if (length > static_cast<size_t>(INT_MAX))
+        throw MemoryException();
+    // The copy is taken before the node is cleared: text may belong to this very tree.
+    String copy(text, static_cast<int>(length));
+    int n = copy.length();
+    if (n > 0) {
+        n = cutRanges(copy.data(), n, "<!--", 4, true);
+        n = cutRanges(copy.data(), n, "<?", 2, false);
+        n = cutRanges(copy.data(), n, "<!", 2, false);
+        while (n > 0 && isBlankByte(copy.data()[n - 1]))
+            --n;
+    }
+
+    deleteChildren();
+    name.clear();
+    value.clear();
+
+    XmlReader reader(copy.c_str(), n);
+    reader.readElement(*this, 1);
+    return !reader.failed();
+}
+
+bool XmlNode::loadFile(const char* path)
+{
+    String text;
+    if (!path || !File::readAll(path, text))
+        return false;
+    try {
+        return parse(text.c_str());
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+bool XmlNode::saveFile(const char* path, bool compact) const
+{
+    if (!path)
+        return false;
+    try {
+        String text = toString(compact ? -1 : 0, true);
+        return File::writeAll(path, text.c_str(), text.length());
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+// ---- escaping helpers ---------------------------------------------------------------------
+
+String xmlEscape(const String& text)
+{
+    String out;
+    appendEscaped(out, text.c_str(), text.length());
+    return out;
+}
+
+String xmlUnescape(const String& text)
+{
+    String out;
+    appendUnescaped(out, text.c_str(), text.length());
+    return out;
+}
+
+} // namespace orvane
