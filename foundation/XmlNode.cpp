@@ -159,6 +159,15 @@ void appendTabs(String& out, int depth)
 }
 
 // ---- removal of comments, processing instructions and declarations --------------------
+//
+// Each removal cuts a range out of the text and joins the two sides, and goes on until its
+// opener no longer occurs; a join can bring an opener together from both sides, and that
+// one counts too. Each pass below is one scan that writes the kept text down in place
+// (the write position never passes the read position): the kept text holds no opener, so
+// the leftmost opener is either one that begins in the kept text's last bytes and ends in
+// the rest, or the first one in the rest. The work is linear in the text.
+// A range whose end never comes takes the rest of the text with it: what follows an
+// unterminated comment or declaration is not a document anybody meant to send.
 
 const char* findBytes(const char* p, const char* end, const char* needle, int n)
 {
@@ -167,20 +176,15 @@ const char* findBytes(const char* p, const char* end, const char* needle, int n)
     return static_cast<const char*>(memmem(p, static_cast<size_t>(end - p), needle, static_cast<size_t>(n)));
 }
 
-// Cuts every range from opener through its closer out of buf[0, n) and answers the new
-// length. The text is treated as if each cut were done separately and the search began
-// again at the start: an opener that a cut brings together from both sides counts too.
-// This is one pass that writes the kept text down in place (the write position never
-// passes the read position), so the work is linear in the text.
-// A range whose closer never comes takes the rest of the text with it: what follows an
-// unterminated comment or declaration is not a document anybody meant to send.
-int cutRanges(char* buf, int n, const char* opener, int k, bool comment)
+// Every comment: from "<!--" through the first "-->" counted from the opener itself.
+int cutComments(char* buf, int n)
 {
-    int o = 0; // kept text: buf[0, o); it holds no opener
+    static const char opener[] = "<!--";
+    const int k = 4;
+    int o = 0; // kept text: buf[0, o)
     int i = 0; // text still to read: buf[i, n)
     while (i < n) {
         bool found = false;
-        // An opener that begins in the kept text and ends in the rest; the leftmost first.
         for (int j = (o < k - 1 ? o : k - 1); j >= 1 && !found; --j) {
             if (n - i >= k - j && std::memcmp(buf + o - j, opener, static_cast<size_t>(j)) == 0 &&
                 std::memcmp(buf + i, opener + j, static_cast<size_t>(k - j)) == 0) {
@@ -198,24 +202,75 @@ int cutRanges(char* buf, int n, const char* opener, int k, bool comment)
                 break;
             i = h + k;
         }
-        // i is just behind the opener, which is no longer part of the kept text.
-        int after = -1;
-        if (comment) {
-            // The closing "-->" may begin on the opener's own last two dashes.
-            if (i < n && buf[i] == '>')
-                after = i + 1;
-            else if (n - i >= 2 && buf[i] == '-' && buf[i + 1] == '>')
-                after = i + 2;
-            else if (const char* c = findBytes(buf + i, buf + n, "-->", 3))
-                after = static_cast<int>(c - buf) + 3;
-        } else if (const char* c = static_cast<const char*>(std::memchr(buf + i, '>', static_cast<size_t>(n - i)))) {
-            after = static_cast<int>(c - buf) + 1;
-        }
-        if (after < 0)
+        // The closing "-->" may begin on the opener's own last two dashes.
+        if (i < n && buf[i] == '>') {
+            i += 1;
+        } else if (n - i >= 2 && buf[i] == '-' && buf[i + 1] == '>') {
+            i += 2;
+        } else if (const char* c = findBytes(buf + i, buf + n, "-->", 3)) {
+            i = static_cast<int>(c - buf) + 3;
+        } else {
             break;
-        i = after;
+        }
     }
     return o;
+}
+
+bool isMarkupSecond(char c, const char* seconds)
+{
+    return c != 0 && std::strchr(seconds, c) != nullptr;
+}
+
+// Every range from "<" followed by one of `seconds` through the first ">" behind it.
+int cutMarkup(char* buf, int n, const char* seconds)
+{
+    int o = 0;
+    int i = 0;
+    while (i < n) {
+        if (o > 0 && buf[o - 1] == '<' && isMarkupSecond(buf[i], seconds)) {
+            o -= 1;
+            i += 1;
+        } else {
+            int h = i;
+            for (;;) {
+                const char* lt = static_cast<const char*>(std::memchr(buf + h, '<', static_cast<size_t>(n - h)));
+                h = lt ? static_cast<int>(lt - buf) : n;
+                if (h >= n - 1) {
+                    h = n;
+                    break;
+                }
+                if (isMarkupSecond(buf[h + 1], seconds))
+                    break;
+                ++h;
+            }
+            std::memmove(buf + o, buf + i, static_cast<size_t>(h - i));
+            o += h - i;
+            if (h == n)
+                break;
+            i = h + 2;
+        }
+        const char* gt = static_cast<const char*>(std::memchr(buf + i, '>', static_cast<size_t>(n - i)));
+        if (!gt)
+            break;
+        i = static_cast<int>(gt - buf) + 1;
+    }
+    return o;
+}
+
+// Comments, then processing instructions, then the other declarations, in that order.
+// Cutting a declaration can join a "<" and a "?" into a new processing instruction that
+// the earlier pass no longer sees; one more pass then removes what remains of both, so
+// that the parser never meets an opener inside a tag: a name holding one would be
+// written back into a text that does not read again.
+int removeSpecialConstructs(char* buf, int n)
+{
+    n = cutComments(buf, n);
+    n = cutMarkup(buf, n, "?");
+    int beforeDeclarations = n;
+    n = cutMarkup(buf, n, "!");
+    if (n != beforeDeclarations)
+        n = cutMarkup(buf, n, "?!");
+    return n;
 }
 
 } // namespace
@@ -574,9 +629,7 @@ bool XmlNode::parse(const char* text)
     String copy(text, static_cast<int>(length));
     int n = copy.length();
     if (n > 0) {
-        n = cutRanges(copy.data(), n, "<!--", 4, true);
-        n = cutRanges(copy.data(), n, "<?", 2, false);
-        n = cutRanges(copy.data(), n, "<!", 2, false);
+        n = removeSpecialConstructs(copy.data(), n);
         while (n > 0 && isBlankByte(copy.data()[n - 1]))
             --n;
     }

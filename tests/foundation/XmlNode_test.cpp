@@ -284,6 +284,10 @@ TEST(XmlNode, ParserForgivingRules)
         {"<a/><?pi <b", true, "a"},
         {"<a>x</a><!DOCTYPE a", true, "a=x"},
         {"<!--", true, ""},
+        // Cutting a declaration can join a new processing instruction; it goes as well.
+        {"<a><<!x>?y>t</a>", true, "a=t"},
+        {"<r><x<<!q>?y>z/></r>", true, "r{xz}"},
+        {"<r><x<<!q>?y></r>", true, "r{x<}"},
     };
     for (const Case& c : cases) {
         XmlNode node("before");
@@ -306,6 +310,26 @@ TEST(XmlNode, ParseOwnValue)
     EXPECT_EQ(dump(node), "a{b=inner}");
     EXPECT_TRUE(node.parse(node.children[0]->value.c_str()));
     EXPECT_EQ(dump(node), ""); // text without any tag is not a document
+}
+
+// Whatever tree the parser builds writes back into text that parses: names never carry
+// the openers of comments, declarations or processing instructions.
+TEST(XmlNode, ParsedTreesWriteBackIntoReadableText)
+{
+    const char* texts[] = {
+        "<ml?><<!ag/?><<!ag/>?>m\"0.0\"?>\r\n<",
+        "<x<<!q>?y>",
+        "<m s<?g t<<!ag/>?>msg>",
+        "<a \x01!--b='1'><\x01!--c/><d-->x</d--></a>",
+        "<\x01?pi><b/></\x01?pi>",
+    };
+    for (const char* text : texts) {
+        XmlNode node;
+        node.parse(text);
+        XmlNode back;
+        EXPECT_TRUE(back.parse(node.toCompactString(true))) << text;
+        EXPECT_TRUE(back.parse(node.toString(0, false))) << text;
+    }
 }
 
 TEST(XmlNode, EscapingHelpers)
