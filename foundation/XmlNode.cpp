@@ -169,11 +169,21 @@ void appendTabs(String& out, int depth)
 // A range whose end never comes takes the rest of the text with it: what follows an
 // unterminated comment or declaration is not a document anybody meant to send.
 
-const char* findBytes(const char* p, const char* end, const char* needle, int n)
+// The first "<" followed by `second` in buf[from, n), or n. The search runs on the second
+// byte: "!" and "?" are rare in documents, where "<" opens every tag.
+int findOpener(const char* buf, int from, int n, char second)
 {
-    if (end - p < n)
-        return nullptr;
-    return static_cast<const char*>(memmem(p, static_cast<size_t>(end - p), needle, static_cast<size_t>(n)));
+    int p = from + 1;
+    while (p < n) {
+        const char* hit = static_cast<const char*>(std::memchr(buf + p, second, static_cast<size_t>(n - p)));
+        if (!hit)
+            return n;
+        p = static_cast<int>(hit - buf);
+        if (buf[p - 1] == '<')
+            return p - 1;
+        ++p;
+    }
+    return n;
 }
 
 // Every comment: from "<!--" through the first "-->" counted from the opener itself.
@@ -194,11 +204,12 @@ int cutComments(char* buf, int n)
             }
         }
         if (!found) {
-            const char* hit = findBytes(buf + i, buf + n, opener, k);
-            int h = hit ? static_cast<int>(hit - buf) : n;
+            int h = findOpener(buf, i, n, '!');
+            while (h < n && !(n - h >= k && buf[h + 2] == '-' && buf[h + 3] == '-'))
+                h = findOpener(buf, h + 2, n, '!');
             std::memmove(buf + o, buf + i, static_cast<size_t>(h - i));
             o += h - i;
-            if (!hit)
+            if (h == n)
                 break;
             i = h + k;
         }
@@ -207,10 +218,18 @@ int cutComments(char* buf, int n)
             i += 1;
         } else if (n - i >= 2 && buf[i] == '-' && buf[i + 1] == '>') {
             i += 2;
-        } else if (const char* c = findBytes(buf + i, buf + n, "-->", 3)) {
-            i = static_cast<int>(c - buf) + 3;
         } else {
-            break;
+            int g = i + 2;
+            while (g < n) {
+                const char* gt = static_cast<const char*>(std::memchr(buf + g, '>', static_cast<size_t>(n - g)));
+                g = gt ? static_cast<int>(gt - buf) : n;
+                if (g < n && buf[g - 1] == '-' && buf[g - 2] == '-')
+                    break;
+                ++g;
+            }
+            if (g >= n)
+                break;
+            i = g + 1;
         }
     }
     return o;
@@ -232,16 +251,20 @@ int cutMarkup(char* buf, int n, const char* seconds)
             i += 1;
         } else {
             int h = i;
-            for (;;) {
-                const char* lt = static_cast<const char*>(std::memchr(buf + h, '<', static_cast<size_t>(n - h)));
-                h = lt ? static_cast<int>(lt - buf) : n;
-                if (h >= n - 1) {
-                    h = n;
-                    break;
+            if (seconds[1] == 0) {
+                h = findOpener(buf, i, n, seconds[0]);
+            } else {
+                for (;;) {
+                    const char* lt = static_cast<const char*>(std::memchr(buf + h, '<', static_cast<size_t>(n - h)));
+                    h = lt ? static_cast<int>(lt - buf) : n;
+                    if (h >= n - 1) {
+                        h = n;
+                        break;
+                    }
+                    if (isMarkupSecond(buf[h + 1], seconds))
+                        break;
+                    ++h;
                 }
-                if (isMarkupSecond(buf[h + 1], seconds))
-                    break;
-                ++h;
             }
             std::memmove(buf + o, buf + i, static_cast<size_t>(h - i));
             o += h - i;
@@ -364,11 +387,19 @@ private:
         return false;
     }
 
-    // Text pieces around child elements join into one value, trimmed at both ends.
+    // Text pieces around child elements join into one value, trimmed at both ends. The
+    // value is trimmed after every piece, so trimming the piece's own ends instead (its
+    // leading blanks only while the value is empty) gives the same bytes without moving
+    // the value; no entity holds a blank, so trimming before unescaping is the same.
     static void appendText(XmlNode& node, const char* from, const char* to)
     {
-        appendUnescaped(node.value, from, static_cast<int>(to - from));
-        node.value.trim();
+        while (to > from && isBlankByte(to[-1]))
+            --to;
+        if (node.value.isEmpty())
+            while (from < to && isBlankByte(*from))
+                ++from;
+        if (from < to)
+            appendUnescaped(node.value, from, static_cast<int>(to - from));
     }
 
     XmlNode* addChild(XmlNode& parent, const char* name, int length, int level)
