@@ -5,6 +5,7 @@
 #include "foundation/File.h"
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -67,6 +68,58 @@ void copyChildren(const XmlNode& from, Array<XmlNode*>& into)
     }
 }
 
+} // namespace
+
+// The writers' output buffer: text is put in with plain copies into room that doubles,
+// and handed over as one String at the end.
+class TextWriter {
+public:
+    TextWriter() = default;
+    ~TextWriter() { std::free(buf_); }
+    TextWriter(const TextWriter&) = delete;
+    TextWriter& operator=(const TextWriter&) = delete;
+
+    void put(const char* p, int n)
+    {
+        if (n <= 0)
+            return;
+        if (n > cap_ - len_)
+            grow(n);
+        std::memcpy(buf_ + len_, p, static_cast<size_t>(n));
+        len_ += n;
+    }
+    void put(char c)
+    {
+        if (len_ == cap_)
+            grow(1);
+        buf_[len_++] = c;
+    }
+    void put(const String& s) { put(s.c_str(), s.length()); }
+    String take() const { return String(buf_, len_); }
+
+private:
+    void grow(int n)
+    {
+        if (n > INT_MAX - len_)
+            throw MemoryException();
+        int need = len_ + n;
+        int cap = cap_ > INT_MAX / 2 ? INT_MAX : (cap_ * 2 > 256 ? cap_ * 2 : 256);
+        if (cap < need)
+            cap = need;
+        char* p = static_cast<char*>(std::realloc(buf_, static_cast<size_t>(cap)));
+        if (!p)
+            throw MemoryException();
+        buf_ = p;
+        cap_ = cap;
+    }
+
+    char* buf_ = nullptr;
+    int len_ = 0;
+    int cap_ = 0;
+};
+
+namespace {
+
 // ---- escaping -------------------------------------------------------------------------
 
 struct EscapeTable {
@@ -86,22 +139,23 @@ constexpr EscapeTable kEscape{};
 // One pass over the text gives the same bytes as replacing &, <, >, ' and " one after
 // the other: the entities that the later replacements insert hold none of the later
 // characters, and the ampersand goes first.
-void appendEscaped(String& out, const char* p, int n)
+void appendEscaped(TextWriter& out, const String& text)
 {
-    const char* end = p + n;
+    const char* p = text.c_str();
+    const char* end = p + text.length();
     while (p < end) {
         const char* q = p;
         while (q < end && !kEscape.special[static_cast<unsigned char>(*q)])
             ++q;
-        out.append(p, static_cast<int>(q - p));
+        out.put(p, static_cast<int>(q - p));
         if (q == end)
             break;
         switch (*q) {
-        case '&': out.append("&amp;", 5); break;
-        case '<': out.append("&lt;", 4); break;
-        case '>': out.append("&gt;", 4); break;
-        case '\'': out.append("&apos;", 6); break;
-        default: out.append("&quot;", 6); break;
+        case '&': out.put("&amp;", 5); break;
+        case '<': out.put("&lt;", 4); break;
+        case '>': out.put("&gt;", 4); break;
+        case '\'': out.put("&apos;", 6); break;
+        default: out.put("&quot;", 6); break;
         }
         p = q + 1;
     }
@@ -147,13 +201,13 @@ void appendUnescaped(String& out, const char* p, int n)
     }
 }
 
-void appendTabs(String& out, int depth)
+void appendTabs(TextWriter& out, int depth)
 {
     static const char tabs[] = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
     const int chunk = static_cast<int>(sizeof tabs - 1);
     while (depth > 0) {
         int n = depth < chunk ? depth : chunk;
-        out.append(tabs, n);
+        out.put(tabs, n);
         depth -= n;
     }
 }
@@ -590,41 +644,41 @@ int32_t XmlNode::getInt() const
 
 String XmlNode::toString(int depth, bool selfClose) const
 {
-    String out;
+    TextWriter out;
     write(out, depth < 0 ? -1 : depth, selfClose);
-    return out;
+    return out.take();
 }
 
 // Writes straight into one buffer. Attributes (compact form only) come from the leaf
 // children and precede the element children, whatever their order among the children.
-void XmlNode::write(String& out, int depth, bool selfClose) const
+void XmlNode::write(TextWriter& out, int depth, bool selfClose) const
 {
     const bool indented = depth >= 0;
     appendTabs(out, depth);
-    out.append('<');
-    out += name;
+    out.put('<');
+    out.put(name);
     bool hasElements = false;
     for (const XmlNode* child : children) {
         if (indented || child->children.count() > 0) {
             hasElements = true;
             continue;
         }
-        out.append(' ');
-        out += child->name;
-        out.append("=\"", 2);
-        appendEscaped(out, child->value.c_str(), child->value.length());
-        out.append('"');
+        out.put(' ');
+        out.put(child->name);
+        out.put("=\"", 2);
+        appendEscaped(out, child->value);
+        out.put('"');
     }
     if (!hasElements && value.isEmpty() && selfClose) {
-        out.append("/>", 2);
+        out.put("/>", 2);
         if (indented)
-            out.append("\r\n", 2);
+            out.put("\r\n", 2);
         return;
     }
-    out.append('>');
+    out.put('>');
     if (hasElements) {
         if (indented)
-            out.append("\r\n", 2);
+            out.put("\r\n", 2);
         for (const XmlNode* child : children)
             if (indented || child->children.count() > 0)
                 child->write(out, indented ? depth + 1 : -1, true);
@@ -632,19 +686,19 @@ void XmlNode::write(String& out, int depth, bool selfClose) const
     }
     if (!value.isEmpty()) {
         if (hasElements && indented)
-            out.append('\t');
-        appendEscaped(out, value.c_str(), value.length());
+            out.put('\t');
+        appendEscaped(out, value);
         if (hasElements) {
             if (indented)
-                out.append("\r\n", 2);
+                out.put("\r\n", 2);
             appendTabs(out, depth);
         }
     }
-    out.append("</", 2);
-    out += name;
-    out.append('>');
+    out.put("</", 2);
+    out.put(name);
+    out.put('>');
     if (indented)
-        out.append("\r\n", 2);
+        out.put("\r\n", 2);
 }
 
 // ---- parser and files -------------------------------------------------------------------
@@ -702,9 +756,9 @@ bool XmlNode::saveFile(const char* path, bool compact) const
 
 String xmlEscape(const String& text)
 {
-    String out;
-    appendEscaped(out, text.c_str(), text.length());
-    return out;
+    TextWriter out;
+    appendEscaped(out, text);
+    return out.take();
 }
 
 String xmlUnescape(const String& text)

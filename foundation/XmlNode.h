@@ -7,6 +7,8 @@
 
 namespace orvane {
 
+class TextWriter;
+
 // One XML element: a name, a text value and an ordered list of owned child elements.
 // Every XML text the program reads or writes is a tree of these. The parser is forgiving
 // and maps attributes to child nodes; the compact writer maps leaf children back to
@@ -79,7 +81,7 @@ private:
     void appendOwnedChild(XmlNode* child);
     void deleteChildren();
     void copyChildrenFrom(const XmlNode& other, Array<XmlNode*>& into) const;
-    void write(String& out, int depth, bool selfClose) const;
+    void write(TextWriter& out, int depth, bool selfClose) const;
 
     friend class XmlReader;
 };
