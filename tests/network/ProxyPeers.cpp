@@ -1,0 +1,571 @@
+#include "ProxyPeers.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <crypt.h>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pwd.h>
+#include <grp.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <dirent.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace orvane::testing {
+
+namespace {
+
+// Debian installs daemons under sbin, which an ordinary user's PATH may lack.
+const char* const kProgramDirectories[] = {"/usr/sbin", "/usr/bin", "/sbin", "/bin",
+                                           "/usr/lib/squid"};
+
+bool isExecutable(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+sockaddr_in loopbackAddress(uint16_t port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    return a;
+}
+
+bool acceptsConnections(uint16_t port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in a = loopbackAddress(port);
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Processes that a peer's program forked and left behind when it died are handed to this
+// process instead of the machine's init, so that stop() can reap them.
+void becomeSubreaper()
+{
+    static const bool done = ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+    (void)done;
+}
+
+// Every process below `root` in the process tree, found through /proc. Programs such as
+// squid (its helpers) and sshd (its sessions) start children in sessions of their own,
+// which a signal to the program's process group does not reach.
+std::vector<pid_t> descendantsOf(pid_t root)
+{
+    std::map<pid_t, std::vector<pid_t>> children;
+    if (DIR* proc = ::opendir("/proc")) {
+        while (dirent* e = ::readdir(proc)) {
+            char* end;
+            long pid = std::strtol(e->d_name, &end, 10);
+            if (*end || pid <= 0)
+                continue;
+            std::string stat = readBytes("/proc/" + std::string(e->d_name) + "/stat");
+            size_t paren = stat.rfind(')');
+            if (paren == std::string::npos || paren + 4 >= stat.size())
+                continue;
+            // After the name: " S ppid ..."
+            long ppid = std::strtol(stat.c_str() + paren + 4, nullptr, 10);
+            children[pid_t(ppid)].push_back(pid_t(pid));
+        }
+        ::closedir(proc);
+    }
+    std::vector<pid_t> found;
+    std::vector<pid_t> pending{root};
+    while (!pending.empty()) {
+        pid_t p = pending.back();
+        pending.pop_back();
+        for (pid_t c : children[p]) {
+            found.push_back(c);
+            pending.push_back(c);
+        }
+    }
+    return found;
+}
+
+// Reaps a killed process once it has become our child (its parent died and it was handed
+// to us), or notes that somebody else reaped it.
+void reapKilled(pid_t pid)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status;
+        pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid)
+            return;
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 && ::access(("/proc/" + std::to_string(pid)).c_str(), F_OK) != 0)
+            return;  // gone: its own parent reaped it
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+bool runningAsRoot()
+{
+    return ::geteuid() == 0;
+}
+
+// Hands the folder (and what is in it) to the account a daemon drops its privileges to,
+// so that it can write its log and pid file there.
+void giveTo(const std::string& dir, const char* account)
+{
+    struct passwd* pw = ::getpwnam(account);
+    ASSERT_NE(pw, nullptr) << "no account " << account << " on this machine";
+    ASSERT_EQ(::chown(dir.c_str(), pw->pw_uid, pw->pw_gid), 0) << std::strerror(errno);
+    ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+}
+
+void writeFile(const std::string& path, const std::string& text, mode_t mode = 0644)
+{
+    writeBytes(path, text, mode);
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+}
+
+// Starts a peer on a fresh port; a program that exits at once (another process took the
+// port between our probe and its bind) gets another port, a few times.
+template <class StartOnPort>
+void startOnSomePort(PeerProcess& process, uint16_t& port, const std::string& log,
+                     const char* what, StartOnPort startOnPort)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        port = unusedLoopbackPort();
+        ASSERT_NE(port, 0);
+        ASSERT_NO_FATAL_FAILURE(startOnPort(port));
+        if (process.waitAccepting(port))
+            return;
+        process.stop();
+    }
+    FAIL() << what << " did not start accepting on 127.0.0.1:\n" << logTail(log);
+}
+
+} // namespace
+
+std::string requireProgram(const char* program, const char* package)
+{
+    for (const char* dir : kProgramDirectories) {
+        std::string path = std::string(dir) + "/" + program;
+        if (isExecutable(path))
+            return path;
+    }
+    ADD_FAILURE() << "the peer program " << program << " is missing: install the Debian package "
+                  << package << " (scripts/install-deps installs every package the tests need)";
+    return std::string();
+}
+
+uint16_t unusedLoopbackPort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in a = loopbackAddress(0);
+    socklen_t len = sizeof a;
+    uint16_t port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    ::close(fd);
+    return port;
+}
+
+std::string configFromTemplate(const char* name, const std::map<std::string, std::string>& values)
+{
+    std::string path = std::string(ORVANE_PEER_TEMPLATES) + "/" + name;
+    std::string text = readBytes(path);
+    EXPECT_NE(text, "<missing>") << path;
+    for (const auto& [key, value] : values) {
+        std::string marker = "@" + key + "@";
+        for (size_t at = text.find(marker); at != std::string::npos;
+             at = text.find(marker, at + value.size()))
+            text.replace(at, marker.size(), value);
+    }
+    EXPECT_EQ(text.find("@"), std::string::npos) << name << " keeps a marker:\n" << text;
+    return text;
+}
+
+void PeerProcess::start(const std::vector<std::string>& argv, const std::string& logPath)
+{
+    ASSERT_FALSE(argv.empty());
+    ASSERT_LT(pid_, 0) << "already running";
+    becomeSubreaper();
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    // A group of its own, so that stop() reaches the helpers and children it forks.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGINT);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF |
+                                              POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ASSERT_EQ(rc, 0) << "cannot start " << argv[0] << ": " << std::strerror(rc);
+    pid_ = pid;
+}
+
+bool PeerProcess::running()
+{
+    if (pid_ < 0)
+        return false;
+    int status;
+    pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r == pid_ || (r < 0 && errno == ECHILD)) {
+        // Its group may live on in workers it forked.
+        ::kill(-pid_, SIGKILL);
+        pid_ = -1;
+        return false;
+    }
+    return true;
+}
+
+bool PeerProcess::waitAccepting(uint16_t port, int timeoutMs)
+{
+    // The programs give no other sign of readiness than accepting; the probe repeats
+    // with a short pause until they do, exit, or the time is up.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!running())
+            return false;
+        if (acceptsConnections(port))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+void PeerProcess::stop()
+{
+    if (pid_ < 0)
+        return;
+    std::vector<pid_t> descendants = descendantsOf(pid_);
+    ::kill(-pid_, SIGKILL);
+    for (pid_t d : descendants)
+        ::kill(d, SIGKILL);
+    int status;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    // What it forked is handed to us as its parents die; none is left a zombie.
+    for (pid_t d : descendants)
+        reapKilled(d);
+    pid_ = -1;
+}
+
+int PeerProcess::waitForExit()
+{
+    int status = 0;
+    if (pid_ < 0)
+        return status;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return status;
+}
+
+void runToCompletion(const std::vector<std::string>& argv, const std::string& logPath)
+{
+    PeerProcess p;
+    ASSERT_NO_FATAL_FAILURE(p.start(argv, logPath));
+    int status = p.waitForExit();
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << argv[0] << " failed:\n" << logTail(logPath);
+}
+
+std::string logTail(const std::string& path)
+{
+    std::string text = readBytes(path);
+    return text.size() > 4000 ? text.substr(text.size() - 4000) : text;
+}
+
+// ---------------------------------------------------------------------------------------
+
+EchoServer::EchoServer()
+{
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = loopbackAddress(0);
+    socklen_t len = sizeof a;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(listener_, 16) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0 ||
+        ::pipe2(wake_, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "echo server: " << std::strerror(errno);
+        return;
+    }
+    port_ = ntohs(a.sin_port);
+    acceptor_ = std::thread([this] { acceptLoop(); });
+}
+
+EchoServer::~EchoServer()
+{
+    if (wake_[1] >= 0) {
+        // Closing the write end wakes every poll that watches the read end.
+        ::close(wake_[1]);
+        wake_[1] = -1;
+    }
+    if (acceptor_.joinable())
+        acceptor_.join();
+    for (std::thread& t : workers_)
+        t.join();
+    if (wake_[0] >= 0)
+        ::close(wake_[0]);
+    if (listener_ >= 0)
+        ::close(listener_);
+}
+
+void EchoServer::acceptLoop()
+{
+    for (;;) {
+        pollfd fds[2] = {{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (fds[1].revents)
+            return;
+        int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        ++accepted_;
+        std::lock_guard<std::mutex> lock(mutex_);
+        workers_.emplace_back([this, fd] { serve(fd); });
+    }
+}
+
+void EchoServer::serve(int fd)
+{
+    char buffer[16384];
+    for (;;) {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            break;
+        if (fds[1].revents)
+            break;
+        if (!fds[0].revents)
+            continue;
+        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        ssize_t sent = 0;
+        while (sent < n) {
+            ssize_t m = ::send(fd, buffer + sent, size_t(n - sent), MSG_NOSIGNAL);
+            if (m <= 0)
+                break;
+            sent += m;
+        }
+        if (sent < n)
+            break;
+    }
+    ::close(fd);
+}
+
+// ---------------------------------------------------------------------------------------
+
+void SquidPeer::start()
+{
+    std::string squid = requireProgram("squid", "squid");
+    ASSERT_FALSE(squid.empty());
+    const std::string helpers = "/usr/lib/squid/";
+    std::string auth;
+    switch (auth_) {
+    case Auth::None:
+        auth = "http_access allow all";
+        break;
+    case Auth::Basic: {
+        ASSERT_FALSE(requireProgram("basic_ncsa_auth", "squid").empty());
+        // The password file in the crypt form basic_ncsa_auth checks against.
+        struct crypt_data data;
+        std::memset(&data, 0, sizeof data);
+        const char* hash = ::crypt_r(kPeerPassword, "$1$orvane01$", &data);
+        ASSERT_TRUE(hash && hash[0] == '$') << "crypt failed";
+        ASSERT_NO_FATAL_FAILURE(
+            writeFile(dir_ / "passwd", std::string(kPeerUser) + ":" + hash + "\n"));
+        auth = "auth_param basic program " + helpers + "basic_ncsa_auth " + (dir_ / "passwd") +
+               "\nauth_param basic children 2 startup=1 idle=1\nauth_param basic realm " +
+               kPeerRealm;
+        break;
+    }
+    case Auth::Digest:
+        ASSERT_FALSE(requireProgram("digest_file_auth", "squid").empty());
+        ASSERT_NO_FATAL_FAILURE(writeFile(dir_ / "digest_passwd",
+                                          std::string(kPeerUser) + ":" + kPeerPassword + "\n"));
+        auth = "auth_param digest program " + helpers + "digest_file_auth " + (dir_ / "digest_passwd") +
+               "\nauth_param digest children 2 startup=1 idle=1\nauth_param digest realm " +
+               kPeerRealm;
+        break;
+    case Auth::Ntlm:
+        ASSERT_FALSE(requireProgram("ntlm_fake_auth", "squid").empty());
+        auth = "auth_param ntlm program " + helpers + "ntlm_fake_auth\n"
+               "auth_param ntlm children 2 startup=1 idle=1";
+        break;
+    }
+    if (auth_ != Auth::None)
+        auth += "\nacl authenticated proxy_auth REQUIRED\nhttp_access allow authenticated";
+
+    // As root squid drops to its own account, which must be able to write the folder.
+    std::string user;
+    if (runningAsRoot()) {
+        user = "cache_effective_user proxy";
+        ASSERT_NO_FATAL_FAILURE(giveTo(dir_.path(), "proxy"));
+    }
+    // Instances of parallel tests must not share squid's service name.
+    static std::atomic<int> instances{0};
+    std::string service = "orvane" + std::to_string(::getpid()) + "x" + std::to_string(++instances);
+    std::string log = dir_ / "squid.out";
+    startOnSomePort(process_, port_, log, "squid", [&](uint16_t port) {
+        ASSERT_NO_FATAL_FAILURE(writeFile(
+            dir_ / "squid.conf",
+            configFromTemplate("squid.conf.in", {{"PORT", std::to_string(port)},
+                                                 {"DIR", dir_.path()},
+                                                 {"USER", user},
+                                                 {"AUTH", auth}})));
+        ASSERT_NO_FATAL_FAILURE(
+            process_.start({squid, "-N", "-f", dir_ / "squid.conf", "-n", service}, log));
+    });
+}
+
+void DantePeer::start()
+{
+    std::string danted = requireProgram("danted", "dante-server");
+    ASSERT_FALSE(danted.empty());
+    std::string user;
+    if (runningAsRoot()) {
+        user = "user.privileged: root\nuser.unprivileged: nobody";
+        ASSERT_NO_FATAL_FAILURE(giveTo(dir_.path(), "nobody"));
+    }
+    std::string log = dir_ / "danted.out";
+    startOnSomePort(process_, port_, log, "danted", [&](uint16_t port) {
+        ASSERT_NO_FATAL_FAILURE(writeFile(
+            dir_ / "danted.conf",
+            configFromTemplate("danted.conf.in", {{"PORT", std::to_string(port)},
+                                                  {"DIR", dir_.path()},
+                                                  {"USER", user},
+                                                  {"REFUSED_PORT", std::to_string(refusedPort_)}})));
+        ASSERT_NO_FATAL_FAILURE(process_.start(
+            {danted, "-f", dir_ / "danted.conf", "-p", dir_ / "danted.pid", "-N", "1"}, log));
+    });
+}
+
+void MicrosocksPeer::start()
+{
+    std::string microsocks = requireProgram("microsocks", "microsocks");
+    ASSERT_FALSE(microsocks.empty());
+    std::string log = dir_ / "microsocks.out";
+    startOnSomePort(process_, port_, log, "microsocks", [&](uint16_t port) {
+        ASSERT_NO_FATAL_FAILURE(process_.start({microsocks, "-i", "127.0.0.1", "-p",
+                                                std::to_string(port), "-u", kPeerUser, "-P",
+                                                kPeerPassword},
+                                               log));
+    });
+}
+
+void TinyproxyPeer::start()
+{
+    std::string tinyproxy = requireProgram("tinyproxy", "tinyproxy");
+    ASSERT_FALSE(tinyproxy.empty());
+    std::string user;
+    if (runningAsRoot()) {
+        // tinyproxy refuses to keep root; nobody's group is named differently per system.
+        struct group* g = ::getgrnam("nogroup");
+        user = std::string("User nobody\nGroup ") + (g ? "nogroup" : "nobody");
+        ASSERT_NO_FATAL_FAILURE(giveTo(dir_.path(), "nobody"));
+    }
+    std::string log = dir_ / "tinyproxy.out";
+    startOnSomePort(process_, port_, log, "tinyproxy", [&](uint16_t port) {
+        ASSERT_NO_FATAL_FAILURE(writeFile(
+            dir_ / "tinyproxy.conf",
+            configFromTemplate("tinyproxy.conf.in", {{"PORT", std::to_string(port)},
+                                                     {"DIR", dir_.path()},
+                                                     {"USER", user},
+                                                     {"PROXY_USER", kPeerUser},
+                                                     {"PROXY_PASSWORD", kPeerPassword}})));
+        ASSERT_NO_FATAL_FAILURE(process_.start({tinyproxy, "-d", "-c", dir_ / "tinyproxy.conf"}, log));
+    });
+}
+
+void SshSocksPeer::start()
+{
+    std::string sshd = requireProgram("sshd", "openssh-server");
+    std::string ssh = requireProgram("ssh", "openssh-client");
+    std::string keygen = requireProgram("ssh-keygen", "openssh-client");
+    std::string unshare = requireProgram("unshare", "util-linux");
+    std::string sh = requireProgram("sh", "dash");
+    ASSERT_FALSE(sshd.empty() || ssh.empty() || keygen.empty() || unshare.empty() || sh.empty());
+    // A private mount namespace, the hosts file and sshd's privilege-separation folder
+    // under /run all need root.
+    ASSERT_TRUE(runningAsRoot()) << "the ssh -D peer needs root (mount namespace)";
+
+    std::string log = dir_ / "ssh.out";
+    for (const char* key : {"host_key", "user_key"})
+        ASSERT_NO_FATAL_FAILURE(runToCompletion(
+            {keygen, "-q", "-t", "ed25519", "-N", "", "-C", "orvane-test", "-f", dir_ / key}, log));
+    ASSERT_NO_FATAL_FAILURE(writeFile(dir_ / "authorized_keys", readBytes(dir_ / "user_key.pub")));
+    ASSERT_NO_FATAL_FAILURE(writeFile(dir_ / "hosts", "127.0.0.1 localhost\n127.0.0.1 " +
+                                                          privateName_ + "\n"));
+
+    // Inside the namespace: the private hosts file over /etc/hosts, a private /run with
+    // the folder sshd insists on, then sshd itself. The paths reach the shell as
+    // arguments, never as part of its script.
+    const std::string script = "mount --bind \"$1\" /etc/hosts && "
+                               "mount -t tmpfs -o mode=0755 orvane-run /run && "
+                               "mkdir -m 0755 /run/sshd && exec \"$2\" -D -e -f \"$3\"";
+    startOnSomePort(sshd_, sshPort_, log, "sshd", [&](uint16_t port) {
+        ASSERT_NO_FATAL_FAILURE(writeFile(
+            dir_ / "sshd_config",
+            configFromTemplate("sshd_config.in", {{"PORT", std::to_string(port)}, {"DIR", dir_.path()}})));
+        ASSERT_NO_FATAL_FAILURE(sshd_.start({unshare, "--mount", "--propagation", "private", "--",
+                                             sh, "-c", script, "sh", dir_ / "hosts", sshd,
+                                             dir_ / "sshd_config"},
+                                            log));
+    });
+    if (::testing::Test::HasFatalFailure())
+        return;
+
+    struct passwd* pw = ::getpwuid(::geteuid());
+    ASSERT_NE(pw, nullptr);
+    startOnSomePort(client_, socksPort_, log, "ssh -D", [&](uint16_t port) {
+        ASSERT_NO_FATAL_FAILURE(client_.start(
+            {ssh, "-F", "none", "-N", "-D", "127.0.0.1:" + std::to_string(port), "-p",
+             std::to_string(sshPort_), "-i", dir_ / "user_key", "-o", "IdentitiesOnly=yes",
+             "-o", "BatchMode=yes", "-o", "StrictHostKeyChecking=no", "-o",
+             "UserKnownHostsFile=" + (dir_ / "known_hosts"), "-o", "ExitOnForwardFailure=yes",
+             "-o", "LogLevel=ERROR", "-l", pw->pw_name, "127.0.0.1"},
+            log));
+    });
+}
+
+} // namespace orvane::testing
