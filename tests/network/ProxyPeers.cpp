@@ -118,6 +118,12 @@ void reapKilled(pid_t pid)
     }
 }
 
+void check(bool ok, const std::string& what)
+{
+    if (!ok)
+        throw PeerError(what);
+}
+
 bool runningAsRoot()
 {
     return ::geteuid() == 0;
@@ -128,15 +134,18 @@ bool runningAsRoot()
 void giveTo(const std::string& dir, const char* account)
 {
     struct passwd* pw = ::getpwnam(account);
-    ASSERT_NE(pw, nullptr) << "no account " << account << " on this machine";
-    ASSERT_EQ(::chown(dir.c_str(), pw->pw_uid, pw->pw_gid), 0) << std::strerror(errno);
-    ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+    check(pw != nullptr, std::string("no account ") + account + " on this machine");
+    check(::chown(dir.c_str(), pw->pw_uid, pw->pw_gid) == 0, "chown " + dir + ": " + std::strerror(errno));
+    check(::chmod(dir.c_str(), 0755) == 0, "chmod " + dir + ": " + std::strerror(errno));
 }
 
 void writeFile(const std::string& path, const std::string& text, mode_t mode = 0644)
 {
-    writeBytes(path, text, mode);
-    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    check(fd >= 0, path + ": " + std::strerror(errno));
+    bool written = ::write(fd, text.data(), text.size()) == ssize_t(text.size());
+    ::close(fd);
+    check(written && ::chmod(path.c_str(), mode) == 0, path + ": " + std::strerror(errno));
 }
 
 // Starts a peer on a fresh port; a program that exits at once (another process took the
@@ -147,13 +156,13 @@ void startOnSomePort(PeerProcess& process, uint16_t& port, const std::string& lo
 {
     for (int attempt = 0; attempt < 3; ++attempt) {
         port = unusedLoopbackPort();
-        ASSERT_NE(port, 0);
-        ASSERT_NO_FATAL_FAILURE(startOnPort(port));
+        check(port != 0, "no free port on 127.0.0.1");
+        startOnPort(port);
         if (process.waitAccepting(port))
             return;
         process.stop();
     }
-    FAIL() << what << " did not start accepting on 127.0.0.1:\n" << logTail(log);
+    throw PeerError(std::string(what) + " did not start accepting on 127.0.0.1:\n" + logTail(log));
 }
 
 } // namespace
@@ -165,9 +174,9 @@ std::string requireProgram(const char* program, const char* package)
         if (isExecutable(path))
             return path;
     }
-    ADD_FAILURE() << "the peer program " << program << " is missing: install the Debian package "
-                  << package << " (scripts/install-deps installs every package the tests need)";
-    return std::string();
+    throw PeerError(std::string("the peer program ") + program +
+                    " is missing: install the Debian package " + package +
+                    " (scripts/install-deps installs every package the tests need)");
 }
 
 uint16_t unusedLoopbackPort()
@@ -189,21 +198,20 @@ std::string configFromTemplate(const char* name, const std::map<std::string, std
 {
     std::string path = std::string(ORVANE_PEER_TEMPLATES) + "/" + name;
     std::string text = readBytes(path);
-    EXPECT_NE(text, "<missing>") << path;
+    check(text != "<missing>", "no template " + path);
     for (const auto& [key, value] : values) {
         std::string marker = "@" + key + "@";
         for (size_t at = text.find(marker); at != std::string::npos;
              at = text.find(marker, at + value.size()))
             text.replace(at, marker.size(), value);
     }
-    EXPECT_EQ(text.find("@"), std::string::npos) << name << " keeps a marker:\n" << text;
+    check(text.find("@") == std::string::npos, std::string(name) + " keeps a marker:\n" + text);
     return text;
 }
 
 void PeerProcess::start(const std::vector<std::string>& argv, const std::string& logPath)
 {
-    ASSERT_FALSE(argv.empty());
-    ASSERT_LT(pid_, 0) << "already running";
+    check(!argv.empty() && pid_ < 0, "PeerProcess::start misused");
     becomeSubreaper();
     std::vector<char*> args;
     for (const std::string& a : argv)
@@ -234,7 +242,7 @@ void PeerProcess::start(const std::vector<std::string>& argv, const std::string&
     int rc = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    ASSERT_EQ(rc, 0) << "cannot start " << argv[0] << ": " << std::strerror(rc);
+    check(rc == 0, "cannot start " + argv[0] + ": " + std::strerror(rc));
     pid_ = pid;
 }
 
@@ -299,10 +307,9 @@ int PeerProcess::waitForExit()
 void runToCompletion(const std::vector<std::string>& argv, const std::string& logPath)
 {
     PeerProcess p;
-    ASSERT_NO_FATAL_FAILURE(p.start(argv, logPath));
+    p.start(argv, logPath);
     int status = p.waitForExit();
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << argv[0] << " failed:\n" << logTail(logPath);
+    check(WIFEXITED(status) && WEXITSTATUS(status) == 0, argv[0] + " failed:\n" + logTail(logPath));
 }
 
 std::string logTail(const std::string& path)
@@ -322,7 +329,7 @@ EchoServer::EchoServer()
         ::listen(listener_, 16) != 0 ||
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0 ||
         ::pipe2(wake_, O_CLOEXEC) != 0) {
-        ADD_FAILURE() << "echo server: " << std::strerror(errno);
+        throw PeerError(std::string("echo server: ") + std::strerror(errno));
         return;
     }
     port_ = ntohs(a.sin_port);
@@ -395,10 +402,9 @@ void EchoServer::serve(int fd)
 
 // ---------------------------------------------------------------------------------------
 
-void SquidPeer::start()
+void SquidPeer::launch()
 {
     std::string squid = requireProgram("squid", "squid");
-    ASSERT_FALSE(squid.empty());
     const std::string helpers = "/usr/lib/squid/";
     std::string auth;
     switch (auth_) {
@@ -406,29 +412,27 @@ void SquidPeer::start()
         auth = "http_access allow all";
         break;
     case Auth::Basic: {
-        ASSERT_FALSE(requireProgram("basic_ncsa_auth", "squid").empty());
+        requireProgram("basic_ncsa_auth", "squid");
         // The password file in the crypt form basic_ncsa_auth checks against.
         struct crypt_data data;
         std::memset(&data, 0, sizeof data);
         const char* hash = ::crypt_r(kPeerPassword, "$1$orvane01$", &data);
-        ASSERT_TRUE(hash && hash[0] == '$') << "crypt failed";
-        ASSERT_NO_FATAL_FAILURE(
-            writeFile(dir_ / "passwd", std::string(kPeerUser) + ":" + hash + "\n"));
+        check(hash && hash[0] == '$', "crypt failed");
+        writeFile(dir_ / "passwd", std::string(kPeerUser) + ":" + hash + "\n");
         auth = "auth_param basic program " + helpers + "basic_ncsa_auth " + (dir_ / "passwd") +
                "\nauth_param basic children 2 startup=1 idle=1\nauth_param basic realm " +
                kPeerRealm;
         break;
     }
     case Auth::Digest:
-        ASSERT_FALSE(requireProgram("digest_file_auth", "squid").empty());
-        ASSERT_NO_FATAL_FAILURE(writeFile(dir_ / "digest_passwd",
-                                          std::string(kPeerUser) + ":" + kPeerPassword + "\n"));
+        requireProgram("digest_file_auth", "squid");
+        writeFile(dir_ / "digest_passwd", std::string(kPeerUser) + ":" + kPeerPassword + "\n");
         auth = "auth_param digest program " + helpers + "digest_file_auth " + (dir_ / "digest_passwd") +
                "\nauth_param digest children 2 startup=1 idle=1\nauth_param digest realm " +
                kPeerRealm;
         break;
     case Auth::Ntlm:
-        ASSERT_FALSE(requireProgram("ntlm_fake_auth", "squid").empty());
+        requireProgram("ntlm_fake_auth", "squid");
         auth = "auth_param ntlm program " + helpers + "ntlm_fake_auth\n"
                "auth_param ntlm children 2 startup=1 idle=1";
         break;
@@ -440,102 +444,91 @@ void SquidPeer::start()
     std::string user;
     if (runningAsRoot()) {
         user = "cache_effective_user proxy";
-        ASSERT_NO_FATAL_FAILURE(giveTo(dir_.path(), "proxy"));
+        giveTo(dir_.path(), "proxy");
     }
     // Instances of parallel tests must not share squid's service name.
     static std::atomic<int> instances{0};
     std::string service = "orvane" + std::to_string(::getpid()) + "x" + std::to_string(++instances);
     std::string log = dir_ / "squid.out";
     startOnSomePort(process_, port_, log, "squid", [&](uint16_t port) {
-        ASSERT_NO_FATAL_FAILURE(writeFile(
-            dir_ / "squid.conf",
-            configFromTemplate("squid.conf.in", {{"PORT", std::to_string(port)},
-                                                 {"DIR", dir_.path()},
-                                                 {"USER", user},
-                                                 {"AUTH", auth}})));
-        ASSERT_NO_FATAL_FAILURE(
-            process_.start({squid, "-N", "-f", dir_ / "squid.conf", "-n", service}, log));
+        writeFile(dir_ / "squid.conf",
+                  configFromTemplate("squid.conf.in", {{"PORT", std::to_string(port)},
+                                                       {"DIR", dir_.path()},
+                                                       {"USER", user},
+                                                       {"AUTH", auth}}));
+        process_.start({squid, "-N", "-f", dir_ / "squid.conf", "-n", service}, log);
     });
 }
 
-void DantePeer::start()
+void DantePeer::launch()
 {
     std::string danted = requireProgram("danted", "dante-server");
-    ASSERT_FALSE(danted.empty());
     std::string user;
     if (runningAsRoot()) {
         user = "user.privileged: root\nuser.unprivileged: nobody";
-        ASSERT_NO_FATAL_FAILURE(giveTo(dir_.path(), "nobody"));
+        giveTo(dir_.path(), "nobody");
     }
     std::string log = dir_ / "danted.out";
     startOnSomePort(process_, port_, log, "danted", [&](uint16_t port) {
-        ASSERT_NO_FATAL_FAILURE(writeFile(
-            dir_ / "danted.conf",
-            configFromTemplate("danted.conf.in", {{"PORT", std::to_string(port)},
-                                                  {"DIR", dir_.path()},
-                                                  {"USER", user},
-                                                  {"REFUSED_PORT", std::to_string(refusedPort_)}})));
-        ASSERT_NO_FATAL_FAILURE(process_.start(
-            {danted, "-f", dir_ / "danted.conf", "-p", dir_ / "danted.pid", "-N", "1"}, log));
+        writeFile(dir_ / "danted.conf",
+                  configFromTemplate("danted.conf.in", {{"PORT", std::to_string(port)},
+                                                        {"DIR", dir_.path()},
+                                                        {"USER", user},
+                                                        {"REFUSED_PORT", std::to_string(refusedPort_)}}));
+        process_.start({danted, "-f", dir_ / "danted.conf", "-p", dir_ / "danted.pid", "-N", "1"},
+                       log);
     });
 }
 
-void MicrosocksPeer::start()
+void MicrosocksPeer::launch()
 {
     std::string microsocks = requireProgram("microsocks", "microsocks");
-    ASSERT_FALSE(microsocks.empty());
     std::string log = dir_ / "microsocks.out";
     startOnSomePort(process_, port_, log, "microsocks", [&](uint16_t port) {
-        ASSERT_NO_FATAL_FAILURE(process_.start({microsocks, "-i", "127.0.0.1", "-p",
-                                                std::to_string(port), "-u", kPeerUser, "-P",
-                                                kPeerPassword},
-                                               log));
+        process_.start({microsocks, "-i", "127.0.0.1", "-p", std::to_string(port), "-u",
+                        kPeerUser, "-P", kPeerPassword},
+                       log);
     });
 }
 
-void TinyproxyPeer::start()
+void TinyproxyPeer::launch()
 {
     std::string tinyproxy = requireProgram("tinyproxy", "tinyproxy");
-    ASSERT_FALSE(tinyproxy.empty());
     std::string user;
     if (runningAsRoot()) {
         // tinyproxy refuses to keep root; nobody's group is named differently per system.
         struct group* g = ::getgrnam("nogroup");
         user = std::string("User nobody\nGroup ") + (g ? "nogroup" : "nobody");
-        ASSERT_NO_FATAL_FAILURE(giveTo(dir_.path(), "nobody"));
+        giveTo(dir_.path(), "nobody");
     }
     std::string log = dir_ / "tinyproxy.out";
     startOnSomePort(process_, port_, log, "tinyproxy", [&](uint16_t port) {
-        ASSERT_NO_FATAL_FAILURE(writeFile(
-            dir_ / "tinyproxy.conf",
-            configFromTemplate("tinyproxy.conf.in", {{"PORT", std::to_string(port)},
-                                                     {"DIR", dir_.path()},
-                                                     {"USER", user},
-                                                     {"PROXY_USER", kPeerUser},
-                                                     {"PROXY_PASSWORD", kPeerPassword}})));
-        ASSERT_NO_FATAL_FAILURE(process_.start({tinyproxy, "-d", "-c", dir_ / "tinyproxy.conf"}, log));
+        writeFile(dir_ / "tinyproxy.conf",
+                  configFromTemplate("tinyproxy.conf.in", {{"PORT", std::to_string(port)},
+                                                           {"DIR", dir_.path()},
+                                                           {"USER", user},
+                                                           {"PROXY_USER", kPeerUser},
+                                                           {"PROXY_PASSWORD", kPeerPassword}}));
+        process_.start({tinyproxy, "-d", "-c", dir_ / "tinyproxy.conf"}, log);
     });
 }
 
-void SshSocksPeer::start()
+void SshSocksPeer::launch()
 {
     std::string sshd = requireProgram("sshd", "openssh-server");
     std::string ssh = requireProgram("ssh", "openssh-client");
     std::string keygen = requireProgram("ssh-keygen", "openssh-client");
     std::string unshare = requireProgram("unshare", "util-linux");
     std::string sh = requireProgram("sh", "dash");
-    ASSERT_FALSE(sshd.empty() || ssh.empty() || keygen.empty() || unshare.empty() || sh.empty());
     // A private mount namespace, the hosts file and sshd's privilege-separation folder
     // under /run all need root.
-    ASSERT_TRUE(runningAsRoot()) << "the ssh -D peer needs root (mount namespace)";
+    check(runningAsRoot(), "the ssh -D peer needs root (mount namespace)");
 
     std::string log = dir_ / "ssh.out";
     for (const char* key : {"host_key", "user_key"})
-        ASSERT_NO_FATAL_FAILURE(runToCompletion(
-            {keygen, "-q", "-t", "ed25519", "-N", "", "-C", "orvane-test", "-f", dir_ / key}, log));
-    ASSERT_NO_FATAL_FAILURE(writeFile(dir_ / "authorized_keys", readBytes(dir_ / "user_key.pub")));
-    ASSERT_NO_FATAL_FAILURE(writeFile(dir_ / "hosts", "127.0.0.1 localhost\n127.0.0.1 " +
-                                                          privateName_ + "\n"));
+        runToCompletion({keygen, "-q", "-t", "ed25519", "-N", "", "-C", "orvane-test", "-f", dir_ / key}, log);
+    writeFile(dir_ / "authorized_keys", readBytes(dir_ / "user_key.pub"));
+    writeFile(dir_ / "hosts", "127.0.0.1 localhost\n127.0.0.1 " + privateName_ + "\n");
 
     // Inside the namespace: the private hosts file over /etc/hosts, a private /run with
     // the folder sshd insists on, then sshd itself. The paths reach the shell as
@@ -544,27 +537,24 @@ void SshSocksPeer::start()
                                "mount -t tmpfs -o mode=0755 orvane-run /run && "
                                "mkdir -m 0755 /run/sshd && exec \"$2\" -D -e -f \"$3\"";
     startOnSomePort(sshd_, sshPort_, log, "sshd", [&](uint16_t port) {
-        ASSERT_NO_FATAL_FAILURE(writeFile(
-            dir_ / "sshd_config",
-            configFromTemplate("sshd_config.in", {{"PORT", std::to_string(port)}, {"DIR", dir_.path()}})));
-        ASSERT_NO_FATAL_FAILURE(sshd_.start({unshare, "--mount", "--propagation", "private", "--",
-                                             sh, "-c", script, "sh", dir_ / "hosts", sshd,
-                                             dir_ / "sshd_config"},
-                                            log));
+        writeFile(dir_ / "sshd_config",
+                  configFromTemplate("sshd_config.in",
+                                     {{"PORT", std::to_string(port)}, {"DIR", dir_.path()}}));
+        sshd_.start({unshare, "--mount", "--propagation", "private", "--", sh, "-c", script, "sh",
+                     dir_ / "hosts", sshd, dir_ / "sshd_config"},
+                    log);
     });
-    if (::testing::Test::HasFatalFailure())
-        return;
 
     struct passwd* pw = ::getpwuid(::geteuid());
-    ASSERT_NE(pw, nullptr);
+    check(pw != nullptr, "no account for this user");
     startOnSomePort(client_, socksPort_, log, "ssh -D", [&](uint16_t port) {
-        ASSERT_NO_FATAL_FAILURE(client_.start(
+        client_.start(
             {ssh, "-F", "none", "-N", "-D", "127.0.0.1:" + std::to_string(port), "-p",
              std::to_string(sshPort_), "-i", dir_ / "user_key", "-o", "IdentitiesOnly=yes",
              "-o", "BatchMode=yes", "-o", "StrictHostKeyChecking=no", "-o",
              "UserKnownHostsFile=" + (dir_ / "known_hosts"), "-o", "ExitOnForwardFailure=yes",
              "-o", "LogLevel=ERROR", "-l", pw->pw_name, "127.0.0.1"},
-            log));
+            log);
     });
 }
 

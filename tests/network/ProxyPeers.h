@@ -4,8 +4,8 @@
 // 127.0.0.1 with a configuration written into a temporary folder of its own and a port
 // nobody listens on, waits until the program accepts connections, and kills and reaps it
 // when the peer goes out of scope. A program that is not installed is a test failure that
-// names its package. start() reports through gtest assertions: call it as
-// ASSERT_NO_FATAL_FAILURE(peer.start()).
+// names its package. launch() throws PeerError with the reason; start() turns that into a
+// test failure: call it as ASSERT_NO_FATAL_FAILURE(peer.start()).
 
 #include "tests/foundation/TempDirectory.h"
 
@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <stdexcept>
 #include <mutex>
 #include <string>
 #include <sys/types.h>
@@ -22,7 +23,24 @@
 
 namespace orvane::testing {
 
-// The program's full path; a failure naming the package when it is not installed.
+// Why a peer could not be started or a helper failed.
+class PeerError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Runs launch (a peer's launch()) and makes a thrown PeerError a fatal test failure.
+template <class Launch>
+void startPeer(Launch launch)
+{
+    try {
+        launch();
+    } catch (const PeerError& e) {
+        FAIL() << e.what();
+    }
+}
+
+// The program's full path; PeerError naming the package when it is not installed.
 std::string requireProgram(const char* program, const char* package);
 
 // A port on 127.0.0.1 that nothing listened on a moment ago.
@@ -100,7 +118,8 @@ public:
     enum class Auth { None, Basic, Digest, Ntlm };
 
     explicit SquidPeer(Auth auth) : auth_(auth) {}
-    void start();
+    void launch();
+    void start() { startPeer([this] { launch(); }); }
     uint16_t port() const { return port_; }
     std::string log() const { return logTail(dir_ / "cache.log"); }
     pid_t processGroup() const { return process_.pid(); }
@@ -117,7 +136,8 @@ private:
 class DantePeer {
 public:
     explicit DantePeer(uint16_t refusedPort) : refusedPort_(refusedPort) {}
-    void start();
+    void launch();
+    void start() { startPeer([this] { launch(); }); }
     uint16_t port() const { return port_; }
 
 private:
@@ -130,7 +150,8 @@ private:
 // microsocks: SOCKS 5 with user name and password (kPeerUser, kPeerPassword).
 class MicrosocksPeer {
 public:
-    void start();
+    void launch();
+    void start() { startPeer([this] { launch(); }); }
     uint16_t port() const { return port_; }
 
 private:
@@ -142,7 +163,8 @@ private:
 // tinyproxy: CONNECT with Basic authentication (kPeerUser, kPeerPassword).
 class TinyproxyPeer {
 public:
-    void start();
+    void launch();
+    void start() { startPeer([this] { launch(); }); }
     uint16_t port() const { return port_; }
 
 private:
@@ -159,7 +181,8 @@ private:
 class SshSocksPeer {
 public:
     explicit SshSocksPeer(std::string privateName) : privateName_(std::move(privateName)) {}
-    void start();
+    void launch();
+    void start() { startPeer([this] { launch(); }); }
     uint16_t port() const { return socksPort_; }
 
 private:
