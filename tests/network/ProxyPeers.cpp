@@ -151,11 +151,11 @@ void writeFile(const std::string& path, const std::string& text, mode_t mode = 0
 // Starts a peer on a fresh port; a program that exits at once (another process took the
 // port between our probe and its bind) gets another port, a few times.
 template <class StartOnPort>
-void startOnSomePort(PeerProcess& process, uint16_t& port, const std::string& log,
+void startOnSomePort(ProcessGroup& process, uint16_t& port, const std::string& log,
                      const char* what, StartOnPort startOnPort)
 {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        port = unusedLoopbackPort();
+        port = unusedPeerPort();
         check(port != 0, "no free port on 127.0.0.1");
         startOnPort(port);
         if (process.waitAccepting(port))
@@ -179,7 +179,7 @@ std::string requireProgram(const char* program, const char* package)
                     " (scripts/install-deps installs every package the tests need)");
 }
 
-uint16_t unusedLoopbackPort()
+uint16_t unusedPeerPort()
 {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -209,9 +209,9 @@ std::string configFromTemplate(const char* name, const std::map<std::string, std
     return text;
 }
 
-void PeerProcess::start(const std::vector<std::string>& argv, const std::string& logPath)
+void ProcessGroup::start(const std::vector<std::string>& argv, const std::string& logPath)
 {
-    check(!argv.empty() && pid_ < 0, "PeerProcess::start misused");
+    check(!argv.empty() && pid_ < 0, "ProcessGroup::start misused");
     becomeSubreaper();
     std::vector<char*> args;
     for (const std::string& a : argv)
@@ -246,7 +246,7 @@ void PeerProcess::start(const std::vector<std::string>& argv, const std::string&
     pid_ = pid;
 }
 
-bool PeerProcess::running()
+bool ProcessGroup::running()
 {
     if (pid_ < 0)
         return false;
@@ -261,7 +261,7 @@ bool PeerProcess::running()
     return true;
 }
 
-bool PeerProcess::waitAccepting(uint16_t port, int timeoutMs)
+bool ProcessGroup::waitAccepting(uint16_t port, int timeoutMs)
 {
     // The programs give no other sign of readiness than accepting; the probe repeats
     // with a short pause until they do, exit, or the time is up.
@@ -276,7 +276,7 @@ bool PeerProcess::waitAccepting(uint16_t port, int timeoutMs)
     return false;
 }
 
-void PeerProcess::stop()
+void ProcessGroup::stop()
 {
     if (pid_ < 0)
         return;
@@ -293,7 +293,7 @@ void PeerProcess::stop()
     pid_ = -1;
 }
 
-int PeerProcess::waitForExit()
+int ProcessGroup::waitForExit()
 {
     int status = 0;
     if (pid_ < 0)
@@ -306,7 +306,7 @@ int PeerProcess::waitForExit()
 
 void runToCompletion(const std::vector<std::string>& argv, const std::string& logPath)
 {
-    PeerProcess p;
+    ProcessGroup p;
     p.start(argv, logPath);
     int status = p.waitForExit();
     check(WIFEXITED(status) && WEXITSTATUS(status) == 0, argv[0] + " failed:\n" + logTail(logPath));

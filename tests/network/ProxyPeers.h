@@ -44,19 +44,19 @@ void startPeer(Launch launch)
 std::string requireProgram(const char* program, const char* package);
 
 // A port on 127.0.0.1 that nothing listened on a moment ago.
-uint16_t unusedLoopbackPort();
+uint16_t unusedPeerPort();
 
 // The template under tests/network/peers with every @KEY@ replaced.
 std::string configFromTemplate(const char* name, const std::map<std::string, std::string>& values);
 
 // One running program in a process group of its own; stop() or the destructor kills it,
 // its group and every process it started, and reaps them all.
-class PeerProcess {
+class ProcessGroup {
 public:
-    PeerProcess() = default;
-    ~PeerProcess() { stop(); }
-    PeerProcess(const PeerProcess&) = delete;
-    PeerProcess& operator=(const PeerProcess&) = delete;
+    ProcessGroup() = default;
+    ~ProcessGroup() { stop(); }
+    ProcessGroup(const ProcessGroup&) = delete;
+    ProcessGroup& operator=(const ProcessGroup&) = delete;
 
     // Starts argv[0] (a full path) with stdin from /dev/null and stdout and stderr
     // appended to logPath.
@@ -127,7 +127,7 @@ public:
 private:
     Auth auth_;
     TempDirectory dir_;
-    PeerProcess process_;
+    ProcessGroup process_;
     uint16_t port_ = 0;
 };
 
@@ -143,7 +143,7 @@ public:
 private:
     uint16_t refusedPort_;
     TempDirectory dir_;
-    PeerProcess process_;
+    ProcessGroup process_;
     uint16_t port_ = 0;
 };
 
@@ -156,7 +156,7 @@ public:
 
 private:
     TempDirectory dir_;
-    PeerProcess process_;
+    ProcessGroup process_;
     uint16_t port_ = 0;
 };
 
@@ -169,7 +169,7 @@ public:
 
 private:
     TempDirectory dir_;
-    PeerProcess process_;
+    ProcessGroup process_;
     uint16_t port_ = 0;
 };
 
@@ -188,8 +188,8 @@ public:
 private:
     std::string privateName_;
     TempDirectory dir_;
-    PeerProcess sshd_;
-    PeerProcess client_;
+    ProcessGroup sshd_;
+    ProcessGroup client_;
     uint16_t sshPort_ = 0;
     uint16_t socksPort_ = 0;
 };
