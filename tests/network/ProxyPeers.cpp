@@ -345,8 +345,8 @@ EchoServer::~EchoServer()
     }
     if (acceptor_.joinable())
         acceptor_.join();
-    for (std::thread& t : workers_)
-        t.join();
+    for (Worker& w : workers_)
+        w.thread.join();
     if (wake_[0] >= 0)
         ::close(wake_[0]);
     if (listener_ >= 0)
@@ -368,8 +368,21 @@ void EchoServer::acceptLoop()
         if (fd < 0)
             continue;
         ++accepted_;
-        std::lock_guard<std::mutex> lock(mutex_);
-        workers_.emplace_back([this, fd] { serve(fd); });
+        for (size_t i = 0; i < workers_.size();) {
+            if (workers_[i].done->load()) {
+                workers_[i].thread.join();
+                workers_[i] = std::move(workers_.back());
+                workers_.pop_back();
+            } else {
+                ++i;
+            }
+        }
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        workers_.push_back({std::thread([this, fd, done] {
+                                serve(fd);
+                                done->store(true);
+                            }),
+                            done});
     }
 }
 

@@ -14,8 +14,8 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <stdexcept>
-#include <mutex>
 #include <string>
 #include <sys/types.h>
 #include <thread>
@@ -96,13 +96,19 @@ private:
     void acceptLoop();
     void serve(int fd);
 
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
     int listener_ = -1;
     int wake_[2] = {-1, -1};
     uint16_t port_ = 0;
     std::atomic<int> accepted_{0};
     std::thread acceptor_;
-    std::mutex mutex_;
-    std::vector<std::thread> workers_;
+    // Touched by the acceptor only (and by the destructor once it has ended); finished
+    // connections are joined as new ones arrive, so a long run does not pile up threads.
+    std::vector<Worker> workers_;
 };
 
 // Credentials every authenticating peer accepts.
