@@ -5,7 +5,7 @@
 
 namespace orvane {
 
-ORVANE_EXCEPTION_IMPL(SoapClient::ParsingException);
+SoapClient::ParsingException::~ParsingException() = default;
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 namespace orvane {
 
-ORVANE_EXCEPTION_IMPL(UpnpDevice::ParsingException);
+UpnpDevice::ParsingException::~ParsingException() = default;
 
 namespace {
 

@@ -47,7 +47,7 @@ public:
     // Levels of embedded devices read below a root device (the root is level 0). Real
     // gateways nest three; the description comes from the network, and deeper devices
     // are left out rather than walked without end.
-    static const int MaxDeviceDepth = 8;
+    static constexpr int MaxDeviceDepth = 8;
 
     // NULL for a root device.
     UpnpDevice* parent = nullptr;
@@ -106,8 +106,8 @@ bool upnpTypeMatches(const char* a, const char* b);
 String ssdpSearchRequest(const char* target);
 
 // How many times one search sends its request, and the pause between two sends.
-const int SsdpSendCount = 3;
-const int SsdpResendIntervalMs = 250;
+constexpr int SsdpSendCount = 3;
+constexpr int SsdpResendIntervalMs = 250;
 
 // Multicasts an SSDP search for the target (NULL: every device) and collects the
 // answers for `seconds` whole seconds of the system clock; then loads one device per

@@ -93,6 +93,7 @@ void UpnpPortMapper::run()
             // A pass that failed (no network, a socket refused) leaves the thread
             // waiting for the next request, which may find the network back.
         }
+        ++passCount_;
     }
     // The mappings live on the gateway until someone removes them: the thread that
     // made them does so on its way out.

@@ -57,10 +57,10 @@ public:
     enum { Idle = 0, PassRequested = 1 };
 
     // The idle poll and the search window of a pass.
-    static const int IdlePollMs = 300;
-    static const int DefaultDiscoverySeconds = 2;
+    static constexpr int IdlePollMs = 300;
+    static constexpr int DefaultDiscoverySeconds = 2;
     // External ports tried for one mapping: p, p + 1, ... p + 4.
-    static const int PortTries = 5;
+    static constexpr int PortTries = 5;
 
     // `endpoint` is the application's and must outlive the thread; `applicationName`
     // begins the description of every mapping.
@@ -79,6 +79,8 @@ public:
     void stop(bool wait);
 
     int getState() const { return state.load(); }
+    // Passes run to their end so far, successful or not.
+    int getPassCount() const { return passCount_.load(); }
     // True while a kept router holds mappings (for tests and diagnostics).
     bool hasRouter() const;
 
@@ -105,6 +107,7 @@ private:
     std::condition_variable wake_;
     PortMappingRequest request_;
     UpnpRouter* router_ = nullptr;     // owned; only the thread changes it while it runs
+    std::atomic<int> passCount_{0};
 };
 
 } // namespace orvane

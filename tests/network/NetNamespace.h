@@ -1,0 +1,226 @@
+#pragma once
+
+// Test helpers for network namespaces: running a command with an argument vector,
+// moving the calling thread into a private namespace or a named one and back, and the
+// real gateway (miniupnpd) in a pair of namespaces that the test makes and removes.
+//
+// A network namespace belongs to a thread: setns and unshare move only the calling
+// thread, and threads it starts afterwards (and processes it spawns) begin in the same
+// namespace. So a test enters the namespace, runs the code under test (which may start
+// its own threads) and leaves again.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sched.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace orvane::testing {
+
+struct CommandResult {
+    int status = -1; // the exit code; -1 when it could not run or was killed
+    std::string output; // stdout and stderr together
+};
+
+// Runs the program (looked up on PATH) with the arguments, never through a shell.
+inline CommandResult runCommand(const std::vector<std::string>& args)
+{
+    CommandResult result;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (rc != 0) {
+        ::close(fds[0]);
+        result.output = args[0] + ": " + std::strerror(rc);
+        return result;
+    }
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) != 0) {
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        result.output.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+// Moves the calling thread into a network namespace for the scope's lifetime.
+class NamespaceScope {
+public:
+    NamespaceScope() : original_(::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC))
+    {
+        if (original_ < 0)
+            ADD_FAILURE() << "cannot open the thread's network namespace: " << std::strerror(errno);
+    }
+    ~NamespaceScope() { leave(); }
+    NamespaceScope(const NamespaceScope&) = delete;
+    NamespaceScope& operator=(const NamespaceScope&) = delete;
+
+    // A new, empty namespace of this thread's own. Only its loopback exists; it is brought
+    // up, allowed multicast, and the SSDP group is routed to it, so that a search sent
+    // here reaches a responder on loopback and nothing else. The namespace goes away
+    // with the last thread and socket in it.
+    bool enterPrivate()
+    {
+        if (original_ < 0)
+            return false;
+        if (unshare(CLONE_NEWNET) != 0) {
+            ADD_FAILURE() << "unshare(CLONE_NEWNET): " << std::strerror(errno) << " (tests run as root)";
+            return false;
+        }
+        entered_ = true;
+        for (const std::vector<std::string>& cmd :
+             {std::vector<std::string>{"ip", "link", "set", "lo", "up", "multicast", "on"},
+              std::vector<std::string>{"ip", "route", "add", "239.255.255.250/32", "dev", "lo"}}) {
+            CommandResult r = runCommand(cmd);
+            if (r.status != 0) {
+                ADD_FAILURE() << cmd[0] << " " << cmd[1] << " " << cmd[2] << ": " << r.output
+                              << " (Debian package iproute2)";
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The namespace made by `ip netns add name`.
+    bool enterNamed(const std::string& name)
+    {
+        if (original_ < 0)
+            return false;
+        int fd = ::open(("/run/netns/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            ADD_FAILURE() << "no namespace " << name << ": " << std::strerror(errno);
+            return false;
+        }
+        int rc = setns(fd, CLONE_NEWNET);
+        int err = errno;
+        ::close(fd);
+        if (rc != 0) {
+            ADD_FAILURE() << "setns " << name << ": " << std::strerror(err);
+            return false;
+        }
+        entered_ = true;
+        return true;
+    }
+
+    void leave()
+    {
+        if (entered_ && original_ >= 0) {
+            if (setns(original_, CLONE_NEWNET) != 0)
+                ADD_FAILURE() << "cannot return to the original namespace: " << std::strerror(errno);
+            entered_ = false;
+        }
+        if (original_ >= 0 && !entered_) {
+            ::close(original_);
+            original_ = -1;
+        }
+    }
+
+private:
+    int original_;
+    bool entered_ = false;
+};
+
+// miniupnpd in a gateway namespace joined to a LAN namespace (scripts/upnp-gateway).
+// The names carry this process's id and a counter, so parallel tests never meet, and
+// the script's sweep removes what a crashed test left behind.
+class MiniupnpdGateway {
+public:
+    static constexpr const char* GatewayAddress = "192.168.77.1";
+    static constexpr const char* LanAddress = "192.168.77.2";
+    static constexpr const char* ExternalAddress = "100.128.0.7";
+    static constexpr const char* ControlUrl = "http://192.168.77.1:5000/ctl/IPConn";
+
+    MiniupnpdGateway()
+    {
+        static int counter = 0;
+        name_ = "orvupnp" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+        char pattern[] = "/tmp/orvane-upnp-XXXXXX";
+        if (!mkdtemp(pattern)) {
+            ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
+            return;
+        }
+        dir_ = pattern;
+        CommandResult r = runCommand({"bash", ORVANE_UPNP_GATEWAY_SCRIPT, "start", name_, dir_});
+        started_ = r.status == 0;
+        if (!started_)
+            ADD_FAILURE() << "the gateway fixture did not start:\n" << r.output;
+    }
+    ~MiniupnpdGateway()
+    {
+        if (!dir_.empty()) {
+            CommandResult r = runCommand({"bash", ORVANE_UPNP_GATEWAY_SCRIPT, "stop", name_, dir_});
+            if (r.status != 0)
+                ADD_FAILURE() << "the gateway fixture did not stop:\n" << r.output;
+            runCommand({"rm", "-rf", dir_});
+        }
+    }
+    MiniupnpdGateway(const MiniupnpdGateway&) = delete;
+    MiniupnpdGateway& operator=(const MiniupnpdGateway&) = delete;
+
+    bool started() const { return started_; }
+    std::string lanNamespace() const { return name_ + "-lan"; }
+    std::string gatewayNamespace() const { return name_ + "-gw"; }
+
+    // The NAT chain miniupnpd writes its redirections into.
+    std::string natRules() const
+    {
+        return runCommand({"ip", "netns", "exec", gatewayNamespace(), "nft", "list", "chain", "inet",
+                           "filter", "prerouting_miniupnpd"})
+            .output;
+    }
+    std::string ruleset() const
+    {
+        return runCommand({"ip", "netns", "exec", gatewayNamespace(), "nft", "list", "ruleset"}).output;
+    }
+    std::string log() const
+    {
+        return runCommand({"cat", dir_ + "/miniupnpd.log"}).output;
+    }
+
+private:
+    std::string name_;
+    std::string dir_;
+    bool started_ = false;
+};
+
+// The NAT rule miniupnpd writes for one mapping, as nft lists it.
+inline std::string natRule(int externalPort, const char* protocol, const char* client, int internalPort)
+{
+    // TCP is protocol number 6, UDP 17.
+    std::string number = std::string(protocol) == "TCP" ? "0x6" : "0x11";
+    return "@nh,72,8 " + number + " th dport " + std::to_string(externalPort) + " dnat ip to " +
+           client + ":" + std::to_string(internalPort);
+}
+
+} // namespace orvane::testing
