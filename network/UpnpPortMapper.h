@@ -78,7 +78,8 @@ public:
     // Thread::stop, and the idle wait notices the request at once.
     void stop(bool wait);
 
-    int getState() const { return state.load(); }
+    // Idle or PassRequested.
+    int mappingState() const { return state.load(); }
     // Passes run to their end so far, successful or not.
     int getPassCount() const { return passCount_.load(); }
     // True while a kept router holds mappings (for tests and diagnostics).

@@ -159,7 +159,7 @@ public:
     static constexpr const char* GatewayAddress = "192.168.77.1";
     static constexpr const char* LanAddress = "192.168.77.2";
     static constexpr const char* ExternalAddress = "100.128.0.7";
-    static constexpr const char* ControlUrl = "http://192.168.77.1:5000/ctl/IPConn";
+    static constexpr const char* ControlUrl = "http://192.168.77.1:49000/ctl/IPConn";
 
     MiniupnpdGateway()
     {

@@ -492,9 +492,8 @@ TEST_F(Mapper, FailedPassDoesNotEndTheThread)
     startMapper();
     runPass();
     EXPECT_TRUE(gateway->searches().empty());
-    EXPECT_EQ(mapper->getState(), UpnpPortMapper::Idle);
-    EXPECT_EQ(mapper->getThreadId() == std::thread::id(), false);
-    EXPECT_NE(mapper->getState(), -1);
+    EXPECT_EQ(mapper->mappingState(), UpnpPortMapper::Idle);
+    EXPECT_NE(mapper->getState(), Thread::Finished);
 
     r = runCommand({"ip", "route", "add", "239.255.255.250/32", "dev", "lo"});
     ASSERT_EQ(r.status, 0) << r.output;
@@ -511,6 +510,19 @@ TEST_F(Mapper, IdleThreadStopsPromptly)
     const int64_t start = monotonicMillis();
     mapper->stop(true);
     EXPECT_LT(monotonicMillis() - start, 200);
-    EXPECT_EQ(mapper->getState(), UpnpPortMapper::Idle);
+    EXPECT_EQ(mapper->getState(), Thread::Finished);
     EXPECT_EQ(mapper->getPassCount(), 0);
+}
+
+TEST_F(Mapper, RequestDuringAPassIsServedAfterIt)
+{
+    oneGateway("203.0.113.5");
+    startMapper();
+    mapper->requestMapping(request);
+    // The pass is searching: the request cleared at its start, this one is new.
+    ASSERT_TRUE(waitUntil([&] { return !gateway->searches().empty(); }, 3000));
+    mapper->requestMapping(request);
+    ASSERT_TRUE(waitUntil([&] { return mapper->getPassCount() == 2; }, 10000));
+    EXPECT_EQ(gateway->actions("AddPortMapping").size(), 4u);
+    EXPECT_EQ(mapper->mappingState(), UpnpPortMapper::Idle);
 }
