@@ -74,6 +74,25 @@ inline CommandResult runCommand(const std::vector<std::string>& args)
     return result;
 }
 
+// Starts the program in the background with stdout and stderr going to the log file;
+// its pid, or -1. The caller ends and reaps it.
+inline pid_t spawnWithLog(const std::vector<std::string>& args, const std::string& logPath)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
 // Moves the calling thread into a network namespace for the scope's lifetime.
 class NamespaceScope {
 public:
@@ -171,15 +190,32 @@ public:
             return;
         }
         dir_ = pattern;
-        CommandResult r = runCommand({"bash", ORVANE_UPNP_GATEWAY_SCRIPT, "start", name_, dir_});
+        CommandResult r = script("start");
+        if (r.status != 0) {
+            ADD_FAILURE() << "the gateway fixture could not be set up:\n" << r.output;
+            return;
+        }
+        // miniupnpd is this process's own child, so that it is stopped and reaped here.
+        daemon_ = spawnWithLog({"bash", ORVANE_UPNP_GATEWAY_SCRIPT, "run", name_, dir_}, dir_ + "/miniupnpd.log");
+        if (daemon_ < 0) {
+            ADD_FAILURE() << "miniupnpd could not be started";
+            return;
+        }
+        r = script("ready");
         started_ = r.status == 0;
         if (!started_)
-            ADD_FAILURE() << "the gateway fixture did not start:\n" << r.output;
+            ADD_FAILURE() << "miniupnpd did not come up:\n" << r.output;
     }
     ~MiniupnpdGateway()
     {
+        if (daemon_ > 0) {
+            ::kill(daemon_, SIGTERM);
+            int status;
+            while (waitpid(daemon_, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
         if (!dir_.empty()) {
-            CommandResult r = runCommand({"bash", ORVANE_UPNP_GATEWAY_SCRIPT, "stop", name_, dir_});
+            CommandResult r = script("stop");
             if (r.status != 0)
                 ADD_FAILURE() << "the gateway fixture did not stop:\n" << r.output;
             runCommand({"rm", "-rf", dir_});
@@ -209,8 +245,14 @@ public:
     }
 
 private:
+    CommandResult script(const char* command) const
+    {
+        return runCommand({"bash", ORVANE_UPNP_GATEWAY_SCRIPT, command, name_, dir_});
+    }
+
     std::string name_;
     std::string dir_;
+    pid_t daemon_ = -1;
     bool started_ = false;
 };
 
