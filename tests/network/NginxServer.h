@@ -41,6 +41,7 @@ public:
     std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
     // A file below the document root.
     void putFile(const std::string& name, const std::string& bytes) { writeBytes(dir_ / ("www/" + name), bytes); }
+    std::string documentRoot() const { return dir_ / "www"; }
     std::string accessLog() const { return readBytes(dir_ / "access.log"); }
 
 private:
