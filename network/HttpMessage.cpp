@@ -117,6 +117,7 @@ void HttpMessage::reset()
     emptyBuffer(body);
     emptyBuffer(received);
     position = 0;
+    scanFrom_ = 0;
     state = StartLine;
     contentLength = -1;
     hasContentLength = -1;
@@ -130,7 +131,7 @@ bool HttpMessage::nextLine(String& line)
 {
     const uint8_t* b = received.data();
     const int last = received.count() - 1;
-    for (int i = position; i < last; ++i) {
+    for (int i = scanFrom_ > position ? scanFrom_ : position; i < last; ++i) {
         const uint8_t c = b[i];
         if (c != '\r' && c != '\n')
             continue;
@@ -138,9 +139,12 @@ bool HttpMessage::nextLine(String& line)
         const int endLength = ((c == '\r' && d == '\n') || (c == '\n' && d == '\r')) ? 2 : 1;
         line.assign(reinterpret_cast<const char*>(b + position), i - position);
         position = i + endLength;
+        scanFrom_ = position;
         line.trim();
         return true;
     }
+    if (last > scanFrom_)
+        scanFrom_ = last;
     return false;
 }
 

@@ -86,6 +86,10 @@ protected:
     void appendBody(const uint8_t* bytes, int n);
 
 private:
+    // Where the line scanner stopped without finding a line end, so that a line arriving a
+    // byte at a time is not scanned again from its start on every arrival.
+    int32_t scanFrom_ = 0;
+
     void settleContentLength();
     void headerLine(String& line);
 };
