@@ -21,7 +21,7 @@ public:
     // Levels of elements that parse accepts, the root being the first and an attribute
     // one level below its element. Text from the network decides the depth of the tree,
     // and the writer, the copy and the destructor all recurse along it.
-    static const int MaxParseDepth = 256;
+    static constexpr int MaxParseDepth = 256;
 
     XmlNode();
     explicit XmlNode(const char* name);
