@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,11 +55,13 @@ bool File::readAll(const char* path, String& out)
         return false;
     try {
         File file;
-        file.open(path, ReadFlags);
+        // Non-blocking only so that a FIFO cannot hold the open up; it changes nothing for
+        // regular files, and anything else is refused below.
+        file.open(path, ReadFlags | O_NONBLOCK);
         struct stat st;
         if (fstat(file.fd_, &st) != 0)
             throw FileCantReadException();
-        if (st.st_size <= 0 || st.st_size > INT_MAX - 1) {
+        if (!S_ISREG(st.st_mode) || st.st_size <= 0 || st.st_size > INT_MAX - 1) {
             // Empty files give false like unreadable ones; sizes a String cannot hold are refused.
             out.setLength(0);
             return false;
@@ -74,7 +77,7 @@ bool File::readAll(const char* path, String& out)
                 throw FileCantReadException();
             }
             if (n == 0)
-                break; // the file shrank since its size was taken
+                break; // the file shrank since its size was taken: keep what is there
             done += static_cast<int>(n);
         }
         if (done == 0) {
@@ -86,22 +89,46 @@ bool File::readAll(const char* path, String& out)
             throw FileCantCloseException();
         return true;
     } catch (const Exception&) {
+        // A failed read leaves no partial or stale contents behind.
+        out.setLength(0);
         return false;
     }
 }
 
 bool File::writeAll(const char* path, const void* data, int length)
 {
-    if (!path)
+    if (!path || length < 0)
         return false;
     // The new contents go to a temporary file beside the target, which replaces the target
     // only once every byte is on disk: a failure never leaves a truncated file behind.
     String target = absolutePath(path);
+    if (target.isEmpty())
+        return false;
+    struct stat old;
+    bool replacing = ::lstat(target.c_str(), &old) == 0;
+    if (replacing && S_ISLNK(old.st_mode)) {
+        // Write through a symbolic link, as opening the path would, instead of replacing it.
+        if (char* real = ::realpath(target.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+        replacing = ::stat(target.c_str(), &old) == 0;
+    }
+    // Replacing by rename needs only the directory's permission; a file that may not be
+    // written to is still refused, as opening it for writing would be.
+    if (replacing && ::access(target.c_str(), W_OK) != 0)
+        return false;
+
     String temp = target + ".tmp-XXXXXX";
-    int fd = mkostemp(temp.data(), O_CLOEXEC);
+    int fd = mkostemp(temp.data(), O_CLOEXEC); // created 0600
     if (fd < 0)
         return false;
     bool ok = true;
+    if (replacing && S_ISREG(old.st_mode)) {
+        // The replaced file keeps its owner and mode where we may set them.
+        (void)::fchown(fd, old.st_uid, old.st_gid);
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    }
     const char* p = static_cast<const char*>(data);
     int left = data ? length : 0;
     while (ok && left > 0) {
@@ -118,9 +145,21 @@ bool File::writeAll(const char* path, const void* data, int length)
     ok = ok && fsync(fd) == 0;
     ok = closeChecked(fd) && ok;
     ok = ok && std::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok)
+    if (!ok) {
         ::unlink(temp.c_str());
-    return ok;
+        return false;
+    }
+    // Make the rename itself durable; the new contents are in place either way.
+    int slash = target.length() - 1;
+    while (slash > 0 && target.at(slash) != '/')
+        --slash;
+    String directory = slash > 0 ? target.substring(0, slash) : String("/");
+    int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        (void)fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
 }
 
 } // namespace orvane
