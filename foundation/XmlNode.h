@@ -7,7 +7,7 @@
 
 namespace orvane {
 
-class TextWriter;
+class XmlTextBuffer;
 
 // One XML element: a name, a text value and an ordered list of owned child elements.
 // Every XML text the program reads or writes is a tree of these. The parser is forgiving
@@ -81,7 +81,7 @@ private:
     void appendOwnedChild(XmlNode* child);
     void deleteChildren();
     void copyChildrenFrom(const XmlNode& other, Array<XmlNode*>& into) const;
-    void write(TextWriter& out, int depth, bool selfClose) const;
+    void write(XmlTextBuffer& out, int depth, bool selfClose) const;
 
     friend class XmlReader;
 };
