@@ -67,20 +67,21 @@ public:
     // for a "<" without a following ">" and for nesting deeper than MaxParseDepth; what
     // was read up to the failure stays in the node.
     bool parse(const char* text);
-    // False when the file cannot be read (node unchanged) or does not parse.
+    // False when the file cannot be read (node unchanged) or does not parse. Like every
+    // text, the file's contents count up to their first zero byte.
     bool loadFile(const char* path);
     // The indented (or compact) form, without a declaration, as the whole file.
     bool saveFile(const char* path, bool compact) const;
 
     String name;
     String value;
-    // Owned. Lookups and writers go through these in order.
+    // Owned: destroying the node destroys them. Document order; names may repeat. Room
+    // grows by 10 while the node is small, then by half the count.
     Array<XmlNode*> children;
 
 private:
     void appendOwnedChild(XmlNode* child);
     void deleteChildren();
-    void copyChildrenFrom(const XmlNode& other, Array<XmlNode*>& into) const;
     void write(XmlTextBuffer& out, int depth, bool selfClose) const;
 
     friend class XmlReader;
