@@ -51,13 +51,21 @@ TEST(TCPServer, PortZeroListensOnAChosenPortAndEachConnectionGetsAHandler)
     EXPECT_EQ(s.server.address.getAddress(), htonl(INADDR_LOOPBACK));
     EXPECT_EQ(s.dispatcher.serverStarts.load(), 1);
 
+    int round = 0;
     for (const char* text : {"abcd", "efgh", "ijkl"}) {
         OwnedSocket c = s.connect();
         expectEcho(c, text);
         EXPECT_TRUE(peerClosed(c)); // the handler closed the connection after it returned
         EXPECT_EQ(s.dispatcher.lastPeer().getPort(), getLocalPort(c));
+        // The worker is idle again only once it has finished its job; connecting earlier
+        // would rightly make a second worker.
+        ++round;
+        EXPECT_TRUE(awaitCondition([&] { return s.dispatcher.ended.load() == round; }));
+        EXPECT_TRUE(awaitCondition([&] {
+            PoolWorker* w = s.dispatcher.getPool().getWorker(0);
+            return w && !w->isBusy();
+        }));
     }
-    EXPECT_TRUE(awaitCondition([&] { return s.dispatcher.ended.load() == 3; }));
     EXPECT_EQ(s.dispatcher.created.load(), 3);
     EXPECT_EQ(s.dispatcher.started.load(), 3);
     // Sequential connections reuse the one worker.
