@@ -456,8 +456,15 @@ TEST(ProxyClientAuto, AllAttemptsFailing)
 {
     for (bool withTunnel : {false, true}) {
         SCOPED_TRACE(withTunnel ? "with a tunnel URL" : "without a tunnel URL");
+        // The tunnel attempt reaches the tunnel server through the same proxy: its open
+        // request is refused (503) and its close request answered, on one connection.
         CapturingPeer peer({Script().readUntil("\r\n\r\n").close(), Script().read(3).close(), Script().read(9).close(),
-                            Script().read(1).close()});
+                            Script()
+                                .readRequest()
+                                .send("HTTP/1.0 503 No tunnel\r\nContent-Length: 0\r\n\r\n")
+                                .readRequest()
+                                .send("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nx\n")
+                                .close()});
         ProxyClient client;
         if (withTunnel)
             client.tunnelUrl = "http://tunnel.test/t";
@@ -465,7 +472,9 @@ TEST(ProxyClientAuto, AllAttemptsFailing)
         Outcome o = attempt(client, s.socket, "dest.test", 80, peer.port(), ProxyAutoDetect);
         EXPECT_EQ(o.kind, Outcome::Proxy);
         EXPECT_EQ(o.lastError, "Unknown proxy type");
-        EXPECT_EQ(peer.accepted(), 3u);
+        EXPECT_EQ(peer.accepted(), withTunnel ? 4u : 3u);
+        if (withTunnel)
+            EXPECT_EQ(peer.received(3).rfind("POST http://tunnel.test/t?cmd=0&host=dest.test&port=80&rid=0 ", 0), 0u);
         EXPECT_EQ(client.type, ProxyAutoDetect);
         // A fresh handle, not connected to anything.
         ASSERT_NE(s.socket.handle, NoSocket);
