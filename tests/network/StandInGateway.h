@@ -6,9 +6,19 @@
 // simulated port-mapping table. Both run on loopback, in the private namespace of the
 // test thread (NamespaceScope::enterPrivate), which routes the SSDP group to loopback.
 
+#include "NetNamespace.h"
+
+#include "foundation/Clock.h"
+#include "foundation/Containers.h"
+#include "foundation/String.h"
+#include "network/UpnpDevice.h"
+#include "network/UpnpRouter.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <chrono>
+#include <memory>
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -407,5 +417,79 @@ private:
     std::vector<int> ttls_;
     std::vector<Request> requests_;
 };
+
+// ---- a test fixture around it --------------------------------------------------------
+
+inline const char* const IgdType = "urn:schemas-upnp-org:device:InternetGatewayDevice:1";
+inline const char* const IpType = "urn:schemas-upnp-org:service:WANIPConnection:1";
+inline const char* const PppType = "urn:schemas-upnp-org:service:WANPPPConnection:1";
+
+// Owns the devices a search returned.
+struct Devices {
+    Array<UpnpDevice*> list;
+    ~Devices()
+    {
+        for (UpnpDevice* d : list)
+            delete d;
+    }
+};
+
+struct Routers {
+    Array<UpnpRouter*> list;
+    ~Routers()
+    {
+        for (UpnpRouter* r : list)
+            delete r;
+    }
+};
+
+// The test thread in a private namespace with the stand-in gateway running in it.
+class StandInTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(scope.enterPrivate());
+        gateway = std::make_unique<StandInGateway>();
+        ASSERT_TRUE(gateway->ready());
+    }
+    void TearDown() override
+    {
+        gateway.reset();
+        scope.leave();
+    }
+
+    // An IGD with one WANIPConnection service at /ctl/ip answering `external`.
+    void oneGateway(const std::string& external, const std::string& version = "1")
+    {
+        gateway->serve("/desc.xml", gatewayDescription({{"urn:schemas-upnp-org:service:WANIPConnection:" + version,
+                                                          "/ctl/ip"}},
+                                                        version));
+        StandInGateway::Service ip;
+        ip.type = "urn:schemas-upnp-org:service:WANIPConnection:" + version;
+        ip.externalAddress = external;
+        gateway->addService("/ctl/ip", ip);
+        gateway->setAnswers({ssdpAnswer(IgdType, "{base}/desc.xml")});
+    }
+
+    NamespaceScope scope;
+    std::unique_ptr<StandInGateway> gateway;
+};
+
+inline std::string text(const String& s)
+{
+    return std::string(s.c_str(), static_cast<size_t>(s.length()));
+}
+
+template <class Predicate>
+inline bool waitUntil(Predicate done, int timeoutMs)
+{
+    const int64_t end = monotonicMillis() + timeoutMs;
+    while (!done()) {
+        if (monotonicMillis() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
 
 } // namespace orvane::testing

@@ -4,7 +4,7 @@
 // miniupnpd describes version 2 of the gateway types, so these tests also show that a
 // version-1 client finds and drives it.
 
-#include "NetNamespace.h"
+#include "MiniupnpdGateway.h"
 
 #include "foundation/Clock.h"
 #include "network/UpnpDevice.h"
