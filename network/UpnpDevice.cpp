@@ -270,7 +270,7 @@ void ssdpSearch(const char* target, Array<UpnpDevice*>& devices, int seconds)
         String location;
         if (!readAnswer(target, buffer.get(), n, location))
             continue;
-        if (locations.find(location))
+        if (locations.find(location) || locations.size() >= MaxSsdpLocations)
             continue;
         locations.add(location);
     }

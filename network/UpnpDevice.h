@@ -108,12 +108,16 @@ String ssdpSearchRequest(const char* target);
 // How many times one search sends its request, and the pause between two sends.
 constexpr int SsdpSendCount = 3;
 constexpr int SsdpResendIntervalMs = 250;
+// Distinct locations one search loads at most: the answers come from anyone on the
+// network, and each location costs a fetch.
+constexpr int MaxSsdpLocations = 32;
 
 // Multicasts an SSDP search for the target (NULL: every device) and collects the
 // answers for `seconds` whole seconds of the system clock; then loads one device per
-// distinct location. `devices` is emptied first; the caller owns what it receives. An
-// answer that cannot be read, carries no location, or whose description cannot be
-// fetched or read is left out; socket failures pass out as SocketException.
+// distinct location (at most MaxSsdpLocations). `devices` is emptied first; the caller
+// owns what it receives. An answer that cannot be read, carries no location, or whose
+// description cannot be fetched or read is left out; socket failures pass out as
+// SocketException.
 void ssdpSearch(const char* target, Array<UpnpDevice*>& devices, int seconds);
 
 } // namespace orvane

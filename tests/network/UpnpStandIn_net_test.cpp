@@ -239,3 +239,15 @@ TEST_F(StandInTest, NoGatewayAnswersNothing)
     Routers routers;
     EXPECT_EQ(UpnpRouter::discover(routers.list, 1), 0);
 }
+
+TEST_F(StandInTest, DistinctLocationsOfOneSearchAreBounded)
+{
+    std::vector<std::string> answers;
+    for (int i = 0; i < MaxSsdpLocations + 20; ++i)
+        answers.push_back(ssdpAnswer(IgdType, "{base}/d" + std::to_string(i) + ".xml"));
+    gateway->setAnswers(answers);
+    Devices devices;
+    ssdpSearch(IgdType, devices.list, 2);
+    EXPECT_EQ(devices.list.count(), 0); // all 404
+    EXPECT_EQ(gateway->requests().size(), static_cast<size_t>(MaxSsdpLocations));
+}
