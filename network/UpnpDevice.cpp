@@ -111,9 +111,9 @@ void UpnpDevice::loadDescription(const char* url, const char* text)
     if (!root.parse(text))
         throw ParsingException();
 
-    const XmlNode* spec = root.childOrEmpty("specVersion");
-    specMajor = spec->childOrEmpty("major")->getInt();
-    specMinor = spec->childOrEmpty("minor")->getInt();
+    const XmlNode* version = root.childOrEmpty("specVersion");
+    specMajor = version->childOrEmpty("major")->getInt();
+    specMinor = version->childOrEmpty("minor")->getInt();
 
     urlBase = childText(root, "URLBase");
     if (urlBase.isEmpty()) {
