@@ -32,6 +32,51 @@ String NameValueList::get(const char* name) const
     return i >= 0 ? (*this)[i].value : String();
 }
 
+NameValuePair& NameValueList::entry(const char* name)
+{
+    int i = find(name);
+    if (i < 0) {
+        i = count();
+        setSize(i + 1);
+        (*this)[i] = NameValuePair(name ? name : "", "");
+    }
+    return (*this)[i];
+}
+
+bool NameValueList::remove(const char* name)
+{
+    int i = find(name);
+    if (i < 0)
+        return false;
+    removeAt(i);
+    return true;
+}
+
+void NameValuePair::setValue(int n)
+{
+    value.format("%d", n);
+}
+
+String NameValuePair::attribute(const char* attributeName) const
+{
+    String wanted(attributeName ? attributeName : "");
+    wanted.trim().toLower();
+    StringArray pieces;
+    value.split(';', pieces, true);
+    for (const String& piece : pieces) {
+        int eq = piece.find('=');
+        if (eq < 0)
+            continue;
+        String key = piece.substring(0, eq);
+        key.trim().toLower();
+        if (key == wanted) {
+            String text = piece.substring(eq + 1);
+            return text.trim();
+        }
+    }
+    return String();
+}
+
 uint32_t hashString(const String& s)
 {
     uint32_t h = 0;

@@ -165,9 +165,18 @@ struct NameValuePair {
     String value;
 
     NameValuePair() = default;
+    explicit NameValuePair(const char* n) : name(n) {}
     NameValuePair(const char* n, const char* v) : name(n), value(v) {}
     String getName() const { return name; }
     String getValue() const { return value; }
+    void setValue(const char* v) { value = v; }
+    // The value becomes the decimal text of the number.
+    void setValue(int n);
+    // Reads one attribute of a header value such as "a=1; Path=/x": the value is split at
+    // ';', and the first piece whose name (before its first '=', trimmed, ASCII letters
+    // lowered) equals the given name gives its trimmed text after the '='. Pieces without
+    // '=' are skipped; no match gives the empty text.
+    String attribute(const char* attributeName) const;
 };
 
 // Ordered list of name/value pairs (HTTP headers, cookie attributes, authentication
@@ -187,6 +196,13 @@ public:
     int find(const char* name, int start = 0) const;
     // The value of the first pair with that name, or the empty string.
     String get(const char* name) const;
+    // The first pair with that name (case ignored); a missing one is appended with the
+    // name spelled as passed and an empty value.
+    NameValuePair& entry(const char* name);
+    // Removes the first pair with that name (case ignored); false when there is none or
+    // the name is NULL or empty.
+    bool remove(const char* name);
+    void append(const NameValuePair& pair) { Array::add(pair); }
     void clear() { release(); }
 };
 

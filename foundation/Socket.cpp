@@ -67,7 +67,7 @@ namespace {
 enum class Operation { Send, Receive, Bind, Listen, Connect, Other };
 
 // The one place that turns an error code into the exception its operation reports.
-[[noreturn]] void raise(Operation op, int code)
+[[noreturn]] void throwFor(Operation op, int code)
 {
     using namespace SocketError;
     switch (op) {
@@ -101,9 +101,9 @@ enum class Operation { Send, Receive, Bind, Listen, Connect, Other };
     throw SocketException();
 }
 
-[[noreturn]] void raiseErrno(Operation op)
+[[noreturn]] void throwForErrno(Operation op)
 {
-    raise(op, socketErrorCode(errno));
+    throwFor(op, socketErrorCode(errno));
 }
 
 // poll ignores negative descriptors, so a wait on "no socket" would silently time out or
@@ -189,11 +189,11 @@ int receiveMessage(SocketHandle s, SocketAddress* from, void* buffer, int length
         n = ::recvmsg(s, &msg, 0);
     } while (n < 0 && errno == EINTR);
     if (n < 0)
-        raiseErrno(Operation::Receive);
+        throwForErrno(Operation::Receive);
     // A datagram longer than the buffer has lost its tail; handing the head on as if it
     // were the whole message would corrupt whatever parses it.
     if (msg.msg_flags & MSG_TRUNC)
-        raise(Operation::Receive, SocketError::MessageTooLong);
+        throwFor(Operation::Receive, SocketError::MessageTooLong);
     if (n == 0)
         throw NoConnectionException();
     if (from)
@@ -340,7 +340,7 @@ SocketHandle createSocket(bool stream)
     int type = (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC;
     int s = ::socket(AF_INET, type, 0);
     if (s < 0)
-        raiseErrno(Operation::Other);
+        throwForErrno(Operation::Other);
     return s;
 }
 
@@ -358,7 +358,7 @@ int sendAll(SocketHandle s, const void* data, int length)
             // A non-blocking socket may refuse after all; the wait above comes round again.
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
                 continue;
-            raiseErrno(Operation::Send);
+            throwForErrno(Operation::Send);
         }
         done += static_cast<int>(n);
     }
@@ -377,7 +377,7 @@ int sendTo(SocketHandle s, const SocketAddress& to, const void* data, int length
         n = ::sendto(s, data, static_cast<size_t>(length), MSG_NOSIGNAL, to.raw(), sizeof(sockaddr_in));
     } while (n < 0 && errno == EINTR);
     if (n < 0)
-        raiseErrno(Operation::Send);
+        throwForErrno(Operation::Send);
     return static_cast<int>(n);
 }
 
@@ -395,14 +395,14 @@ void bindSocket(SocketHandle s, const SocketAddress& address)
 {
     requireHandle(s);
     if (::bind(s, address.raw(), sizeof(sockaddr_in)) != 0)
-        raiseErrno(Operation::Bind);
+        throwForErrno(Operation::Bind);
 }
 
 void listenSocket(SocketHandle s, int backlog)
 {
     requireHandle(s);
     if (::listen(s, backlog) != 0)
-        raiseErrno(Operation::Listen);
+        throwForErrno(Operation::Listen);
 }
 
 void connectSocket(SocketHandle s, const SocketAddress& address)
@@ -418,7 +418,7 @@ void connectSocket(SocketHandle s, const SocketAddress& address)
         if (err == 0)
             return;
     }
-    raise(Operation::Connect, socketErrorCode(err));
+    throwFor(Operation::Connect, socketErrorCode(err));
 }
 
 void connectSocketTimeout(SocketHandle s, const SocketAddress& address, int timeoutMs)
@@ -440,19 +440,19 @@ void connectSocketTimeout(SocketHandle s, const SocketAddress& address, int time
         if (remaining < 0)
             break;
         if (noted != SocketError::WouldBlock && noted != 0)
-            raise(Operation::Connect, noted);
+            throwFor(Operation::Connect, noted);
         if (waitWritable(s, remaining < 100 ? static_cast<int>(remaining) : 100)) {
             // A refused connect turns writable too: only the pending error tells them apart.
             int err = pendingError(s);
             if (err == 0)
                 return;
-            raise(Operation::Connect, socketErrorCode(err));
+            throwFor(Operation::Connect, socketErrorCode(err));
         }
         noted = socketErrorCode(pendingError(s));
     }
     if (noted == SocketError::WouldBlock || noted == 0)
         throw TimeoutException();
-    raise(Operation::Connect, noted);
+    throwFor(Operation::Connect, noted);
 }
 
 bool waitWritable(SocketHandle s, int timeoutMs)
@@ -465,10 +465,10 @@ void setBlocking(SocketHandle s, bool blocking)
     requireHandle(s);
     int flags = ::fcntl(s, F_GETFL);
     if (flags < 0)
-        raiseErrno(Operation::Other);
+        throwForErrno(Operation::Other);
     int wanted = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
     if (wanted != flags && ::fcntl(s, F_SETFL, wanted) != 0)
-        raiseErrno(Operation::Other);
+        throwForErrno(Operation::Other);
 }
 
 SocketHandle acceptConnection(SocketHandle s, SocketAddress& peer, int timeoutMs)
@@ -485,7 +485,7 @@ SocketHandle acceptConnection(SocketHandle s, SocketAddress& peer, int timeoutMs
         c = ::accept4(s, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_CLOEXEC);
     } while (c < 0 && errno == EINTR);
     if (c < 0)
-        raiseErrno(Operation::Other);
+        throwForErrno(Operation::Other);
     copyInto(peer, sa, len);
     return c;
 }
@@ -523,7 +523,7 @@ int bytesAvailable(SocketHandle s)
     requireHandle(s);
     int n = 0;
     if (::ioctl(s, FIONREAD, &n) != 0)
-        raiseErrno(Operation::Other);
+        throwForErrno(Operation::Other);
     return n;
 }
 

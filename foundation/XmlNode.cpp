@@ -72,12 +72,12 @@ void copyChildren(const XmlNode& from, Array<XmlNode*>& into)
 
 // The writers' output buffer: text is put in with plain copies into room that doubles,
 // and handed over as one String at the end.
-class TextWriter {
+class XmlTextBuffer {
 public:
-    TextWriter() = default;
-    ~TextWriter() { std::free(buf_); }
-    TextWriter(const TextWriter&) = delete;
-    TextWriter& operator=(const TextWriter&) = delete;
+    XmlTextBuffer() = default;
+    ~XmlTextBuffer() { std::free(buf_); }
+    XmlTextBuffer(const XmlTextBuffer&) = delete;
+    XmlTextBuffer& operator=(const XmlTextBuffer&) = delete;
 
     void put(const char* p, int n)
     {
@@ -139,7 +139,7 @@ constexpr EscapeTable kEscape{};
 // One pass over the text gives the same bytes as replacing &, <, >, ' and " one after
 // the other: the entities that the later replacements insert hold none of the later
 // characters, and the ampersand goes first.
-void appendEscaped(TextWriter& out, const String& text)
+void appendEscaped(XmlTextBuffer& out, const String& text)
 {
     const char* p = text.c_str();
     const char* end = p + text.length();
@@ -201,7 +201,7 @@ void appendUnescaped(String& out, const char* p, int n)
     }
 }
 
-void appendTabs(TextWriter& out, int depth)
+void appendTabs(XmlTextBuffer& out, int depth)
 {
     static const char tabs[] = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
     const int chunk = static_cast<int>(sizeof tabs - 1);
@@ -644,14 +644,14 @@ int32_t XmlNode::getInt() const
 
 String XmlNode::toString(int depth, bool selfClose) const
 {
-    TextWriter out;
+    XmlTextBuffer out;
     write(out, depth < 0 ? -1 : depth, selfClose);
     return out.take();
 }
 
 // Writes straight into one buffer. Attributes (compact form only) come from the leaf
 // children and precede the element children, whatever their order among the children.
-void XmlNode::write(TextWriter& out, int depth, bool selfClose) const
+void XmlNode::write(XmlTextBuffer& out, int depth, bool selfClose) const
 {
     const bool indented = depth >= 0;
     appendTabs(out, depth);
@@ -756,7 +756,7 @@ bool XmlNode::saveFile(const char* path, bool compact) const
 
 String xmlEscape(const String& text)
 {
-    TextWriter out;
+    XmlTextBuffer out;
     appendEscaped(out, text);
     return out.take();
 }

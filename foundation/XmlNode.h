@@ -7,7 +7,7 @@
 
 namespace orvane {
 
-class TextWriter;
+class XmlTextBuffer;
 
 // One XML element: a name, a text value and an ordered list of owned child elements.
 // Every XML text the program reads or writes is a tree of these. The parser is forgiving
@@ -21,7 +21,7 @@ public:
     // Levels of elements that parse accepts, the root being the first and an attribute
     // one level below its element. Text from the network decides the depth of the tree,
     // and the writer, the copy and the destructor all recurse along it.
-    static const int MaxParseDepth = 256;
+    static constexpr int MaxParseDepth = 256;
 
     XmlNode();
     explicit XmlNode(const char* name);
@@ -67,21 +67,22 @@ public:
     // for a "<" without a following ">" and for nesting deeper than MaxParseDepth; what
     // was read up to the failure stays in the node.
     bool parse(const char* text);
-    // False when the file cannot be read (node unchanged) or does not parse.
+    // False when the file cannot be read (node unchanged) or does not parse. Like every
+    // text, the file's contents count up to their first zero byte.
     bool loadFile(const char* path);
     // The indented (or compact) form, without a declaration, as the whole file.
     bool saveFile(const char* path, bool compact) const;
 
     String name;
     String value;
-    // Owned. Lookups and writers go through these in order.
+    // Owned: destroying the node destroys them. Document order; names may repeat. Room
+    // grows by 10 while the node is small, then by half the count.
     Array<XmlNode*> children;
 
 private:
     void appendOwnedChild(XmlNode* child);
     void deleteChildren();
-    void copyChildrenFrom(const XmlNode& other, Array<XmlNode*>& into) const;
-    void write(TextWriter& out, int depth, bool selfClose) const;
+    void write(XmlTextBuffer& out, int depth, bool selfClose) const;
 
     friend class XmlReader;
 };

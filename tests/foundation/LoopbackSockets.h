@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <cstdint>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -90,6 +91,20 @@ inline void closeWithReset(OwnedSocket& s)
     ASSERT_EQ(::setsockopt(s, SOL_SOCKET, SO_LINGER, &l, sizeof l), 0);
     s.reset();
 }
+
+// Joins the thread when the scope ends, also when a failed check throws out of it.
+class JoinOnExit {
+public:
+    explicit JoinOnExit(std::thread& t) : t_(t) {}
+    ~JoinOnExit()
+    {
+        if (t_.joinable())
+            t_.join();
+    }
+
+private:
+    std::thread& t_;
+};
 
 class Stopwatch {
 public:

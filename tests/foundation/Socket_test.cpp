@@ -64,9 +64,9 @@ void checkTimeouts(const std::function<bool(int)>& attempt, const std::function<
         std::this_thread::sleep_for(150ms);
         release();
     });
+    JoinOnExit joiner(releaser);
     EXPECT_TRUE(attempt(-1));
     EXPECT_GE(watch.elapsed(), 150);
-    releaser.join();
 }
 
 // Fills the socket's send path (its own buffer and the peer's receive buffer) without
@@ -430,8 +430,10 @@ TEST(SocketSend, SendAllDeliversEverythingThroughAFullBuffer)
             received.insert(received.end(), buffer, buffer + n);
         }
     });
-    EXPECT_EQ(sendAll(p.client, data.data(), size), size);
-    reader.join();
+    {
+        JoinOnExit joiner(reader);
+        EXPECT_EQ(sendAll(p.client, data.data(), size), size);
+    }
     EXPECT_TRUE(received == data);
 }
 

@@ -1,0 +1,45 @@
+#include "network/HttpResponse.h"
+
+#include <climits>
+
+namespace orvane {
+
+HttpResponse::~HttpResponse() = default;
+
+void HttpResponse::reset()
+{
+    statusCode = 0;
+    reason.clear();
+    version.clear();
+    HttpMessage::reset();
+}
+
+void HttpResponse::parseStartLine()
+{
+    if (state == StartLine)
+        throw HttpException();
+    startLine.trim();
+    const int space = startLine.find(' ');
+    if (space < 0)
+        throw HttpException();
+    version = startLine.substring(0, space);
+    String rest = startLine.substring(space + 1);
+    rest.trim();
+    const int64_t code = leadingDecimal(rest.c_str(), INT32_MAX);
+    statusCode = code < 0 ? 0 : static_cast<int32_t>(code);
+    const int next = rest.find(' ');
+    if (next < 0) {
+        reason.clear();
+    } else {
+        reason = rest.substring(next + 1);
+        reason.trim();
+    }
+}
+
+void HttpResponse::writeStartLine()
+{
+    startLine.clear();
+    startLine.format("%s %d %s", version.c_str(), statusCode, reason.c_str());
+}
+
+} // namespace orvane
