@@ -46,17 +46,6 @@ sockaddr_in loopbackAddress(uint16_t port)
     return a;
 }
 
-bool acceptsConnections(uint16_t port)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_in a = loopbackAddress(port);
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
-
 // Processes that a peer's program forked and left behind when it died are handed to this
 // process instead of the machine's init, so that stop() can reap them.
 void becomeSubreaper()
@@ -155,7 +144,7 @@ void startOnSomePort(ProcessGroup& process, uint16_t& port, const std::string& l
                      const char* what, StartOnPort startOnPort)
 {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        port = unusedPeerPort();
+        port = unusedLoopbackPort();
         check(port != 0, "no free port on 127.0.0.1");
         startOnPort(port);
         if (process.waitAccepting(port))
@@ -177,21 +166,6 @@ std::string requireProgram(const char* program, const char* package)
     throw PeerError(std::string("the peer program ") + program +
                     " is missing: install the Debian package " + package +
                     " (scripts/install-deps installs every package the tests need)");
-}
-
-uint16_t unusedPeerPort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return 0;
-    sockaddr_in a = loopbackAddress(0);
-    socklen_t len = sizeof a;
-    uint16_t port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    ::close(fd);
-    return port;
 }
 
 std::string configFromTemplate(const char* name, const std::map<std::string, std::string>& values)
@@ -269,7 +243,7 @@ bool ProcessGroup::waitAccepting(uint16_t port, int timeoutMs)
     while (std::chrono::steady_clock::now() < deadline) {
         if (!running())
             return false;
-        if (acceptsConnections(port))
+        if (loopbackPortAccepts(port))
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

@@ -7,6 +7,7 @@
 // names its package. launch() throws PeerError with the reason; start() turns that into a
 // test failure: call it as ASSERT_NO_FATAL_FAILURE(peer.start()).
 
+#include "PeerProcess.h"
 #include "tests/foundation/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -42,9 +43,6 @@ void startPeer(Launch launch)
 
 // The program's full path; PeerError naming the package when it is not installed.
 std::string requireProgram(const char* program, const char* package);
-
-// A port on 127.0.0.1 that nothing listened on a moment ago.
-uint16_t unusedPeerPort();
 
 // The template under tests/network/peers with every @KEY@ replaced.
 std::string configFromTemplate(const char* name, const std::map<std::string, std::string>& values);

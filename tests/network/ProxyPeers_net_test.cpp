@@ -43,7 +43,7 @@ std::string exchange(int fd, const std::string& out, size_t want)
 TEST(ProxyPeers, EchoServerAndSocks4ThroughDante)
 {
     EchoServer echo;
-    DantePeer dante(unusedPeerPort());
+    DantePeer dante(unusedLoopbackPort());
     ASSERT_NO_FATAL_FAILURE(dante.start());
     int fd = connectLoopback(dante.port());
     std::string req("\x04\x01", 2);
