@@ -115,15 +115,20 @@ bool NtlmChallengeMessage::isValid() const
     static const uint8_t kSignature[8] = {'N', 'T', 'L', 'M', 'S', 'S', 'P', 0};
     if (length_ < MinimumSize || length_ > BufferSize)
         return false;
-    if (std::memcmp(buffer_, kSignature, sizeof kSignature) != 0 || readLittle32(buffer_ + 8) != 2)
-        return false;
-    // The target name, which libntlm copies into the answer as its domain.
-    if (!stringInside(buffer_, length_, 12))
-        return false;
-    // The target information, present in the longer form of the message.
-    if (length_ >= 48 && !stringInside(buffer_, length_, 40))
-        return false;
-    return true;
+    return std::memcmp(buffer_, kSignature, sizeof kSignature) == 0 && readLittle32(buffer_ + 8) == 2;
+}
+
+void NtlmChallengeMessage::copyForLibntlm(uint8_t* out) const
+{
+    std::memcpy(out, buffer_, BufferSize);
+    if (length_ < MinimumSize)
+        return;
+    // The target name, which libntlm copies into the answer as its domain, and the target
+    // information of the longer form of the message.
+    for (int header : {12, 40}) {
+        if (header + 8 <= length_ && !stringInside(buffer_, length_, header))
+            std::memset(out + header, 0, 8);
+    }
 }
 
 NtlmAuthenticateMessage::NtlmAuthenticateMessage() : buffer_(newBuffer(BufferSize)) {}
@@ -138,9 +143,8 @@ bool NtlmAuthenticateMessage::build(const NtlmChallengeMessage& challenge, const
 {
     if (!challenge.isValid())
         return false;
-    // libntlm takes the challenge as writable although it only reads it; it gets a copy.
     tSmbNtlmAuthChallenge copy;
-    std::memcpy(&copy, challenge.bytes(), sizeof copy);
+    challenge.copyForLibntlm(reinterpret_cast<uint8_t*>(&copy));
     buildSmbNtlmAuthResponse(&copy, reinterpret_cast<tSmbNtlmAuthResponse*>(buffer_),
                              user ? user : "", password ? password : "");
     built_ = true;

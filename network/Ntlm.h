@@ -48,9 +48,12 @@ public:
     // the holder then holds no challenge.
     void fromBase64(const char* text);
     // True when the holder keeps a message that libntlm may read: it carries the
-    // signature "NTLMSSP\0", message type 2, at least 32 bytes, and every string it
-    // points at lies inside the bytes received.
+    // signature "NTLMSSP\0", message type 2 and at least 32 bytes.
     bool isValid() const;
+    // The message as libntlm gets it: a string whose offset and length reach outside the
+    // bytes received is emptied, so that nothing beyond them is ever read. (Some servers
+    // leave such fields uninitialised; the target name is informational only.)
+    void copyForLibntlm(uint8_t* out) const;
 
     const uint8_t* bytes() const { return buffer_; }
     // Bytes received, -1 when the holder holds no challenge.

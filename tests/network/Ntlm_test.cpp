@@ -155,10 +155,6 @@ TEST(NtlmAuthenticateMessage, ResponsesFromAKnownChallenge)
 TEST(NtlmChallengeMessage, MalformedChallengesNeverReachLibntlm)
 {
     const Bytes good = challengeMessage("DOMAIN", "0123456789abcdef");  // 60 bytes
-    struct Case {
-        const char* what;
-        Bytes bytes;
-    };
     Bytes wrongSignature = good;
     wrongSignature[6] = 'Q';
     Bytes noTerminator = good;
@@ -167,32 +163,20 @@ TEST(NtlmChallengeMessage, MalformedChallengesNeverReachLibntlm)
     putLittle32(typeOne, 8, 1);
     Bytes typeThree = good;
     putLittle32(typeThree, 8, 3);
-    Bytes nameBeyondEnd = good.substr(0, 56);  // the 12 name bytes at 48 are cut to 8
-    Bytes nameOffsetWraps = good;
-    putLittle32(nameOffsetWraps, 16, 0xFFFFFFF8u);
-    Bytes nameHugeLength = good;
-    putLittle16(nameHugeLength, 12, 0xFFFF);
-    Bytes infoBeyondEnd = good;
-    putLittle16(infoBeyondEnd, 40, 4);
-    putLittle32(infoBeyondEnd, 44, 58);
-    Bytes shortWithName = good.substr(0, 32);  // the name header points past 32 bytes
-    Bytes oversized = good + Bytes(1100, 'x');
 
-    const Case bad[] = {
+    struct Case {
+        const char* what;
+        Bytes bytes;
+    } rejected[] = {
         {"empty", Bytes()},
         {"31 bytes", good.substr(0, 31)},
         {"signature", wrongSignature},
         {"signature terminator", noTerminator},
         {"type 1", typeOne},
         {"type 3", typeThree},
-        {"name beyond the end", nameBeyondEnd},
-        {"name offset wraps", nameOffsetWraps},
-        {"name length", nameHugeLength},
-        {"target information beyond the end", infoBeyondEnd},
-        {"32 bytes naming a string after them", shortWithName},
-        {"longer than the buffer", oversized},
+        {"longer than the buffer", good + Bytes(1100, 'x')},
     };
-    for (const Case& c : bad) {
+    for (const Case& c : rejected) {
         SCOPED_TRACE(c.what);
         NtlmChallengeMessage challenge;
         challenge.fromBase64(base64Of(c.bytes).c_str());
@@ -202,21 +186,64 @@ TEST(NtlmChallengeMessage, MalformedChallengesNeverReachLibntlm)
         EXPECT_EQ(answer.length(), 0);
         EXPECT_EQ(answer.toBase64(), "");
     }
+    NtlmChallengeMessage oversized;
+    oversized.fromBase64(base64Of(good + Bytes(1100, 'x')).c_str());
+    EXPECT_EQ(oversized.length(), -1);
+}
 
+TEST(NtlmChallengeMessage, StringsOutsideTheMessageAreNotRead)
+{
+    const Bytes good = challengeMessage("DOMAIN", "0123456789abcdef");  // 60 bytes
+    Bytes nameBeyondEnd = good.substr(0, 56);  // the 12 name bytes at 48 are cut to 8
+    Bytes nameOffsetWraps = good;
+    putLittle32(nameOffsetWraps, 16, 0xFFFFFFF8u);
+    Bytes nameHugeLength = good;
+    putLittle16(nameHugeLength, 12, 0xFFFF);
+    Bytes infoBeyondEnd = good;
+    putLittle16(infoBeyondEnd, 40, 4);
+    putLittle32(infoBeyondEnd, 44, 58);
+    Bytes shortWithName = good.substr(0, 32);  // the name header points past 32 bytes
+    // The short form some servers send with an offset never set: 0xAAAAAAAE.
+    Bytes uninitialised = fromHex("4e544c4d535350000200000009000900aeaaaaaa07b20000b714c58ee9c1b01f"
+                                  "0000000000003a00");
+    uninitialised += "WORKGROUP";
+
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        bool nameKept;
+    } cases[] = {
+        {"intact", good, true},
+        {"name beyond the end", nameBeyondEnd, false},
+        {"name offset wraps", nameOffsetWraps, false},
+        {"name length", nameHugeLength, false},
+        {"target information beyond the end", infoBeyondEnd, true},
+        {"32 bytes naming a string after them", shortWithName, false},
+        {"offset never set", uninitialised, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NtlmChallengeMessage challenge;
+        challenge.fromBase64(base64Of(c.bytes).c_str());
+        ASSERT_TRUE(challenge.isValid());
+        NtlmAuthenticateMessage answer;
+        ASSERT_TRUE(answer.build(challenge, "user", "pw"));
+        const uint8_t* m = answer.bytes();
+        Bytes domain = utf16("DOMAIN");
+        EXPECT_EQ(field(m, 28), c.nameKept ? hexOf(reinterpret_cast<const uint8_t*>(domain.data()), 12) : "");
+        EXPECT_EQ(field(m, 36), hexOf(reinterpret_cast<const uint8_t*>("u\0s\0e\0r\0"), 8));
+        EXPECT_EQ(answer.length(), 64 + 48 + (c.nameKept ? 12 : 0) + 16);
+    }
+
+    // Nothing of a longer earlier challenge shows through a shorter one.
     NtlmChallengeMessage challenge;
-    challenge.fromBase64(base64Of(oversized).c_str());
-    EXPECT_EQ(challenge.length(), -1);
-    // The smallest acceptable form: 32 bytes with an empty target name.
+    challenge.fromBase64(base64Of(good).c_str());
     Bytes minimal = good.substr(0, 32);
     putLittle16(minimal, 12, 0);
     putLittle16(minimal, 14, 0);
     challenge.fromBase64(base64Of(minimal).c_str());
     EXPECT_TRUE(challenge.isValid());
-    // Nothing of a longer earlier challenge shows through a shorter one.
     EXPECT_EQ(hexOf(challenge.bytes() + 32, 28), std::string(56, '0'));
-    NtlmAuthenticateMessage answer;
-    EXPECT_TRUE(answer.build(challenge, "u", "p"));
-    EXPECT_EQ(little16(answer.bytes() + 28), 0u);  // empty domain
 }
 
 TEST(NtlmMessages, OverlongTextsStayInsideTheBuffers)

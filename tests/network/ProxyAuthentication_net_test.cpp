@@ -298,9 +298,9 @@ TEST(ProxyAuthenticationConnect, NtlmTwoRoundsOnOneNewConnection)
 TEST(ProxyAuthenticationConnect, RefusalsAndTheirTexts)
 {
     const std::string ntlm = std::string("NTLM ") + kChallenge;
-    // The challenge with its target name pointing past the end of the message.
+    // The challenge with its message type changed to 3.
     ByteArray broken = base64Decode(kChallenge);
-    broken[16] = 0xF0;
+    broken[8] = 3;
     const std::string brokenChallenge = "NTLM " + std::string(base64Encode(broken.data(), broken.count()));
     struct Case {
         const char* what;
