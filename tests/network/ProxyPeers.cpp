@@ -294,7 +294,7 @@ std::string logTail(const std::string& path)
 
 // ---------------------------------------------------------------------------------------
 
-EchoServer::EchoServer()
+EchoServer::EchoServer(bool resetOnClose) : resetOnClose_(resetOnClose)
 {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a = loopbackAddress(0);
@@ -383,6 +383,10 @@ void EchoServer::serve(int fd)
         }
         if (sent < n)
             break;
+    }
+    if (resetOnClose_) {
+        linger l{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     }
     ::close(fd);
 }

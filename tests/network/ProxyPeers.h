@@ -82,7 +82,9 @@ std::string logTail(const std::string& path);
 // connections, until it is destroyed.
 class EchoServer {
 public:
-    EchoServer();
+    // resetOnClose: connections end with a reset instead of an orderly close, so that a
+    // long run of them leaves no sockets waiting in TIME_WAIT (benchmarks).
+    explicit EchoServer(bool resetOnClose = false);
     ~EchoServer();
     EchoServer(const EchoServer&) = delete;
     EchoServer& operator=(const EchoServer&) = delete;
@@ -99,6 +101,7 @@ private:
         std::shared_ptr<std::atomic<bool>> done;
     };
 
+    bool resetOnClose_;
     int listener_ = -1;
     int wake_[2] = {-1, -1};
     uint16_t port_ = 0;
