@@ -188,6 +188,18 @@ TEST(SquidPeer, PlainProxyTypeWithEachScheme)
     EXPECT_EQ(client.response.statusCode, 407);
 }
 
+TEST(ProxyPeers, AMissingProgramNamesItsPackage)
+{
+    try {
+        requireProgram("orvane-no-such-proxy", "orvane-proxy-package");
+        ADD_FAILURE() << "found a program that does not exist";
+    } catch (const PeerError& e) {
+        EXPECT_NE(std::string(e.what()).find("install the Debian package orvane-proxy-package"),
+                  std::string::npos)
+            << e.what();
+    }
+}
+
 TEST(SquidPeer, StopKillsSquidAndItsHelpers)
 {
     pid_t group;
