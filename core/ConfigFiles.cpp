@@ -12,7 +12,6 @@ namespace orvane {
 
 const char* const ConfigPaths::ApplicationName = "Orvane";
 
-SystemProxySource::~SystemProxySource() = default;
 
 // ---- paths ----------------------------------------------------------------------------------
 
@@ -173,7 +172,7 @@ bool AccountSettings::writeAccount(const ConfigPaths& paths) const
     return document.saveFile(paths.accountPath, false);
 }
 
-ProxySetting AccountSettings::applyProxySettings(SystemProxySource* source) const
+ProxySetting AccountSettings::applyProxySettings(const InternetProxySettings& system) const
 {
     ProxySetting chosen;
     chosen.host = proxyHost;
@@ -181,19 +180,15 @@ ProxySetting AccountSettings::applyProxySettings(SystemProxySource* source) cons
     chosen.type = proxyType;
     if (!autoProxy)
         return chosen;
-
-    SystemProxySettings system;
-    if (source)
-        source->read(system);
     if (!system.enabled)
         return ProxySetting();
     const struct {
-        const SystemProxySettings::Entry& entry;
+        const ProxyEntry& entry;
         int type;
     } order[] = {
-        {system.socks, ProxyTypes::Socks4},
-        {system.https, ProxyTypes::Https},
-        {system.http, ProxyTypes::Https},
+        {system.socks, ProxySocks4},
+        {system.https, ProxyHttps},
+        {system.http, ProxyHttps},
     };
     for (const auto& candidate : order) {
         if (!candidate.entry.isEmpty()) {
@@ -204,6 +199,14 @@ ProxySetting AccountSettings::applyProxySettings(SystemProxySource* source) cons
         }
     }
     return chosen;
+}
+
+ProxySetting AccountSettings::applyProxySettings() const
+{
+    InternetProxySettings system;
+    if (autoProxy)
+        system.read(false); // its answer does not matter: what it could read is used
+    return applyProxySettings(system);
 }
 
 String AccountSettings::encodePassword(const String& password)

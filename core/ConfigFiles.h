@@ -1,6 +1,8 @@
 #pragma once
 
 #include "foundation/String.h"
+#include "network/InternetProxySettings.h"
+#include "network/ProxyClient.h"
 #include "foundation/XmlNode.h"
 
 // The program's two settings documents: "account.ini", the user's account and connection
@@ -44,43 +46,12 @@ String executableFolder();
 String userConfigHome();
 
 // Proxy types of the server link, as "account.ini" stores them.
-namespace ProxyTypes {
-constexpr int Direct = 0;
-constexpr int Https = 1;
-constexpr int Socks4 = 2;
-constexpr int Socks5 = 3;
-constexpr int HttpTunnel = 4;
-constexpr int AutoDetect = 5;
-} // namespace ProxyTypes
 
 // The proxy the server link goes through.
 struct ProxySetting {
     String host;
     int port = 0;
-    int type = ProxyTypes::Direct;
-};
-
-// What the auto-proxy rule needs of the user's system proxy settings: whether proxying is
-// enabled, and the SOCKS, HTTPS and HTTP entries. An entry with no host or port 0 is empty.
-struct SystemProxySettings {
-    struct Entry {
-        String host;
-        int port = 0;
-        bool isEmpty() const { return host.isEmpty() || port == 0; }
-    };
-    bool enabled = false;
-    Entry socks;
-    Entry https;
-    Entry http;
-};
-
-// The reader of the user's system proxy settings. The application supplies one over the
-// system's settings store; tests supply their own.
-class SystemProxySource {
-public:
-    virtual ~SystemProxySource();
-    // Fills `out` as far as the settings can be read; what cannot be read stays empty.
-    virtual void read(SystemProxySettings& out) = 0;
+    int type = ProxyDirect;
 };
 
 // The values of "account.ini".
@@ -99,7 +70,7 @@ public:
     bool autoProxy = true;
     String proxyHost;
     int proxyPort = 0;
-    int proxyType = ProxyTypes::Direct;
+    int proxyType = ProxyDirect;
 
     // Reads the per-user copy, or the program folder's while the per-user one is missing.
     // A missing or unreadable document gives empty texts, zeros and auto-proxy on. The
@@ -118,7 +89,9 @@ public:
     // settings decide first: proxying off gives a direct link, otherwise the first usable
     // entry of SOCKS (as SOCKS 4), HTTPS and HTTP (both as an HTTPS proxy); with no usable
     // entry the configured proxy stays. A NULL source reads as proxying off.
-    ProxySetting applyProxySettings(SystemProxySource* source) const;
+    ProxySetting applyProxySettings(const InternetProxySettings& system) const;
+    // The same with the current user's system proxy settings, read only when auto-proxy is on.
+    ProxySetting applyProxySettings() const;
 
     // The password's bytes as base64, and back (invalid base64 decodes as far as it goes).
     static String encodePassword(const String& password);

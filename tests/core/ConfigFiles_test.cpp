@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 using namespace orvane;
+using orvane::testing::ScopedEnv;
 using orvane::testing::permissionsOf;
 using orvane::testing::readBytes;
 using orvane::testing::TempDirectory;
@@ -47,16 +48,6 @@ std::string line(const char* key, const std::string& value)
     return std::string("\t\t<") + key + ">" + value + "</" + key + ">\r\n";
 }
 
-class FixedSystemProxy : public SystemProxySource {
-public:
-    SystemProxySettings settings;
-    int reads = 0;
-    void read(SystemProxySettings& out) override
-    {
-        ++reads;
-        out = settings;
-    }
-};
 
 } // namespace
 
@@ -338,58 +329,73 @@ TEST(AccountFile, TheAutoProxyRuleTakesSocksThenHttpsThenHttp)
     account.proxyPort = 8080;
     account.proxyType = 3;
 
-    auto entry = [](const char* host, int port) {
-        SystemProxySettings::Entry e;
-        e.host = host;
-        e.port = port;
-        return e;
+    struct Entry {
+        const char* host;
+        int port;
     };
     struct Case {
         const char* name;
         bool enabled;
-        SystemProxySettings::Entry socks, https, http;
+        Entry socks, https, http;
         const char* host;
         int port;
         int type;
     };
     const Case cases[] = {
-        {"proxying off", false, entry("s", 1080), entry("h", 443), entry("p", 80), "", 0, 0},
-        {"socks and https", true, entry("s", 1080), entry("h", 443), entry("p", 80), "s", 1080, 2},
-        {"https only", true, {}, entry("h", 443), entry("p", 80), "h", 443, 1},
-        {"http only", true, {}, {}, entry("p", 80), "p", 80, 1},
-        {"socks without port", true, entry("s", 0), entry("h", 443), {}, "h", 443, 1},
-        {"no usable entry", true, entry("s", 0), entry("", 443), {}, "configured", 8080, 3},
+        {"proxying off", false, {"s", 1080}, {"h", 443}, {"p", 80}, "", 0, 0},
+        {"socks and https", true, {"s", 1080}, {"h", 443}, {"p", 80}, "s", 1080, 2},
+        {"https only", true, {"", 0}, {"h", 443}, {"p", 80}, "h", 443, 1},
+        {"http only", true, {"", 0}, {"", 0}, {"p", 80}, "p", 80, 1},
+        {"socks without port", true, {"s", 0}, {"h", 443}, {"", 0}, "h", 443, 1},
+        {"no usable entry", true, {"s", 0}, {"", 443}, {"", 0}, "configured", 8080, 3},
     };
     for (const Case& c : cases) {
-        FixedSystemProxy system;
-        system.settings.enabled = c.enabled;
-        system.settings.socks = c.socks;
-        system.settings.https = c.https;
-        system.settings.http = c.http;
-        ProxySetting chosen = account.applyProxySettings(&system);
+        InternetProxySettings system;
+        system.enabled = c.enabled;
+        system.socks.set(c.socks.host, c.socks.port);
+        system.https.set(c.https.host, c.https.port);
+        system.http.set(c.http.host, c.http.port);
+        ProxySetting chosen = account.applyProxySettings(system);
         EXPECT_EQ(chosen.host, c.host) << c.name;
         EXPECT_EQ(chosen.port, c.port) << c.name;
         EXPECT_EQ(chosen.type, c.type) << c.name;
-        EXPECT_EQ(system.reads, 1) << c.name;
     }
 
-    // With auto-proxy off the system is not asked and the configured proxy stands.
+    // With auto-proxy off the configured proxy stands whatever the system says.
     account.autoProxy = false;
-    FixedSystemProxy system;
-    system.settings.enabled = true;
-    system.settings.socks = entry("s", 1080);
-    ProxySetting chosen = account.applyProxySettings(&system);
-    EXPECT_EQ(system.reads, 0);
+    InternetProxySettings system;
+    system.enabled = true;
+    system.socks.set("s", 1080);
+    ProxySetting chosen = account.applyProxySettings(system);
     EXPECT_EQ(chosen.host, "configured");
     EXPECT_EQ(chosen.port, 8080);
     EXPECT_EQ(chosen.type, 3);
+}
 
-    // Without a source of system settings, auto-proxy means a direct link.
-    account.autoProxy = true;
-    chosen = account.applyProxySettings(nullptr);
+// The rule reads the user's real settings: with an empty settings store, the proxy
+// environment variables.
+TEST(AccountFile, TheAutoProxyRuleReadsTheUsersSystemSettings)
+{
+    TempDirectory store;
+    ScopedEnv registry("ORVANE_REGISTRY_DIR", store.path().c_str());
+    ScopedEnv noAll("all_proxy", nullptr), noAllUpper("ALL_PROXY", nullptr);
+    ScopedEnv noHttps("https_proxy", nullptr), noHttpsUpper("HTTPS_PROXY", nullptr);
+    ScopedEnv noHttpUpper("HTTP_PROXY", nullptr);
+    AccountSettings account;
+    account.proxyHost = "configured";
+    account.proxyPort = 8080;
+    account.proxyType = 3;
+    {
+        ScopedEnv http("http_proxy", "http://proxy.test:3128");
+        ProxySetting chosen = account.applyProxySettings();
+        EXPECT_EQ(chosen.host, "proxy.test");
+        EXPECT_EQ(chosen.port, 3128);
+        EXPECT_EQ(chosen.type, ProxyHttps);
+    }
+    ScopedEnv none("http_proxy", nullptr);
+    ProxySetting chosen = account.applyProxySettings();
     EXPECT_TRUE(chosen.host.isEmpty());
-    EXPECT_EQ(chosen.port, 0);
-    EXPECT_EQ(chosen.type, 0);
+    EXPECT_EQ(chosen.type, ProxyDirect);
 }
 
 TEST(ConfigFile, ReadsTheServerUrlTimeOutsAndSkin)
