@@ -227,7 +227,7 @@ bool ClientSession::addContact(const XmlNode& command)
     if (!hub_.store().findByName(name.c_str(), contact)) {
         reason = "There is no user with this name.";
     } else if (contact.id == account_.id) {
-        reason = "You can't add yourself to your contact list.";
+        reason = "You cannot add yourself to your contact list.";
     } else {
         switch (hub_.store().addContact(account_.id, contact.id, hub_.settings().maxContacts)) {
         case AccountStore::Added:
