@@ -4,6 +4,13 @@
 
 namespace orvane {
 
+namespace {
+
+// How soon an accept loop notices that the server stops.
+constexpr int StopPollMs = 100;
+
+} // namespace
+
 OrvaneServer::OrvaneServer(const ServerSettings& settings) : settings_(settings) {}
 
 OrvaneServer::~OrvaneServer()
@@ -21,6 +28,7 @@ void OrvaneServer::start()
 
     messageServer_.address = settings_.messageAddress;
     messageServer_.backlog = 64;
+    messageServer_.acceptPollMs = StopPollMs;
     messageServer_.dispatcher = messageDispatcher_.get();
     messageServer_.start();
     running_ = true;
@@ -28,6 +36,7 @@ void OrvaneServer::start()
 
     httpServer_.address = settings_.httpAddress;
     httpServer_.backlog = 64;
+    httpServer_.acceptPollMs = StopPollMs;
     httpServer_.dispatcher = accountDispatcher_.get();
     try {
         httpServer_.start();
