@@ -36,7 +36,9 @@ bool MessageConnection::send(const uint8_t* frame, int length)
     {
         std::lock_guard<std::mutex> guard(outputLock_);
         const int waiting = queued_.count() - queuedOffset_;
-        if (length > dispatcher_.hub().settings().maxQueuedBytes - waiting) {
+        // One frame always fits an empty queue (frames are bounded themselves); beyond that
+        // the queue holds maxQueuedBytes.
+        if (waiting > 0 && length > dispatcher_.hub().settings().maxQueuedBytes - waiting) {
             closeRequested_.store(true);
             serverLog("message %s: dropped the client: %d bytes wait for it unread", peerText_.c_str(),
                       waiting);

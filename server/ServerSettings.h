@@ -43,7 +43,8 @@ struct ServerSettings {
     int maxSessionsPerUser = 4;
     // Frame bodies, on the wire and inflated.
     int maxFrameBody = Message::DefaultMaxBodyLength;
-    // Bytes waiting to be written to one client; a client that lets more pile up is dropped.
+    // Bytes waiting to be written to one client (one frame always fits); a client that lets
+    // more pile up is dropped.
     int maxQueuedBytes = 8 * 1024 * 1024;
     // A connection that has not signed in by then is closed.
     int signInTimeoutMs = 30000;
