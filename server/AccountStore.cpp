@@ -199,12 +199,18 @@ bool AccountStore::checkPassword(const char* userName, const char* password, Acc
         Statement s(db_, "SELECT id, user_name, network_id, email, first_name, last_name, web_site,"
                          " password_hash FROM accounts WHERE user_name = ?1");
         s.bind(1, String(userName ? userName : ""));
-        if (!s.step())
-            return false;
-        readAccount(s, found);
-        hash = s.text(7);
+        if (s.step()) {
+            readAccount(s, found);
+            hash = s.text(7);
+        } else {
+            // An unknown name costs as much as a wrong password, so the time of the answer
+            // does not tell which names exist.
+            if (unknownUserHash_.isEmpty())
+                unknownUserHash_ = hashPassword("", hashCost_);
+            hash = unknownUserHash_;
+        }
     }
-    if (!verifyPassword(password, hash.c_str()))
+    if (!verifyPassword(password, hash.c_str()) || found.id == 0)
         return false;
     if (account)
         *account = found;

@@ -89,6 +89,8 @@ private:
     std::mutex lock_;
     sqlite3* db_ = nullptr;
     int hashCost_;
+    // Checked against when a sign-in names no account (made on first need).
+    String unknownUserHash_;
 };
 
 } // namespace orvane
