@@ -2,6 +2,7 @@
 
 #include "foundation/Clock.h"
 #include "foundation/Thread.h"
+#include "network/HttpMessage.h"
 #include "server/ServerLog.h"
 
 #include <cerrno>
@@ -19,7 +20,6 @@ MessageConnection::MessageConnection(MessageDispatcher& dispatcher) : dispatcher
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd_ < 0)
         throw SocketException();
-    queued_.setGrowBy(4096);
 }
 
 MessageConnection::~MessageConnection()
@@ -43,11 +43,14 @@ bool MessageConnection::send(const uint8_t* frame, int length)
             serverLog("message %s: dropped the client: %d bytes wait for it unread", peerText_.c_str(),
                       waiting);
         } else {
-            if (queuedOffset_ > 0 && queuedOffset_ == queued_.count()) {
-                queued_.setSize(0);
+            // The written part in front goes once it is as large as what still waits, so
+            // a queue that never drains completely does not grow without end.
+            if (queuedOffset_ > 0 && queuedOffset_ >= waiting) {
+                std::memmove(queued_.data(), queued_.data() + queuedOffset_, static_cast<size_t>(waiting));
+                queued_.setSize(waiting);
                 queuedOffset_ = 0;
             }
-            queued_.write(queued_.count(), frame, length);
+            appendBytes(queued_, frame, length);
         }
     }
     const uint64_t one = 1;
