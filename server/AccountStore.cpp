@@ -81,8 +81,8 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
-constexpr const char* AccountColumns = "id, user_name, network_id, email, first_name, last_name, web_site";
-
+// The columns id, user_name, network_id, email, first_name, last_name, web_site, in this
+// order, at the start of a row.
 void readAccount(const Statement& s, AccountRecord& account)
 {
     account.id = s.integer(0);
@@ -222,9 +222,8 @@ bool AccountStore::findById(uint64_t id, AccountRecord& account)
     if (id == 0 || id > MaxUserId)
         return false;
     std::lock_guard<std::mutex> guard(lock_);
-    String sql;
-    sql.format("SELECT %s FROM accounts WHERE id = ?1", AccountColumns);
-    Statement s(db_, sql.c_str());
+    Statement s(db_, "SELECT id, user_name, network_id, email, first_name, last_name, web_site"
+                     " FROM accounts WHERE id = ?1");
     s.bind(1, id);
     if (!s.step())
         return false;
@@ -235,9 +234,8 @@ bool AccountStore::findById(uint64_t id, AccountRecord& account)
 bool AccountStore::findByName(const char* userName, AccountRecord& account)
 {
     std::lock_guard<std::mutex> guard(lock_);
-    String sql;
-    sql.format("SELECT %s FROM accounts WHERE user_name = ?1", AccountColumns);
-    Statement s(db_, sql.c_str());
+    Statement s(db_, "SELECT id, user_name, network_id, email, first_name, last_name, web_site"
+                     " FROM accounts WHERE user_name = ?1");
     s.bind(1, String(userName ? userName : ""));
     if (!s.step())
         return false;
