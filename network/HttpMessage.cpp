@@ -15,6 +15,7 @@ constexpr int kInitialBufferRoom = 500;
 constexpr int kBufferGrowth = 1000;
 // The body is read in pieces of at most this size, whatever the announced length.
 constexpr int kReadChunk = 64 * 1024;
+constexpr int kPreallocateLimit = 1024 * 1024;
 
 void emptyBuffer(ByteArray& buffer)
 {
@@ -242,8 +243,13 @@ void HttpMessage::appendBody(const uint8_t* bytes, int n)
     } else if (take > maxBodySize - body.count()) {
         throw HttpException();
     }
-    if (hasContentLength == 1 && body.capacity() < contentLength)
-        body.setCapacity(contentLength); // the length is known and within maxBodySize
+    // Room for the announced length at once, up to a point: a peer that announces much and
+    // sends little should not cost the whole allocation up front.
+    if (hasContentLength == 1 && take > 0) {
+        const int room = contentLength < kPreallocateLimit ? contentLength : kPreallocateLimit;
+        if (body.capacity() < room)
+            body.setCapacity(room);
+    }
     appendBytes(body, bytes, take);
     position += take;
     if (hasContentLength == 1 && body.count() >= contentLength) {

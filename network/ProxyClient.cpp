@@ -4,7 +4,10 @@
 #include "foundation/SocketInputStream.h"
 #include "network/HttpResponse.h"
 
+#include <cerrno>
 #include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
 
 namespace orvane {
 
@@ -161,19 +164,78 @@ void ProxyClient::sendConnectRequest(Socket& socket, const char* authorization)
     sendAll(socket.handle, text.c_str(), text.length());
 }
 
+void ProxyClient::readConnectHead(Socket& socket, HttpResponse& response)
+{
+    // The head is read in blocks but consumed exactly: each block is first looked at with
+    // MSG_PEEK, and only the bytes up to the end of the head are taken off the socket.
+    // Whatever follows belongs to the tunnel. Lines end at LF, a CR before it is dropped,
+    // and each line is trimmed, as the line reader of a socket stream would hand them over.
+    String pending;
+    char block[2048];
+    while (response.state < HttpMessage::Body) {
+        const int wait = timeLeft();
+        pollfd p;
+        p.fd = socket.handle;
+        p.events = POLLIN;
+        p.revents = 0;
+        int ready;
+        do {
+            ready = ::poll(&p, 1, wait);
+        } while (ready < 0 && errno == EINTR);
+        if (ready < 0)
+            throw SocketException();
+        if (ready == 0)
+            throw TimeoutException();
+        ssize_t seen;
+        do {
+            seen = ::recv(socket.handle, block, sizeof block, MSG_PEEK);
+        } while (seen < 0 && errno == EINTR);
+        if (seen < 0)
+            throw SocketException();
+        if (seen == 0)
+            throw NoConnectionException(); // the proxy hung up inside the head
+        int take = static_cast<int>(seen);
+        int lineStart = 0;
+        for (int i = 0; i < static_cast<int>(seen); ++i) {
+            if (block[i] != '\n')
+                continue;
+            pending.append(block + lineStart, i - lineStart);
+            lineStart = i + 1;
+            pending.trim();
+            pending.append("\r\n");
+            response.parse(pending.c_str(), pending.length());
+            pending.clear();
+            if (response.state >= HttpMessage::Body) {
+                take = i + 1;
+                break;
+            }
+        }
+        if (response.state < HttpMessage::Body) {
+            pending.append(block + lineStart, take - lineStart);
+            if (pending.length() > response.maxLineLength)
+                throw HttpException();
+        }
+        ssize_t got;
+        do {
+            got = ::recv(socket.handle, block, static_cast<size_t>(take), 0);
+        } while (got < 0 && errno == EINTR);
+        if (got != take)
+            throw SocketException();
+    }
+}
+
 void ProxyClient::readConnectResponse(Socket& socket, HttpResponse& response)
 {
     response.reset();
     response.maxBodySize = MaxConnectResponseBody;
-    response.timeoutMs = timeLeft();
-    SocketInputStream stream(socket);
-    stream.setTimeoutMs(ConnectResponsePollMs);
-    response.readHeaders(stream);
+    readConnectHead(socket, response);
     if (response.statusCode >= 200 && response.statusCode <= 299)
         return;
     // The body of a refusal is read so that a second request on the same connection (the
-    // answer to a 407) starts at a message boundary.
+    // answer to a 407) starts at a message boundary. Its reads are exact by Content-Length.
     response.timeoutMs = timeLeft();
+    SocketInputStream stream(socket);
+    stream.setTimeoutMs(ConnectResponsePollMs);
     response.read(stream);
 }
 

@@ -120,6 +120,8 @@ private:
     // Reads the answer head; a body only when the answer is not 2xx (after a 2xx the
     // connection carries the tunnel, and any byte read from it would be lost).
     void readConnectResponse(Socket& socket, HttpResponse& response);
+    // The head of the answer up to its empty line, and not one byte further.
+    void readConnectHead(Socket& socket, HttpResponse& response);
 
     void socks4Request(Socket& socket);
     void socks5Greeting(Socket& socket);

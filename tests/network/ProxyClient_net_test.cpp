@@ -149,6 +149,23 @@ TEST(ProxyClientHttps, ConnectLineAndTunnelBytes)
     EXPECT_EQ(listener.calls, "PpHh");
 }
 
+TEST(ProxyClientHttps, HeadInPiecesEndsExactlyAtItsEmptyLine)
+{
+    CapturingPeer peer({Script()
+                            .readUntil("\r\n\r\n")
+                            .send("HTTP/1.0 200 Conn")
+                            .pause(30)
+                            .send("ection established\r")
+                            .pause(30)
+                            .send("\nX-A: b\n")
+                            .pause(30)
+                            .send("  \r\nTUNNEL\n\nmore")});
+    ProxyClient client;
+    ClientSocket s;
+    client.connect(s.socket, "dest.test", 443, "127.0.0.1", peer.port(), ProxyHttps);
+    EXPECT_EQ(s.readSome(10), "TUNNEL\n\nmo");
+}
+
 TEST(ProxyClientHttps, FailuresAndTheirTexts)
 {
     struct Case {
