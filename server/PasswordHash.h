@@ -1,0 +1,18 @@
+#pragma once
+
+#include "foundation/String.h"
+
+namespace orvane {
+
+// Passwords are kept only as salted, deliberately slow hashes (yescrypt through the
+// system's crypt library), in crypt's own text form, which carries the method, the cost
+// and the salt. The sign-in form and the sign-in frame bring the password in plain text;
+// the server checks it against the hash and forgets it.
+
+// A new hash of the password with a fresh random salt; `cost` 1 to 11 (clamped). Empty
+// when the system cannot make one.
+String hashPassword(const char* password, int cost);
+// True when the password matches the stored hash. A malformed hash never matches.
+bool verifyPassword(const char* password, const char* storedHash);
+
+} // namespace orvane

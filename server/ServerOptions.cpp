@@ -1,0 +1,131 @@
+#include "server/ServerOptions.h"
+
+#include "network/HttpMessage.h"
+
+
+namespace orvane {
+
+namespace {
+
+bool readNumber(const char* text, int low, int high, int& out)
+{
+    // Digits only: "12x" and "" are not numbers.
+    if (!text || !*text)
+        return false;
+    for (const char* p = text; *p; ++p)
+        if (*p < '0' || *p > '9')
+            return false;
+    const int64_t value = leadingDecimal(text, high); // -1 above high
+    if (value < low)
+        return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+// "ADDRESS:PORT", "ADDRESS" (the port kept) or ":PORT" (the address kept).
+bool readEndpoint(const char* text, SocketAddress& address)
+{
+    String host(text);
+    int port = address.getPort();
+    const int colon = host.find(':');
+    if (colon >= 0) {
+        if (!readNumber(host.c_str() + colon + 1, 0, 65535, port))
+            return false;
+        host.setLength(colon);
+    }
+    SocketAddress parsed = address;
+    if (!host.isEmpty()) {
+        try {
+            parsed.setHost(host.c_str(), port);
+        } catch (const Exception&) {
+            return false;
+        }
+    } else {
+        parsed.setAddress(address.getAddress(), port);
+    }
+    address = parsed;
+    return true;
+}
+
+} // namespace
+
+const char* serverUsage()
+{
+    return "usage: orvane-server [options]\n"
+           "  --http ADDRESS:PORT        account endpoint (default 127.0.0.1:8470; port 0: any free port)\n"
+           "  --message ADDRESS:PORT     message server (default 127.0.0.1:8471; port 0: any free port)\n"
+           "  --database PATH            keep accounts in this SQLite file (default: in memory)\n"
+           "  --in-memory                keep accounts in memory only\n"
+           "  --external-address A.B.C.D report this address to every client as its own\n"
+           "  --advertise-host HOST      message server host named in sign-in replies\n"
+           "  --hash-cost N              password hash work factor, 1 to 11 (default 5)\n"
+           "  --max-connections N        message connections at once (default 200)\n"
+           "  --max-sessions-per-user N  connections of one account (default 4)\n"
+           "  --sign-in-timeout MS       time a new connection has to sign in (default 30000)\n"
+           "Once listening it prints: LISTENING http=ADDRESS:PORT message=ADDRESS:PORT\n";
+}
+
+bool parseServerOptions(int argc, const char* const* argv, ServerSettings& settings, bool& help, String& error)
+{
+    help = false;
+    for (int i = 1; i < argc; ++i) {
+        const String option(argv[i]);
+        if (option == "--help" || option == "-h") {
+            help = true;
+            return true;
+        }
+        if (option == "--in-memory") {
+            settings.databasePath.clear();
+            continue;
+        }
+        if (i + 1 >= argc) {
+            error.format("%s needs a value", option.c_str());
+            return false;
+        }
+        const char* value = argv[++i];
+        bool ok = true;
+        if (option == "--http") {
+            ok = readEndpoint(value, settings.httpAddress);
+        } else if (option == "--message") {
+            ok = readEndpoint(value, settings.messageAddress);
+        } else if (option == "--database") {
+            settings.databasePath = value;
+            ok = !settings.databasePath.isEmpty();
+        } else if (option == "--external-address") {
+            uint32_t address;
+            ok = parseDottedQuad(value, address);
+            settings.externalAddress = value;
+        } else if (option == "--advertise-host") {
+            settings.advertisedHost = value;
+            ok = !settings.advertisedHost.isEmpty() && isSafeToken(settings.advertisedHost) &&
+                 settings.advertisedHost.find(':') < 0;
+        } else if (option == "--hash-cost") {
+            ok = readNumber(value, 1, 11, settings.passwordHashCost);
+        } else if (option == "--max-connections") {
+            ok = readNumber(value, 1, 10000, settings.maxMessageConnections);
+        } else if (option == "--max-sessions-per-user") {
+            ok = readNumber(value, 1, 1000, settings.maxSessionsPerUser);
+        } else if (option == "--sign-in-timeout") {
+            ok = readNumber(value, 1, 24 * 3600 * 1000, settings.signInTimeoutMs);
+        } else {
+            error.format("unknown option %s", option.c_str());
+            return false;
+        }
+        if (!ok) {
+            error.format("bad value for %s: %s", option.c_str(), value);
+            return false;
+        }
+    }
+    return true;
+}
+
+String listeningLine(const SocketAddress& http, const SocketAddress& message)
+{
+    String line;
+    line.format("LISTENING http=%s:%u message=%s:%u", http.getHostAddress().c_str(),
+                static_cast<unsigned>(http.getPort()), message.getHostAddress().c_str(),
+                static_cast<unsigned>(message.getPort()));
+    return line;
+}
+
+} // namespace orvane

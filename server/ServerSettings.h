@@ -1,0 +1,66 @@
+#pragma once
+
+#include "core/Message.h"
+#include "foundation/Socket.h"
+#include "foundation/String.h"
+
+#include <cstdint>
+
+namespace orvane {
+
+// Everything the stand-in server can be told, with the defaults it runs with. Each bound
+// here caps something a peer decides: sizes, counts and waits.
+struct ServerSettings {
+    static constexpr uint16_t DefaultHttpPort = 8470;
+    static constexpr uint16_t DefaultMessagePort = 8471;
+
+    ServerSettings()
+    {
+        httpAddress.setAddress(htonl(INADDR_LOOPBACK), DefaultHttpPort);
+        messageAddress.setAddress(htonl(INADDR_LOOPBACK), DefaultMessagePort);
+    }
+
+    // Where the account endpoint and the message server listen; port 0 picks a free one.
+    SocketAddress httpAddress;
+    SocketAddress messageAddress;
+    // The SQLite file of accounts, contact lists and held frames; empty keeps them in
+    // memory for the life of the process.
+    String databasePath;
+    // Reported to every client as its external address instead of the address its
+    // connection comes from (tests that play clients behind a gateway).
+    String externalAddress;
+    // The message server host named in the sign-in reply. Empty: the message server's own
+    // address, or, when it listens on every interface, the address the sign-in came to.
+    String advertisedHost;
+
+    // Work factor of the password hash (1 to 11; each step doubles the cost).
+    int passwordHashCost = 5;
+
+    // Connections served at once on each face; one beyond is closed at accept.
+    int maxMessageConnections = 200;
+    int maxHttpConnections = 32;
+    // Signed-in connections of one account; a further sign-in is refused.
+    int maxSessionsPerUser = 4;
+    // Frame bodies, on the wire and inflated.
+    int maxFrameBody = Message::DefaultMaxBodyLength;
+    // Bytes waiting to be written to one client (one frame always fits); a client that lets
+    // more pile up is dropped.
+    int maxQueuedBytes = 8 * 1024 * 1024;
+    // A connection that has not signed in by then is closed.
+    int signInTimeoutMs = 30000;
+    // Contacts one account may list.
+    int maxContacts = 1000;
+    // Session frames held for one offline account, by count and by body bytes.
+    int maxHeldFrames = 500;
+    int maxHeldBytes = 4 * 1024 * 1024;
+
+    // The account endpoint: one request per connection, read within this time.
+    int httpRequestTimeoutMs = 10000;
+    int maxHttpLine = 8 * 1024;
+    int maxHttpHeaders = 64;
+    int maxHttpBody = 64 * 1024;
+    // Fields of one form.
+    int maxFormFields = 32;
+};
+
+} // namespace orvane

@@ -1,0 +1,161 @@
+// The message server on real loopback sockets: the bounds that close a connection, each
+// with its log line, and the queue that keeps a client that does not read from holding up
+// anybody else.
+
+#include "NetClient.h"
+
+#include "server/OrvaneServer.h"
+
+#include <chrono>
+#include <thread>
+
+using namespace orvane;
+using namespace orvane::testing;
+
+namespace {
+
+const Bytes aliceSignIn = frameFixture(
+    "23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 71",
+    R"(<message network_id="" user_id="1" user_name="alice" password="secret1" status="1" peer_contacts="" contacts=""/>)");
+const Bytes bobSignIn = frameFixture(
+    "23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 6f",
+    R"(<message network_id="" user_id="2" user_name="bob" password="secret2" status="1" peer_contacts="" contacts=""/>)");
+
+// Waits for a condition that another thread makes true.
+template <class Condition>
+bool eventually(Condition condition, int timeoutMs = 5000)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return condition();
+}
+
+class MessageEndpointTest : public ::testing::Test {
+protected:
+    void start()
+    {
+        settings.httpAddress = endpoint("127.0.0.1", 0);
+        settings.messageAddress = endpoint("127.0.0.1", 0);
+        settings.passwordHashCost = 1;
+        server.reset(new OrvaneServer(settings));
+        server->start();
+        AccountRecord r;
+        uint64_t id;
+        r.userName = "alice";
+        server->store().createAccount(r, "secret1", id);
+        r.userName = "bob";
+        server->store().createAccount(r, "secret2", id);
+    }
+    uint16_t port() const { return server->messageAddress().getPort(); }
+
+    // Signs in and reads the two frames that answer it (101 and 6).
+    void signIn(RawClient& client, const Bytes& frame)
+    {
+        ASSERT_TRUE(client.send(frame));
+        Bytes header, body;
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_TRUE(client.readExactly(header, 21));
+            const size_t length = (size_t(header[19]) << 8) | header[20];
+            ASSERT_TRUE(client.readExactly(body, length));
+        }
+    }
+
+    LogCapture log;
+    ServerSettings settings;
+    std::unique_ptr<OrvaneServer> server;
+};
+
+TEST_F(MessageEndpointTest, AnOversizedFrameClosesTheConnection)
+{
+    start();
+    RawClient client(port());
+    signIn(client, aliceSignIn);
+    // A header that announces 2 GiB, followed by nothing: refused at once.
+    ASSERT_TRUE(client.send(hex("23 02 00  00 00 00 00 02  00 00  00 00 00 00 01  00 00  7f ff ff ff")));
+    Bytes rest;
+    EXPECT_TRUE(client.readUntilClosed(rest, 3000));
+    EXPECT_TRUE(rest.empty());
+    EXPECT_TRUE(eventually([&] { return log.count({"refused, connection closed", "above 1048576 bytes"}) == 1; }))
+        << log.dump();
+    EXPECT_TRUE(eventually([&] { return server->hub().sessionCount(1) == 0; }));
+}
+
+TEST_F(MessageEndpointTest, AConnectionThatDoesNotSignInIsClosed)
+{
+    settings.signInTimeoutMs = 300;
+    start();
+    RawClient client(port());
+    const auto before = std::chrono::steady_clock::now();
+    Bytes rest;
+    EXPECT_TRUE(client.readUntilClosed(rest, 3000));
+    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(250));
+    EXPECT_TRUE(eventually([&] { return log.count({"closed: no sign-in within 300 ms"}) == 1; })) << log.dump();
+}
+
+TEST_F(MessageEndpointTest, ConnectionsBeyondTheBoundAreClosedAtOnce)
+{
+    settings.maxMessageConnections = 2;
+    start();
+    RawClient first(port()), second(port());
+    signIn(first, aliceSignIn);
+    signIn(second, bobSignIn);
+    RawClient third(port());
+    Bytes rest;
+    EXPECT_TRUE(third.readUntilClosed(rest, 3000));
+    EXPECT_EQ(log.count({"refused a connection: 2 connections are open"}), 1) << log.dump();
+    // The first two are still served.
+    EXPECT_EQ(server->hub().sessionCount(1), 1);
+    EXPECT_EQ(server->hub().sessionCount(2), 1);
+}
+
+TEST_F(MessageEndpointTest, AClientThatDoesNotReadIsDroppedAndTheSenderGoesOn)
+{
+    settings.maxQueuedBytes = 2 * 1024 * 1024;
+    start();
+    RawClient alice(port()), bob(port());
+    signIn(alice, aliceSignIn);
+    signIn(bob, bobSignIn);
+    // Bob reads nothing. Alice sends him 12 MiB, far more than the socket buffers and the
+    // queue hold, in bodies that do not compress.
+    const size_t bodyLength = 1 << 20;
+    Bytes body(bodyLength);
+    uint32_t x = 12345;
+    for (uint8_t& b : body) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(x >> 24);
+    }
+    Bytes frame = hex("23 02 00  00 00 00 00 02  00 00  00 00 00 00 01  00 00  00 10 00 00") + body;
+    std::thread sender([&] {
+        for (int i = 0; i < 12; ++i)
+            if (!alice.send(frame))
+                return;
+    });
+    EXPECT_TRUE(eventually([&] { return server->hub().sessionCount(2) == 0; }, 20000));
+    sender.join();
+    EXPECT_EQ(log.count({"dropped the client", "wait for it unread"}), 1) << log.dump();
+    // Alice is still signed in and served: her own information comes back.
+    EXPECT_EQ(server->hub().sessionCount(1), 1);
+    ASSERT_TRUE(alice.send(frameFixture("23 0a 00  00 00 00 00 01  00 00  00 00 00 00 01  00 00  00 00 00 1e",
+                                        R"(<xml command="GET_USER_INFO"/>)")));
+    Bytes header;
+    ASSERT_TRUE(alice.readExactly(header, 21));
+    EXPECT_EQ(header[1], 10);
+}
+
+TEST_F(MessageEndpointTest, StoppingEndsSignedInConnections)
+{
+    start();
+    RawClient alice(port());
+    signIn(alice, aliceSignIn);
+    const auto before = std::chrono::steady_clock::now();
+    server->stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(3000));
+    Bytes rest;
+    EXPECT_TRUE(alice.readUntilClosed(rest, 3000));
+}
+
+} // namespace

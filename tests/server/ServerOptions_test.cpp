@@ -1,0 +1,88 @@
+// The command line of orvane-server.
+
+#include "server/ServerOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace orvane;
+
+namespace {
+
+bool parse(std::vector<const char*> args, ServerSettings& settings, String& error)
+{
+    args.insert(args.begin(), "orvane-server");
+    bool help = false;
+    return parseServerOptions(static_cast<int>(args.size()), args.data(), settings, help, error);
+}
+
+TEST(ServerOptions, DefaultsListenOnLoopback)
+{
+    ServerSettings s;
+    String error;
+    ASSERT_TRUE(parse({}, s, error));
+    EXPECT_EQ(s.httpAddress.getHostAddress(), String("127.0.0.1"));
+    EXPECT_EQ(s.httpAddress.getPort(), ServerSettings::DefaultHttpPort);
+    EXPECT_EQ(s.messageAddress.getHostAddress(), String("127.0.0.1"));
+    EXPECT_EQ(s.messageAddress.getPort(), ServerSettings::DefaultMessagePort);
+    EXPECT_TRUE(s.databasePath.isEmpty());
+}
+
+TEST(ServerOptions, ValuesAreTaken)
+{
+    ServerSettings s;
+    String error;
+    ASSERT_TRUE(parse({"--http", "127.0.0.2:0", "--message", ":9000", "--database", "/tmp/x.db", "--external-address",
+                       "192.0.2.1", "--advertise-host", "chat.example", "--hash-cost", "1", "--max-connections", "7",
+                       "--max-sessions-per-user", "3", "--sign-in-timeout", "500"},
+                      s, error))
+        << error.c_str();
+    EXPECT_EQ(s.httpAddress.getHostAddress(), String("127.0.0.2"));
+    EXPECT_EQ(s.httpAddress.getPort(), 0);
+    EXPECT_EQ(s.messageAddress.getHostAddress(), String("127.0.0.1"));
+    EXPECT_EQ(s.messageAddress.getPort(), 9000);
+    EXPECT_EQ(s.databasePath, String("/tmp/x.db"));
+    EXPECT_EQ(s.externalAddress, String("192.0.2.1"));
+    EXPECT_EQ(s.advertisedHost, String("chat.example"));
+    EXPECT_EQ(s.passwordHashCost, 1);
+    EXPECT_EQ(s.maxMessageConnections, 7);
+    EXPECT_EQ(s.maxSessionsPerUser, 3);
+    EXPECT_EQ(s.signInTimeoutMs, 500);
+    ASSERT_TRUE(parse({"--in-memory"}, s, error));
+    EXPECT_TRUE(s.databasePath.isEmpty());
+}
+
+TEST(ServerOptions, BadValuesAreRefused)
+{
+    const std::vector<std::vector<const char*>> cases = {
+        {"--http"},
+        {"--http", "127.0.0.1:70000"},
+        {"--http", "127.0.0.1:12x"},
+        {"--external-address", "example.org"},
+        {"--advertise-host", "a b"},
+        {"--advertise-host", "host:1"},
+        {"--hash-cost", "12"},
+        {"--hash-cost", "0"},
+        {"--max-connections", "-1"},
+        {"--database", ""},
+        {"--verbose"},
+    };
+    for (const auto& c : cases) {
+        ServerSettings s;
+        String error;
+        EXPECT_FALSE(parse(c, s, error)) << c[0];
+        EXPECT_FALSE(error.isEmpty());
+    }
+}
+
+TEST(ServerOptions, TheListeningLine)
+{
+    SocketAddress http, message;
+    http.setHost("127.0.0.1", 8470);
+    message.setHost("127.0.0.1", 41234);
+    EXPECT_EQ(listeningLine(http, message), String("LISTENING http=127.0.0.1:8470 message=127.0.0.1:41234"));
+}
+
+} // namespace
