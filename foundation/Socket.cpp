@@ -439,6 +439,11 @@ bool waitWritable(SocketHandle s, int timeoutMs)
     return waitFor(s, POLLOUT, timeoutMs);
 }
 
+bool waitReadable(SocketHandle s, int timeoutMs)
+{
+    return waitFor(s, POLLIN, timeoutMs);
+}
+
 void setBlocking(SocketHandle s, bool blocking)
 {
     requireHandle(s);

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <poll.h>
 #include <sys/socket.h>
 
 namespace orvane {
@@ -207,18 +206,7 @@ void ProxyClient::readConnectHead(Socket& socket, HttpResponse& response)
     String pending;
     char block[2048];
     while (response.state < HttpMessage::Body) {
-        const int wait = timeLeft();
-        pollfd p;
-        p.fd = socket.handle;
-        p.events = POLLIN;
-        p.revents = 0;
-        int ready;
-        do {
-            ready = ::poll(&p, 1, wait);
-        } while (ready < 0 && errno == EINTR);
-        if (ready < 0)
-            throw SocketException();
-        if (ready == 0)
+        if (!waitReadable(socket.handle, timeLeft()))
             throw TimeoutException();
         ssize_t seen;
         do {
