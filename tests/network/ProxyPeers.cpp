@@ -21,8 +21,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace orvane::testing {
 
 namespace {
@@ -147,7 +145,7 @@ void startOnSomePort(ProcessGroup& process, uint16_t& port, const std::string& l
         port = unusedLoopbackPort();
         check(port != 0, "no free port on 127.0.0.1");
         startOnPort(port);
-        if (process.waitAccepting(port))
+        if (process.waitUntilAccepting(port))
             return;
         process.stop();
     }
@@ -187,11 +185,6 @@ void ProcessGroup::start(const std::vector<std::string>& argv, const std::string
 {
     check(!argv.empty() && pid_ < 0, "ProcessGroup::start misused");
     becomeSubreaper();
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -213,7 +206,7 @@ void ProcessGroup::start(const std::vector<std::string>& argv, const std::string
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF |
                                               POSIX_SPAWN_SETSIGMASK);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
+    int rc = spawnProgram(argv, &actions, &attributes, pid);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     check(rc == 0, "cannot start " + argv[0] + ": " + std::strerror(rc));
@@ -235,19 +228,9 @@ bool ProcessGroup::running()
     return true;
 }
 
-bool ProcessGroup::waitAccepting(uint16_t port, int timeoutMs)
+bool ProcessGroup::waitUntilAccepting(uint16_t port, int timeoutMs)
 {
-    // The programs give no other sign of readiness than accepting; the probe repeats
-    // with a short pause until they do, exit, or the time is up.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (!running())
-            return false;
-        if (loopbackPortAccepts(port))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+    return orvane::testing::waitUntilAccepting(port, timeoutMs, [this] { return running(); });
 }
 
 void ProcessGroup::stop()

@@ -1,8 +1,9 @@
 #pragma once
 
-// Helpers for tests that run a real peer program on loopback: find its binary (a missing
-// one is a failure that names the Debian package), pick an unused port, start the program
-// with an argument vector, wait until its port accepts, and stop it again.
+// Helpers for tests that run a real program as a child process on loopback: find its
+// binary (a missing one is a failure that names the Debian package), pick an unused port,
+// start the program with an argument vector, wait until its port accepts, and stop it
+// again.
 
 #include <gtest/gtest.h>
 
@@ -69,6 +70,35 @@ inline bool loopbackPortAccepts(uint16_t port)
     return ok;
 }
 
+// Starts argv[0] (a full path) with the arguments, the file actions and the attributes
+// (either may be null) and this process's environment; posix_spawn's result.
+inline int spawnProgram(const std::vector<std::string>& argv, const posix_spawn_file_actions_t* actions,
+                        const posix_spawnattr_t* attributes, pid_t& pid)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    return posix_spawn(&pid, args[0], actions, attributes, args.data(), environ);
+}
+
+// The programs give no other sign of readiness than accepting: probes 127.0.0.1:port with
+// a short pause until it accepts (true), or until `running` says the program ended or
+// timeoutMs passed (false).
+template <class Running>
+bool waitUntilAccepting(uint16_t port, int timeoutMs, Running running)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (!running())
+            return false;
+        if (loopbackPortAccepts(port))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
 // One child process, stopped (SIGTERM, then SIGKILL after a grace period) on destruction.
 class PeerProcess {
 public:
@@ -80,35 +110,32 @@ public:
     // Starts argv[0] with the arguments; stdout and stderr go to logPath when given.
     bool start(const std::vector<std::string>& argv, const std::string& logPath = std::string())
     {
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         if (!logPath.empty()) {
             posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
             posix_spawn_file_actions_adddup2(&actions, 1, 2);
         }
-        int rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
+        const int rc = spawn(argv, actions);
         posix_spawn_file_actions_destroy(&actions);
+        return rc == 0;
+    }
+
+    // Starts argv[0] with the arguments and the file actions the caller prepared;
+    // posix_spawn's result.
+    int spawn(const std::vector<std::string>& argv, const posix_spawn_file_actions_t& actions)
+    {
+        reaped_ = false;
+        const int rc = spawnProgram(argv, &actions, nullptr, pid_);
         if (rc != 0)
             pid_ = -1;
-        return rc == 0;
+        return rc;
     }
 
     // True once the port accepts; false when the process ended or the time ran out.
     bool waitUntilAccepting(uint16_t port, int timeoutMs = 10000)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (std::chrono::steady_clock::now() < end) {
-            if (!running())
-                return false;
-            if (loopbackPortAccepts(port))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
+        return orvane::testing::waitUntilAccepting(port, timeoutMs, [this] { return running(); });
     }
 
     bool running()
@@ -117,21 +144,22 @@ public:
             return false;
         int status;
         if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
+            reaped(status);
             return false;
         }
         return true;
     }
 
-    void stop()
+    // SIGTERM, then SIGKILL when the process has not ended after graceMs.
+    void stop(int graceMs = 3000)
     {
         if (pid_ <= 0)
             return;
         ::kill(pid_, SIGTERM);
-        for (int i = 0; i < 300; ++i) {
+        for (int waited = 0; waited < graceMs; waited += 10) {
             int status;
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
+                reaped(status);
                 return;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -139,13 +167,24 @@ public:
         ::kill(pid_, SIGKILL);
         int status;
         ::waitpid(pid_, &status, 0);
-        pid_ = -1;
+        reaped(status);
     }
 
     pid_t pid() const { return pid_; }
+    // True when the process was reaped after it ended by itself with status 0.
+    bool exitedCleanly() const { return reaped_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0; }
 
 private:
+    void reaped(int status)
+    {
+        pid_ = -1;
+        reaped_ = true;
+        status_ = status;
+    }
+
     pid_t pid_ = -1;
+    bool reaped_ = false;
+    int status_ = 0;
 };
 
 } // namespace orvane::testing
