@@ -35,15 +35,6 @@ bool isExecutable(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-sockaddr_in loopbackAddress(uint16_t port)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    return a;
-}
-
 // Processes that a peer's program forked and left behind when it died are handed to this
 // process instead of the machine's init, so that stop() can reap them.
 void becomeSubreaper()
@@ -279,17 +270,11 @@ std::string logTail(const std::string& path)
 
 EchoServer::EchoServer(bool resetOnClose) : resetOnClose_(resetOnClose)
 {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a = loopbackAddress(0);
-    socklen_t len = sizeof a;
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::listen(listener_, 16) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0 ||
-        ::pipe2(wake_, O_CLOEXEC) != 0) {
+    listener_ = listenOnLoopback(port_);
+    if (listener_ < 0 || ::pipe2(wake_, O_CLOEXEC) != 0) {
         throw PeerError(std::string("echo server: ") + std::strerror(errno));
         return;
     }
-    port_ = ntohs(a.sin_port);
     acceptor_ = std::thread([this] { acceptLoop(); });
 }
 

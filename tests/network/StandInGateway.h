@@ -7,6 +7,7 @@
 // test thread (NamespaceScope::enterPrivate), which routes the SSDP group to loopback.
 
 #include "NetNamespace.h"
+#include "tests/support/RawLoopback.h"
 
 #include "foundation/Clock.h"
 #include "foundation/Containers.h"
@@ -209,18 +210,11 @@ public:
 private:
     void startHttp()
     {
-        httpSocket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (httpSocket_ < 0 || ::bind(httpSocket_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(httpSocket_, 16) != 0) {
+        httpSocket_ = listenOnLoopback(httpPort_);
+        if (httpSocket_ < 0) {
             ADD_FAILURE() << "stand-in HTTP server: " << std::strerror(errno);
             return;
         }
-        socklen_t n = sizeof a;
-        ::getsockname(httpSocket_, reinterpret_cast<sockaddr*>(&a), &n);
-        httpPort_ = ntohs(a.sin_port);
         httpThread_ = std::thread([this] { httpLoop(); });
     }
 
@@ -403,7 +397,7 @@ private:
 
     std::atomic<bool> stop_{false};
     int httpSocket_ = -1;
-    int httpPort_ = 0;
+    uint16_t httpPort_ = 0;
     int ssdpSocket_ = -1;
     std::thread httpThread_;
     std::thread ssdpThread_;

@@ -4,6 +4,7 @@
 // bytes, read what comes back until the server closes, all under time limits.
 
 #include "ServerTestSupport.h"
+#include "tests/support/RawLoopback.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -19,10 +20,7 @@ public:
     explicit RawClient(uint16_t port)
     {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(port);
+        sockaddr_in a = loopbackAddress(port);
         connected_ = fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
         EXPECT_TRUE(connected_) << "connect to port " << port;
     }

@@ -5,14 +5,13 @@
 // start the program with an argument vector, wait until its port accepts, and stop it
 // again.
 
+#include "tests/support/RawLoopback.h"
+
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -37,37 +36,6 @@ inline std::string findPeerBinary(const std::vector<std::string>& candidates, co
     ADD_FAILURE() << candidates.front() << " is missing: install the Debian package " << package
                   << " (scripts/install-deps installs it)";
     return std::string();
-}
-
-// A port on 127.0.0.1 that nothing listened on a moment ago. The program that gets it may
-// still lose a race for it; PeerProcess users retry with a fresh port when the start fails.
-inline uint16_t unusedLoopbackPort()
-{
-    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    uint16_t port = 0;
-    if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    if (s >= 0)
-        ::close(s);
-    return port;
-}
-
-inline bool loopbackPortAccepts(uint16_t port)
-{
-    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    bool ok = s >= 0 && ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    if (s >= 0)
-        ::close(s);
-    return ok;
 }
 
 // Starts argv[0] (a full path) with the arguments, the file actions and the attributes
