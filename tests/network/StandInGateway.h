@@ -474,16 +474,4 @@ inline std::string text(const String& s)
     return std::string(s.c_str(), static_cast<size_t>(s.length()));
 }
 
-template <class Predicate>
-inline bool waitUntil(Predicate done, int timeoutMs)
-{
-    const int64_t end = monotonicMillis() + timeoutMs;
-    while (!done()) {
-        if (monotonicMillis() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 } // namespace orvane::testing

@@ -5,6 +5,7 @@
 // version-1 client finds and drives it.
 
 #include "MiniupnpdGateway.h"
+#include "tests/foundation/ThreadTestSupport.h"
 
 #include "foundation/Clock.h"
 #include "network/UpnpDevice.h"
@@ -66,18 +67,6 @@ protected:
     std::unique_ptr<MiniupnpdGateway> gateway;
     NamespaceScope lan;
 };
-
-template <class Predicate>
-bool waitUntil(Predicate done, int timeoutMs)
-{
-    const int64_t end = monotonicMillis() + timeoutMs;
-    while (!done()) {
-        if (monotonicMillis() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 } // namespace
 
@@ -170,7 +159,7 @@ TEST_F(Miniupnpd, PortMapperMapsAdvertisesAndRemovesOnStop)
     mapper.init();
     mapper.start(); // in the LAN namespace, like the test thread
     mapper.requestMapping(request);
-    ASSERT_TRUE(waitUntil([&] { return mapper.getPassCount() == 1; }, 10000));
+    ASSERT_TRUE(awaitCondition([&] { return mapper.getPassCount() == 1; }, 10000));
 
     v = endpoint.get();
     EXPECT_TRUE(v.manualSettings);
