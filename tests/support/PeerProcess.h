@@ -38,15 +38,23 @@ inline std::string findPeerBinary(const std::vector<std::string>& candidates, co
     return std::string();
 }
 
+// The argument vector posix_spawn takes: the texts of args (which must outlive it), then
+// a null pointer.
+inline std::vector<char*> argumentVector(const std::vector<std::string>& args)
+{
+    std::vector<char*> out;
+    for (const std::string& a : args)
+        out.push_back(const_cast<char*>(a.c_str()));
+    out.push_back(nullptr);
+    return out;
+}
+
 // Starts argv[0] (a full path) with the arguments, the file actions and the attributes
 // (either may be null) and this process's environment; posix_spawn's result.
 inline int spawnProgram(const std::vector<std::string>& argv, const posix_spawn_file_actions_t* actions,
                         const posix_spawnattr_t* attributes, pid_t& pid)
 {
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
+    std::vector<char*> args = argumentVector(argv);
     return posix_spawn(&pid, args[0], actions, attributes, args.data(), environ);
 }
 
