@@ -9,7 +9,6 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -51,12 +50,8 @@ public:
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-            if (left <= 0)
+            if (!readableBefore(fd_, end))
                 return false;
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left)) <= 0)
-                continue;
             uint8_t buffer[65536];
             const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
             if (n <= 0)
@@ -70,12 +65,8 @@ public:
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         out.clear();
         while (out.size() < n) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-            if (left <= 0)
+            if (!readableBefore(fd_, end))
                 return false;
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left)) <= 0)
-                continue;
             uint8_t buffer[65536];
             const ssize_t n2 = ::recv(fd_, buffer, std::min(sizeof buffer, n - out.size()), 0);
             if (n2 <= 0)

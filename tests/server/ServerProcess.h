@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <string>
 #include <unistd.h>
@@ -69,10 +68,7 @@ private:
         std::string line;
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (line.find('\n') == std::string::npos) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-            pollfd p{fd, POLLIN, 0};
-            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) {
+            if (!readableBefore(fd, end)) {
                 ADD_FAILURE() << "no LISTENING line from the server; its log:\n" << log();
                 return false;
             }

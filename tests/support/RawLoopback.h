@@ -1,17 +1,34 @@
 #pragma once
 
 // Plain POSIX sockets on 127.0.0.1 for peers and fixtures, apart from the socket code
-// under test: the address, a listener on a port the system picks, an unused port for a
-// program to take, and a probe whether a port accepts.
+// under test: a wait for readable data, the address, a listener on a port the system
+// picks, an unused port for a program to take, and a probe whether a port accepts.
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace orvane::testing {
+
+// Waits until the descriptor is readable (true: data, the peer's end, or an error for the
+// next read to report) or the time point has passed (false).
+inline bool readableBefore(int fd, std::chrono::steady_clock::time_point end)
+{
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            return false;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left)) > 0)
+            return true;
+    }
+}
 
 inline sockaddr_in loopbackAddress(uint16_t port)
 {
