@@ -1,14 +1,16 @@
 #pragma once
 
-// Helpers for tests that run a real program as a child process on loopback: find its
-// binary (a missing one is a failure that names the Debian package), pick an unused port,
-// start the program with an argument vector, wait until its port accepts, and stop it
-// again.
+// Helpers for tests that run programs as child processes: find a binary (a missing one is
+// a failure that names the Debian package), start a program with an argument vector, run
+// a command to its end and collect its output, wait until a program's loopback port
+// accepts, and stop it again.
 
 #include "tests/support/RawLoopback.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -73,6 +75,67 @@ bool waitUntilAccepting(uint16_t port, int timeoutMs, Running running)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
+}
+
+struct CommandResult {
+    int status = -1; // the exit code; -1 when it could not run or was killed
+    std::string output; // stdout and stderr together
+};
+
+// Runs the program (looked up on PATH) with the arguments, never through a shell.
+inline CommandResult runCommand(const std::vector<std::string>& args)
+{
+    CommandResult result;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    std::vector<char*> argv = argumentVector(args);
+    pid_t pid = -1;
+    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (rc != 0) {
+        ::close(fds[0]);
+        result.output = args[0] + ": " + std::strerror(rc);
+        return result;
+    }
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) != 0) {
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        result.output.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+// Starts the program in the background with stdout and stderr going to the log file;
+// its pid, or -1. The caller ends and reaps it.
+inline pid_t spawnWithLog(const std::vector<std::string>& args, const std::string& logPath)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::vector<char*> argv = argumentVector(args);
+    pid_t pid = -1;
+    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
 }
 
 // One child process, stopped (SIGTERM, then SIGKILL after a grace period) on destruction.
