@@ -7,6 +7,7 @@
 // test thread (NamespaceScope::enterPrivate), which routes the SSDP group to loopback.
 
 #include "NetNamespace.h"
+#include "UpnpTestSupport.h"
 #include "tests/support/RawLoopback.h"
 
 #include "foundation/Clock.h"
@@ -418,25 +419,6 @@ inline const char* const IgdType = "urn:schemas-upnp-org:device:InternetGatewayD
 inline const char* const IpType = "urn:schemas-upnp-org:service:WANIPConnection:1";
 inline const char* const PppType = "urn:schemas-upnp-org:service:WANPPPConnection:1";
 
-// Owns the devices a search returned.
-struct Devices {
-    Array<UpnpDevice*> list;
-    ~Devices()
-    {
-        for (UpnpDevice* d : list)
-            delete d;
-    }
-};
-
-struct Routers {
-    Array<UpnpRouter*> list;
-    ~Routers()
-    {
-        for (UpnpRouter* r : list)
-            delete r;
-    }
-};
-
 // The test thread in a private namespace with the stand-in gateway running in it.
 class StandInTest : public ::testing::Test {
 protected:
@@ -468,10 +450,5 @@ protected:
     NamespaceScope scope;
     std::unique_ptr<StandInGateway> gateway;
 };
-
-inline std::string text(const String& s)
-{
-    return std::string(s.c_str(), static_cast<size_t>(s.length()));
-}
 
 } // namespace orvane::testing

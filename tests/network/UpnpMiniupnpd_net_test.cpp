@@ -5,6 +5,7 @@
 // version-1 client finds and drives it.
 
 #include "MiniupnpdGateway.h"
+#include "UpnpTestSupport.h"
 #include "tests/foundation/ThreadTestSupport.h"
 
 #include "foundation/Clock.h"
@@ -24,20 +25,6 @@ using namespace orvane;
 using namespace orvane::testing;
 
 namespace {
-
-std::string text(const String& s)
-{
-    return std::string(s.c_str(), static_cast<size_t>(s.length()));
-}
-
-struct Routers {
-    Array<UpnpRouter*> list;
-    ~Routers()
-    {
-        for (UpnpRouter* r : list)
-            delete r;
-    }
-};
 
 class Miniupnpd : public ::testing::Test {
 protected:
