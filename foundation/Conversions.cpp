@@ -112,6 +112,17 @@ String byteToHex(uint8_t b)
     return String(buf, 2);
 }
 
+int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 String percentEscape(uint8_t b)
 {
     char buf[3] = {'%', kHexDigits[b >> 4], kHexDigits[b & 15]};

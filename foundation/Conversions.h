@@ -23,6 +23,8 @@ String uint64ToString(uint64_t n);
 uint64_t parseUInt64(const char* text);
 uint32_t parseUInt32(const char* text);
 String byteToHex(uint8_t b);
+// 0 to 15 for a hex digit of either case, -1 for any other character.
+int hexDigitValue(char c);
 String percentEscape(uint8_t b);
 
 // Text length of the base64 form of n bytes.

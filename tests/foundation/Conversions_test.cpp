@@ -68,6 +68,11 @@ TEST(Conversions, HexAndPercent)
     EXPECT_EQ(byteToHex(0xff), "ff");
     EXPECT_EQ(byteToHex(0), "00");
     EXPECT_EQ(percentEscape(0x2f), "%2f");
+    struct Case { char c; int value; };
+    const Case cases[] = {{'0', 0}, {'9', 9}, {'a', 10}, {'F', 15}, {'g', -1}, {'G', -1},
+                          {'/', -1}, {':', -1}, {'@', -1}, {'`', -1}, {'\0', -1}, {'\xC1', -1}};
+    for (const Case& c : cases)
+        EXPECT_EQ(hexDigitValue(c.c), c.value) << int(c.c);
 }
 
 TEST(Base64, EncodePadding)
