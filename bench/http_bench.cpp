@@ -4,19 +4,17 @@
 // plain HTTP/1.1 runs as well for reference.
 
 #include "network/HttpClient.h"
+#include "tests/support/RawLoopback.h"
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
-#include <arpa/inet.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <netinet/in.h>
 #include <spawn.h>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -28,31 +26,6 @@ namespace {
 
 std::string gUrl;
 const size_t kPageSize = 512;
-
-uint16_t unusedPort()
-{
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-bool accepts(uint16_t port)
-{
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(s);
-    return ok;
-}
 
 // nginx in a temporary prefix; stopped by the destructor.
 class Nginx {
@@ -66,7 +39,7 @@ public:
         ::mkdir((dir_ + "/www").c_str(), 0755);
         std::ofstream(dir_ + "/www/page.txt") << std::string(kPageSize, 'x');
         for (int attempt = 0; attempt < 5; ++attempt) {
-            port_ = unusedPort();
+            port_ = orvane::testing::unusedLoopbackPort();
             std::ofstream(dir_ + "/nginx.conf")
                 << "daemon off; master_process off; worker_processes 1; pid " << dir_ << "/nginx.pid;\n"
                 << "error_log " << dir_ << "/error.log;\n"
@@ -83,7 +56,7 @@ public:
                 return false;
             }
             for (int i = 0; i < 500; ++i) {
-                if (accepts(port_))
+                if (orvane::testing::loopbackPortAccepts(port_))
                     return true;
                 int status;
                 if (::waitpid(pid_, &status, WNOHANG) == pid_)

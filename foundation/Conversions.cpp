@@ -6,6 +6,21 @@
 
 namespace orvane {
 
+namespace {
+
+// Past the blanks before a number and its sign.
+const char* skipBlanksAndSign(const char* p, bool& negative)
+{
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        ++p;
+    negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    return p;
+}
+
+} // namespace
+
 String boolToString(bool b)
 {
     return String(b ? "yes" : "no");
@@ -28,12 +43,8 @@ int32_t parseInt(const char* text)
 {
     if (!text || !*text)
         return 0;
-    const char* p = text;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
-        ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-')
-        negative = *p++ == '-';
+    bool negative;
+    const char* p = skipBlanksAndSign(text, negative);
     // Overflow wraps; the arithmetic is done unsigned so that it stays defined.
     uint32_t value = 0;
     for (; *p >= '0' && *p <= '9'; ++p)
@@ -41,6 +52,22 @@ int32_t parseInt(const char* text)
     if (negative)
         value = 0u - value;
     return static_cast<int32_t>(value);
+}
+
+bool parsePortNumber(const char* text, int& port)
+{
+    bool negative;
+    const char* p = skipBlanksAndSign(text ? text : "", negative);
+    long value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > 65535)
+            return false;
+    }
+    if (negative && value != 0)
+        return false;
+    port = static_cast<int>(value);
+    return true;
 }
 
 String uintToString(uint32_t n)
@@ -83,6 +110,17 @@ String byteToHex(uint8_t b)
 {
     char buf[2] = {kHexDigits[b >> 4], kHexDigits[b & 15]};
     return String(buf, 2);
+}
+
+int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
 }
 
 String percentEscape(uint8_t b)

@@ -98,24 +98,14 @@ bool parseType(const char* text, uint32_t& out)
     return true;
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = asciiLower(c);
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 bool decodeHex(const String& text, ByteArray& out)
 {
     if (text.length() % 2 != 0)
         return false;
     out.setSize(text.length() / 2);
     for (int i = 0; i < out.count(); ++i) {
-        int high = hexDigit(text.at(2 * i));
-        int low = hexDigit(text.at(2 * i + 1));
+        int high = hexDigitValue(text.at(2 * i));
+        int low = hexDigitValue(text.at(2 * i + 1));
         if (high < 0 || low < 0)
             return false;
         out[i] = static_cast<uint8_t>(high << 4 | low);

@@ -2,6 +2,7 @@
 
 #include "foundation/Clock.h"
 #include "foundation/Containers.h"
+#include "foundation/Conversions.h"
 #include "foundation/Exception.h"
 
 #include <arpa/inet.h>
@@ -216,28 +217,6 @@ SocketAddress addressOf(SocketHandle s, int (*query)(int, sockaddr*, socklen_t*)
 
 std::mutex g_resolverLock;
 
-// Reads the port text as parseInt does (blanks, a sign, digits, anything after ignored;
-// no digits give 0) but without wrapping: false for a value outside 0 to 65535.
-bool readPort(const char* text, int& port)
-{
-    const char* p = text;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
-        ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-')
-        negative = *p++ == '-';
-    long value = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        value = value * 10 + (*p - '0');
-        if (value > 65535)
-            return false;
-    }
-    if (negative && value != 0)
-        return false;
-    port = static_cast<int>(value);
-    return true;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -281,7 +260,7 @@ bool SocketAddress::parse(const char* text, int defaultPort)
     int port = defaultPort;
     if (separator) {
         host.assign(t, static_cast<int>(separator - t));
-        if (!readPort(separator + 1, port))
+        if (!parsePortNumber(separator + 1, port))
             return false;
     } else {
         host = t;
@@ -458,6 +437,11 @@ void connectSocketTimeout(SocketHandle s, const SocketAddress& address, int time
 bool waitWritable(SocketHandle s, int timeoutMs)
 {
     return waitFor(s, POLLOUT, timeoutMs);
+}
+
+bool waitReadable(SocketHandle s, int timeoutMs)
+{
+    return waitFor(s, POLLIN, timeoutMs);
 }
 
 void setBlocking(SocketHandle s, bool blocking)

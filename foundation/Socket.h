@@ -133,6 +133,9 @@ void connectSocket(SocketHandle s, const SocketAddress& address);
 void connectSocketTimeout(SocketHandle s, const SocketAddress& address, int timeoutMs);
 // True when writable (or in an error state a send would report), false when the time ran out.
 bool waitWritable(SocketHandle s, int timeoutMs);
+// True when readable (or closed or failed, which the next receive reports), false when the
+// time ran out. A negative time-out waits forever.
+bool waitReadable(SocketHandle s, int timeoutMs);
 void setBlocking(SocketHandle s, bool blocking);
 // With a time-out, first waits until readable (NoSocket when the time ran out); then
 // accepts, filling `peer`. The new socket is close-on-exec.

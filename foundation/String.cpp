@@ -387,30 +387,27 @@ void String::replaceAll(const char* from, const char* to)
     }
     const int newLength = static_cast<int>(running);
 
-    if (capacity != capacity_) {
-        char* p = allocateBuffer(capacity);
+    // Front to back into out: a new buffer, or this one when the text does not grow (each
+    // piece then moves towards the front, never over text not yet moved).
+    auto copyForward = [&](char* out) {
         int src = 0, dst = 0;
         for (int hit : hits) {
-            std::memcpy(p + dst, data_ + src, static_cast<size_t>(hit - src));
+            std::memmove(out + dst, data_ + src, static_cast<size_t>(hit - src));
             dst += hit - src;
-            std::memcpy(p + dst, to, static_cast<size_t>(toLen));
+            std::memcpy(out + dst, to, static_cast<size_t>(toLen));
             dst += toLen;
             src = hit + fromLen;
         }
-        std::memcpy(p + dst, data_ + src, static_cast<size_t>(length_ - src));
+        std::memmove(out + dst, data_ + src, static_cast<size_t>(length_ - src));
+    };
+    if (capacity != capacity_) {
+        char* p = allocateBuffer(capacity);
+        copyForward(p);
         std::free(data_);
         data_ = p;
         capacity_ = capacity;
     } else if (toLen <= fromLen) {
-        int src = 0, dst = 0;
-        for (int hit : hits) {
-            std::memmove(data_ + dst, data_ + src, static_cast<size_t>(hit - src));
-            dst += hit - src;
-            std::memcpy(data_ + dst, to, static_cast<size_t>(toLen));
-            dst += toLen;
-            src = hit + fromLen;
-        }
-        std::memmove(data_ + dst, data_ + src, static_cast<size_t>(length_ - src));
+        copyForward(data_);
     } else {
         // Growing in place: fill from the back so nothing is overwritten before it moves.
         int src = length_, dst = newLength;

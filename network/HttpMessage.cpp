@@ -149,6 +149,19 @@ bool HttpMessage::nextLine(String& line)
     return false;
 }
 
+void HttpMessage::splitStartLine(String& first, String& rest)
+{
+    if (state == StartLine)
+        throw HttpException();
+    startLine.trim();
+    const int space = startLine.find(' ');
+    if (space < 0)
+        throw HttpException();
+    first = startLine.substring(0, space);
+    rest = startLine.substring(space + 1);
+    rest.trim();
+}
+
 void HttpMessage::settleContentLength()
 {
     const int i = headers.find("Content-Length");

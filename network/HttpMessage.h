@@ -83,6 +83,10 @@ protected:
     // The next complete line from `received`, trimmed; false when none is complete yet. The
     // last received byte is never taken as a line end: its partner may still be on the way.
     bool nextLine(String& line);
+    // Trims the start line and splits it at its first space: `first` the text before it,
+    // `rest` the text after it, trimmed. HttpException while no start line has been taken
+    // yet, or when the line holds no space.
+    void splitStartLine(String& first, String& rest);
     void appendBody(const uint8_t* bytes, int n);
 
 private:

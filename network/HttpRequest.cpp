@@ -102,16 +102,9 @@ void HttpRequest::writeStartLine()
 
 void HttpRequest::parseStartLine()
 {
-    if (state == StartLine)
-        throw HttpException();
-    startLine.trim();
-    const int space = startLine.find(' ');
-    if (space < 0)
-        throw HttpException();
-    method = startLine.substring(0, space);
+    String rest;
+    splitStartLine(method, rest);
     method.trim();
-    String rest = startLine.substring(space + 1);
-    rest.trim();
     const int second = rest.find(' ');
     if (second < 0)
         throw HttpException();

@@ -16,15 +16,8 @@ void HttpResponse::reset()
 
 void HttpResponse::parseStartLine()
 {
-    if (state == StartLine)
-        throw HttpException();
-    startLine.trim();
-    const int space = startLine.find(' ');
-    if (space < 0)
-        throw HttpException();
-    version = startLine.substring(0, space);
-    String rest = startLine.substring(space + 1);
-    rest.trim();
+    String rest;
+    splitStartLine(version, rest);
     const int64_t code = leadingDecimal(rest.c_str(), INT32_MAX);
     statusCode = code < 0 ? 0 : static_cast<int32_t>(code);
     const int next = rest.find(' ');

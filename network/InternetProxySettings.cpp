@@ -1,6 +1,7 @@
 #include "network/InternetProxySettings.h"
 
 #include "foundation/Containers.h"
+#include "foundation/Conversions.h"
 #include "foundation/RegistryKey.h"
 
 #include <cstdlib>
@@ -142,21 +143,9 @@ void ProxyEntry::parse(const char* text)
         return;
     }
     host = s.substring(0, colon);
-    const char* p = s.c_str() + colon + 1;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
-        ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-')
-        negative = *p++ == '-';
-    // Counted without overflow: a long run of digits must not wrap into a valid port.
-    int64_t value = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        if (value <= 65535)
-            value = value * 10 + (*p - '0');
-    }
-    if (negative)
-        value = -value;
-    if (value < 0 || value > 65535) {
+    // Read without wrapping: a long run of digits must not wrap into a valid port.
+    int value = 0;
+    if (!parsePortNumber(s.c_str() + colon + 1, value)) {
         clear();
         return;
     }

@@ -13,29 +13,9 @@ namespace orvane {
 
 namespace {
 
-const char kCannotConnect[] = "Cannot connect HTTPS Proxy";
-const char kCannotSend[] = "Exception while sending HTTPS Proxy request";
-const char kCannotRead[] = "Exception while reading HTTPS Proxy response";
-
 bool isSuccess(int status)
 {
     return status >= 200 && status <= 299;
-}
-
-// One step of the exchange on the CONNECT path. Its failures reach the caller as those of
-// an ordinary CONNECT do: a ProxyException as it is, anything else as a ProxyException
-// with the step's text.
-template <class Step>
-void connectStep(String& lastError, const char* failure, Step step)
-{
-    try {
-        step();
-    } catch (const ProxyClient::ProxyException&) {
-        throw;
-    } catch (const Exception&) {
-        lastError = failure;
-        throw ProxyClient::ProxyException();
-    }
 }
 
 // True when the proxy will not read another request on this connection: it said so in
@@ -89,20 +69,15 @@ void ProxyClient::authenticateNtlm(Socket& socket)
 
     // Both rounds travel on one new connection: the proxy ties the handshake to it.
     HttpResponse answer;
-    connectStep(lastError, kCannotConnect, [&] {
-        socket.close();
-        connectTcp(socket, proxyHost, proxyPort);
-    });
-    connectStep(lastError, kCannotSend, [&] { sendConnectRequest(socket, value); });
-    connectStep(lastError, kCannotRead, [&] { readConnectResponse(socket, answer); });
+    reconnectToProxy(socket);
+    connectRound(socket, value, answer);
     if (answer.statusCode != 407)
         throw ProxyAuthenticationFailedException();
     if (!ProxyAuthHeaders::ntlmAuthenticate(ProxyAuthHeaders::firstChallenge(answer.headers), user,
                                             password, value))
         throw ProxyAuthenticationFailedException();
 
-    connectStep(lastError, kCannotSend, [&] { sendConnectRequest(socket, value); });
-    connectStep(lastError, kCannotRead, [&] { readConnectResponse(socket, answer); });
+    connectRound(socket, value, answer);
     if (isSuccess(answer.statusCode))
         return;
     lastError.format("NTLM HTTP Proxy Authentication code: %d", answer.statusCode);
@@ -115,12 +90,8 @@ void ProxyClient::authenticateBasic(Socket& socket)
         throw ProxyBasicAuthenticationRequiredException();
     const String value = ProxyAuthHeaders::basic(user, password);
     HttpResponse answer;
-    connectStep(lastError, kCannotConnect, [&] {
-        socket.close();
-        connectTcp(socket, proxyHost, proxyPort);
-    });
-    connectStep(lastError, kCannotSend, [&] { sendConnectRequest(socket, value); });
-    connectStep(lastError, kCannotRead, [&] { readConnectResponse(socket, answer); });
+    reconnectToProxy(socket);
+    connectRound(socket, value, answer);
     if (isSuccess(answer.statusCode))
         return;
     lastError.format("Basic HTTP Proxy Authentication response code: %d", answer.statusCode);
@@ -138,15 +109,9 @@ void ProxyClient::authenticateDigest(Socket& socket, HttpResponse& response)
     // The answer goes on the connection that carried the 407. A proxy that closes it all
     // the same, before or while the answer travels, gets it once more on a new connection:
     // its nonce does not depend on the connection.
-    auto reconnect = [&] {
-        connectStep(lastError, kCannotConnect, [&] {
-            socket.close();
-            connectTcp(socket, proxyHost, proxyPort);
-        });
-    };
     bool reconnected = false;
     if (proxyClosedConnection(socket, response)) {
-        reconnect();
+        reconnectToProxy(socket);
         reconnected = true;
     }
     HttpResponse answer;
@@ -160,16 +125,16 @@ void ProxyClient::authenticateDigest(Socket& socket, HttpResponse& response)
         } catch (const ProxyException&) {
             throw;
         } catch (const TimeoutException&) {
-            lastError = sent ? kCannotRead : kCannotSend;
+            lastError = sent ? CannotReadText : CannotSendText;
             throw ProxyException();
         } catch (const Exception&) {
             // Lost before any answer came: the proxy closed the connection under us.
             if (reconnected || answer.statusCode != 0) {
-                lastError = sent ? kCannotRead : kCannotSend;
+                lastError = sent ? CannotReadText : CannotSendText;
                 throw ProxyException();
             }
         }
-        reconnect();
+        reconnectToProxy(socket);
         reconnected = true;
     }
     if (isSuccess(answer.statusCode))

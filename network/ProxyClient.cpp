@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <poll.h>
 #include <sys/socket.h>
 
 namespace orvane {
@@ -33,9 +32,43 @@ namespace {
 const char kIncorrectVersion[] = "Failed: The proxy server replyed with incorrect SOCKS version: %d";
 const char kReplyCode[] = "Failed: Reply code: %d - %s";
 
+const char kTimeoutExpired[] = "Failed: Timeout expired.";
+const char kSocketFailed[] = "Failed: Socket exception.";
+
 int textLength(const String& s)
 {
     return static_cast<int>(std::strlen(s.c_str()));
+}
+
+// One step of the exchange on the CONNECT path: a ProxyException passes as it is, any other
+// failure becomes a ProxyException with the step's text.
+template <class Step>
+void connectStep(String& lastError, const char* failure, Step step)
+{
+    try {
+        step();
+    } catch (const ProxyClient::ProxyException&) {
+        throw;
+    } catch (const Exception&) {
+        lastError = failure;
+        throw ProxyClient::ProxyException();
+    }
+}
+
+// One step of a SOCKS handshake: a time-out or a socket failure inside it becomes a Failure
+// (a ProxyException or a HostException) with the matching text; the rest passes as it is.
+template <class Failure, class Step>
+void socksStep(String& lastError, const char* timeoutText, const char* socketText, Step step)
+{
+    try {
+        step();
+    } catch (const TimeoutException&) {
+        lastError = timeoutText;
+        throw Failure();
+    } catch (const SocketException&) {
+        lastError = socketText;
+        throw Failure();
+    }
 }
 
 } // namespace
@@ -173,18 +206,7 @@ void ProxyClient::readConnectHead(Socket& socket, HttpResponse& response)
     String pending;
     char block[2048];
     while (response.state < HttpMessage::Body) {
-        const int wait = timeLeft();
-        pollfd p;
-        p.fd = socket.handle;
-        p.events = POLLIN;
-        p.revents = 0;
-        int ready;
-        do {
-            ready = ::poll(&p, 1, wait);
-        } while (ready < 0 && errno == EINTR);
-        if (ready < 0)
-            throw SocketException();
-        if (ready == 0)
+        if (!waitReadable(socket.handle, timeLeft()))
             throw TimeoutException();
         ssize_t seen;
         do {
@@ -239,36 +261,33 @@ void ProxyClient::readConnectResponse(Socket& socket, HttpResponse& response)
     response.read(stream);
 }
 
+void ProxyClient::reconnectToProxy(Socket& socket)
+{
+    connectStep(lastError, CannotConnectText, [&] {
+        socket.close();
+        connectTcp(socket, proxyHost, proxyPort);
+    });
+}
+
+void ProxyClient::connectRound(Socket& socket, const char* authorization, HttpResponse& answer)
+{
+    connectStep(lastError, CannotSendText, [&] { sendConnectRequest(socket, authorization); });
+    connectStep(lastError, CannotReadText, [&] { readConnectResponse(socket, answer); });
+}
+
 void ProxyClient::connectHttps(Socket& socket)
 {
     HttpResponse response;
-    try {
+    connectStep(lastError, CannotConnectText, [&] {
         listener->onConnectingToProxy();
         connectTcp(socket, proxyHost, proxyPort);
         listener->onProxyConnected();
-    } catch (const ProxyException&) {
-        throw;
-    } catch (const Exception&) {
-        lastError = "Cannot connect HTTPS Proxy";
-        throw ProxyException();
-    }
-    try {
+    });
+    connectStep(lastError, CannotSendText, [&] {
         listener->onConnectingToHost();
         sendConnectRequest(socket, nullptr);
-    } catch (const ProxyException&) {
-        throw;
-    } catch (const Exception&) {
-        lastError = "Exception while sending HTTPS Proxy request";
-        throw ProxyException();
-    }
-    try {
-        readConnectResponse(socket, response);
-    } catch (const ProxyException&) {
-        throw;
-    } catch (const Exception&) {
-        lastError = "Exception while reading HTTPS Proxy response";
-        throw ProxyException();
-    }
+    });
+    connectStep(lastError, CannotReadText, [&] { readConnectResponse(socket, response); });
     const int status = response.statusCode;
     if (status == 407) {
         authenticate(socket, response);
@@ -283,28 +302,17 @@ void ProxyClient::connectHttps(Socket& socket)
 
 void ProxyClient::connectSocks4(Socket& socket)
 {
-    try {
-        listener->onConnectingToProxy();
-        connectTcp(socket, proxyHost, proxyPort);
-        listener->onProxyConnected();
-    } catch (const TimeoutException&) {
-        lastError = "Failed: Timeout expired while connecting to proxy.";
-        throw ProxyException();
-    } catch (const SocketException&) {
-        lastError = "Failed: Socket exception while connecting to proxy.";
-        throw ProxyException();
-    }
-    try {
+    socksStep<ProxyException>(lastError, "Failed: Timeout expired while connecting to proxy.",
+                              "Failed: Socket exception while connecting to proxy.", [&] {
+                                  listener->onConnectingToProxy();
+                                  connectTcp(socket, proxyHost, proxyPort);
+                                  listener->onProxyConnected();
+                              });
+    socksStep<HostException>(lastError, kTimeoutExpired, kSocketFailed, [&] {
         listener->onConnectingToHost();
         socks4Request(socket);
         listener->onHostConnected();
-    } catch (const TimeoutException&) {
-        lastError = "Failed: Timeout expired.";
-        throw HostException();
-    } catch (const SocketException&) {
-        lastError = "Failed: Socket exception.";
-        throw HostException();
-    }
+    });
 }
 
 void ProxyClient::socks4Request(Socket& socket)
@@ -371,29 +379,17 @@ void ProxyClient::connectSocks5(Socket& socket)
         lastError = "Failed: Host name longer than 255 bytes.";
         throw HostException();
     }
-    try {
+    socksStep<ProxyException>(lastError, kTimeoutExpired, kSocketFailed, [&] {
         listener->onConnectingToProxy();
         connectTcp(socket, proxyHost, proxyPort);
         listener->onProxyConnected();
         socks5Greeting(socket);
-    } catch (const TimeoutException&) {
-        lastError = "Failed: Timeout expired.";
-        throw ProxyException();
-    } catch (const SocketException&) {
-        lastError = "Failed: Socket exception.";
-        throw ProxyException();
-    }
-    try {
+    });
+    socksStep<HostException>(lastError, kTimeoutExpired, kSocketFailed, [&] {
         listener->onConnectingToHost();
         socks5Connect(socket);
         listener->onHostConnected();
-    } catch (const TimeoutException&) {
-        lastError = "Failed: Timeout expired.";
-        throw HostException();
-    } catch (const SocketException&) {
-        lastError = "Failed: Socket exception.";
-        throw HostException();
-    }
+    });
 }
 
 void ProxyClient::socks5Greeting(Socket& socket)

@@ -123,6 +123,16 @@ private:
     // The head of the answer up to its empty line, and not one byte further.
     void readConnectHead(Socket& socket, HttpResponse& response);
 
+    // What lastError says when a step of a CONNECT exchange fails.
+    static constexpr const char* CannotConnectText = "Cannot connect HTTPS Proxy";
+    static constexpr const char* CannotSendText = "Exception while sending HTTPS Proxy request";
+    static constexpr const char* CannotReadText = "Exception while reading HTTPS Proxy response";
+    // Closes the socket and connects it to the proxy anew; a failure is a ProxyException.
+    void reconnectToProxy(Socket& socket);
+    // Sends a CONNECT (with the Proxy-Authorization value when one is given) and reads its
+    // answer; a failure is a ProxyException with the failed step's text.
+    void connectRound(Socket& socket, const char* authorization, HttpResponse& answer);
+
     void socks4Request(Socket& socket);
     void socks5Greeting(Socket& socket);
     void socks5Connect(Socket& socket);

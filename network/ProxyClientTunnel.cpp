@@ -24,25 +24,26 @@ uint16_t ProxyClient::startRelay()
     if (!proxyHost.isEmpty())
         via.setHost(proxyHost, proxyPort);
 
-    if (relay) {
-        TunnelSettings settings = relay->dispatcher.getSettings();
+    // This client's proxy, credentials and tunnel URL over the relay's settings; the retry
+    // delay only on a new relay.
+    auto settingsFor = [&](TunnelRelay& target) {
+        TunnelSettings settings = target.dispatcher.getSettings();
         settings.proxyAddress = via;
         settings.user = user;
         settings.password = password;
         settings.domain = domain;
         settings.tunnelUrl = tunnelUrl;
-        relay->dispatcher.setSettings(settings);
+        return settings;
+    };
+
+    if (relay) {
+        relay->dispatcher.setSettings(settingsFor(*relay));
         return relay->getPort();
     }
 
     std::unique_ptr<TunnelRelay> created(new TunnelRelay());
     created->server.address.setAddress(htonl(INADDR_LOOPBACK), 0);
-    TunnelSettings settings = created->dispatcher.getSettings();
-    settings.proxyAddress = via;
-    settings.user = user;
-    settings.password = password;
-    settings.domain = domain;
-    settings.tunnelUrl = tunnelUrl;
+    TunnelSettings settings = settingsFor(*created);
     settings.retryDelayMs = tunnelRetryDelayMs;
     created->dispatcher.setSettings(settings);
     created->start(); // TCPServer::StartupException passes to the caller

@@ -1,21 +1,8 @@
 #include "server/FormParser.h"
 
+#include "foundation/Conversions.h"
+
 namespace orvane {
-
-namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
 
 String urlDecode(const char* text, int length)
 {
@@ -27,8 +14,8 @@ String urlDecode(const char* text, int length)
         const char c = text[i];
         if (c == '+') {
             out.append(' ');
-        } else if (c == '%' && i + 2 < length && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-            out.append(static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
+        } else if (c == '%' && i + 2 < length && hexDigitValue(text[i + 1]) >= 0 && hexDigitValue(text[i + 2]) >= 0) {
+            out.append(static_cast<char>(hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2])));
             i += 2;
         } else {
             out.append(c);

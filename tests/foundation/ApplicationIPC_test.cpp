@@ -27,30 +27,12 @@ namespace {
 // Every test gets its own runtime folder, so parallel runs never share a lock file.
 class ApplicationIPCTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const char* old = getenv("ORVANE_RUNTIME_DIR");
-        hadOld_ = old != nullptr;
-        if (old)
-            old_ = old;
-        folder_ = temp_.path();
-        setenv("ORVANE_RUNTIME_DIR", folder_.c_str(), 1);
-    }
-
-    void TearDown() override
-    {
-        if (hadOld_)
-            setenv("ORVANE_RUNTIME_DIR", old_.c_str(), 1);
-        else
-            unsetenv("ORVANE_RUNTIME_DIR");
-    }
-
     orvane::testing::TempDirectory temp_;
-    std::string folder_;
+    std::string folder_ = temp_.path();
 
 private:
-    bool hadOld_ = false;
-    std::string old_;
+    // Put back as it was when the test ends, whatever the test set it to.
+    orvane::testing::ScopedEnv runtimeFolder_{"ORVANE_RUNTIME_DIR", folder_.c_str()};
 };
 
 // A helper process with its standard input and output on pipes. Closing `input` tells

@@ -34,6 +34,21 @@ TEST(Conversions, Integers)
     EXPECT_EQ(uint64ToString(UINT64_MAX), "18446744073709551615");
 }
 
+TEST(Conversions, PortNumbers)
+{
+    struct Case { const char* text; bool ok; int port; };
+    const Case cases[] = {
+        {nullptr, true, 0}, {"", true, 0}, {" \t+80x", true, 80}, {"65535", true, 65535},
+        {"-0", true, 0}, {"65536", false, 7}, {"-1", false, 7},
+        {"4294967376", false, 7}, // would wrap to 80 in 32 bits
+    };
+    for (const Case& c : cases) {
+        int port = 7;
+        EXPECT_EQ(parsePortNumber(c.text, port), c.ok) << (c.text ? c.text : "NULL");
+        EXPECT_EQ(port, c.port) << (c.text ? c.text : "NULL");
+    }
+}
+
 TEST(Conversions, ParseUInt64)
 {
     struct Case { const char* text; uint64_t value; };
@@ -53,6 +68,11 @@ TEST(Conversions, HexAndPercent)
     EXPECT_EQ(byteToHex(0xff), "ff");
     EXPECT_EQ(byteToHex(0), "00");
     EXPECT_EQ(percentEscape(0x2f), "%2f");
+    struct Case { char c; int value; };
+    const Case cases[] = {{'0', 0}, {'9', 9}, {'a', 10}, {'F', 15}, {'g', -1}, {'G', -1},
+                          {'/', -1}, {':', -1}, {'@', -1}, {'`', -1}, {'\0', -1}, {'\xC1', -1}};
+    for (const Case& c : cases)
+        EXPECT_EQ(hexDigitValue(c.c), c.value) << int(c.c);
 }
 
 TEST(Base64, EncodePadding)

@@ -2,11 +2,14 @@
 #include "foundation/Date.h"
 #include "foundation/WaitEvent.h"
 
+#include "TempDirectory.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -20,30 +23,22 @@ class ZoneScope {
 public:
     explicit ZoneScope(const char* zone)
     {
-        const char* old = getenv("TZ");
-        hadOld_ = old != nullptr;
-        if (hadOld_)
-            old_ = old;
         const std::string file = std::string("/usr/share/zoneinfo/") + zone;
         present_ = access(file.c_str(), R_OK) == 0;
         EXPECT_TRUE(present_) << "time zone " << zone << " missing: install tzdata";
-        setenv("TZ", zone, 1);
+        tz_.emplace("TZ", zone);
         tzset();
     }
     ~ZoneScope()
     {
-        if (hadOld_)
-            setenv("TZ", old_.c_str(), 1);
-        else
-            unsetenv("TZ");
+        tz_.reset();
         tzset();
     }
     bool present() const { return present_; }
 
 private:
-    bool hadOld_ = false;
     bool present_ = false;
-    std::string old_;
+    std::optional<orvane::testing::ScopedEnv> tz_;
 };
 
 int64_t utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)

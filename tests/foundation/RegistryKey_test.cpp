@@ -21,24 +21,6 @@ const char* const kInternet = "Software\\Microsoft\\Windows\\CurrentVersion\\Int
 // Every test gets a store of its own in a folder that does not exist yet.
 class RegistryKeyTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const char* old = getenv("ORVANE_REGISTRY_DIR");
-        hadOld_ = old != nullptr;
-        if (old)
-            old_ = old;
-        store_ = temp_ / "store";
-        setenv("ORVANE_REGISTRY_DIR", store_.c_str(), 1);
-    }
-
-    void TearDown() override
-    {
-        if (hadOld_)
-            setenv("ORVANE_REGISTRY_DIR", old_.c_str(), 1);
-        else
-            unsetenv("ORVANE_REGISTRY_DIR");
-    }
-
     // A key object opened (and created) on path.
     static RegistryKey keyAt(const char* path)
     {
@@ -48,11 +30,11 @@ protected:
     }
 
     TempDirectory temp_;
-    std::string store_;
+    std::string store_ = temp_ / "store";
 
 private:
-    bool hadOld_ = false;
-    std::string old_;
+    // Put back as it was when the test ends, whatever the test set it to.
+    orvane::testing::ScopedEnv storeFolder_{"ORVANE_REGISTRY_DIR", store_.c_str()};
 };
 
 } // namespace

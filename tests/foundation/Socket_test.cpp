@@ -447,6 +447,14 @@ TEST(SocketWait, TimeOutsOfWaitWritable)
                   [&] { drain(p.server, queued); });
 }
 
+TEST(SocketWait, TimeOutsOfWaitReadable)
+{
+    ConnectedPair p = connectedPair();
+    checkTimeouts([&](int t) { return waitReadable(p.client, t); },
+                  [&] { sendAll(p.server, "x", 1); });
+    EXPECT_THROW(waitReadable(NoSocket, -1), SocketException);
+}
+
 TEST(SocketAccept, TimeOutsOfAcceptConnection)
 {
     OwnedSocket listener = listeningSocket();

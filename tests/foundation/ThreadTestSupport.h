@@ -4,11 +4,40 @@
 #include "foundation/Thread.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace orvane {
 namespace testing {
+
+// A one-shot gate that holds threads until it is opened; they block on it without
+// sleeping.
+class Latch {
+public:
+    void open()
+    {
+        std::lock_guard<std::mutex> g(m_);
+        open_ = true;
+        cv_.notify_all();
+    }
+    void await()
+    {
+        std::unique_lock<std::mutex> g(m_);
+        cv_.wait(g, [&] { return open_; });
+    }
+    bool isOpen()
+    {
+        std::lock_guard<std::mutex> g(m_);
+        return open_;
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool open_ = false;
+};
 
 // Polls a condition until it holds or timeoutMs pass; answers whether it held.
 inline bool awaitCondition(const std::function<bool()>& condition, int timeoutMs = 5000)

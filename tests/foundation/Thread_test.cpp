@@ -16,32 +16,8 @@
 
 using namespace orvane;
 using orvane::testing::awaitCondition;
+using orvane::testing::Latch;
 using orvane::testing::TestThread;
-
-namespace {
-
-// A one-shot latch that a body can block on without sleeping.
-class Latch {
-public:
-    void open()
-    {
-        std::lock_guard<std::mutex> g(m_);
-        open_ = true;
-        cv_.notify_all();
-    }
-    void await()
-    {
-        std::unique_lock<std::mutex> g(m_);
-        cv_.wait(g, [&] { return open_; });
-    }
-
-private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    bool open_ = false;
-};
-
-} // namespace
 
 TEST(Thread, StatesFollowTheLifecycle)
 {

@@ -1,6 +1,8 @@
 #include "foundation/File.h"
 #include "foundation/XmlNode.h"
 
+#include "TempDirectory.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,6 +12,7 @@
 #include <unistd.h>
 
 using namespace orvane;
+using orvane::testing::TempDirectory;
 
 namespace {
 
@@ -37,22 +40,6 @@ XmlNode sampleTree()
     root.addChild("n")->addChild("m", "1");
     return root;
 }
-
-class TempDir {
-public:
-    TempDir()
-    {
-        char tmpl[] = "/tmp/orvane-xml-XXXXXX";
-        const char* p = mkdtemp(tmpl);
-        EXPECT_NE(p, nullptr);
-        path_ = p ? p : "/nonexistent";
-    }
-    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    std::string file(const char* name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 } // namespace
 
@@ -537,10 +524,10 @@ TEST(XmlNode, WideDocumentsParse)
 
 TEST(XmlNode, SaveAndLoadFiles)
 {
-    TempDir dir;
+    TempDirectory dir;
     XmlNode root = sampleTree();
     for (bool compact : {false, true}) {
-        std::string path = dir.file(compact ? "compact.xml" : "indented.xml");
+        std::string path = dir / (compact ? "compact.xml" : "indented.xml");
         ASSERT_TRUE(root.saveFile(path.c_str(), compact));
         String bytes;
         ASSERT_TRUE(File::readAll(path.c_str(), bytes));
@@ -552,13 +539,13 @@ TEST(XmlNode, SaveAndLoadFiles)
     }
 
     XmlNode unchanged = sampleTree();
-    EXPECT_FALSE(unchanged.loadFile(dir.file("missing.xml").c_str()));
+    EXPECT_FALSE(unchanged.loadFile((dir / "missing.xml").c_str()));
     EXPECT_FALSE(unchanged.loadFile(nullptr));
     EXPECT_EQ(dump(unchanged), "root=v{a=x,e,n{m=1}}");
-    EXPECT_FALSE(root.saveFile(dir.file("no/such/dir.xml").c_str(), false));
+    EXPECT_FALSE(root.saveFile((dir / "no/such/dir.xml").c_str(), false));
     EXPECT_FALSE(root.saveFile(nullptr, false));
 
-    std::string broken = dir.file("broken.xml");
+    std::string broken = dir / "broken.xml";
     ASSERT_TRUE(File::writeAll(broken.c_str(), "<a><b", 5));
     XmlNode partial;
     EXPECT_FALSE(partial.loadFile(broken.c_str()));

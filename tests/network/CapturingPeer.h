@@ -11,6 +11,8 @@
 //   ... client talks to peer.port() ...
 //   EXPECT_EQ(peer.received(0), "GET / HTTP/1.0\r\n...");
 
+#include "tests/support/RawLoopback.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -65,16 +67,9 @@ public:
 
     explicit CapturingPeer(std::vector<Script> scripts) : scripts_(std::move(scripts))
     {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(listener_, 16) != 0)
+        listener_ = listenOnLoopback(port_);
+        if (listener_ < 0)
             std::abort();
-        socklen_t len = sizeof a;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
         records_.resize(scripts_.size());
         thread_ = std::thread([this] { run(); });
     }

@@ -6,10 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <map>
+#include <deque>
 #include <string>
 
 using namespace orvane;
+using orvane::testing::ScopedEnv;
 using orvane::testing::TempDirectory;
 
 namespace {
@@ -26,22 +27,9 @@ class InternetProxySettingsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        save("ORVANE_REGISTRY_DIR");
-        for (const char* name : kProxyVariables) {
-            save(name);
-            unsetenv(name);
-        }
-        setenv("ORVANE_REGISTRY_DIR", (temp_ / "store").c_str(), 1);
-    }
-
-    void TearDown() override
-    {
-        for (auto& [name, value] : saved_) {
-            if (value.first)
-                setenv(name.c_str(), value.second.c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
+        for (const char* name : kProxyVariables)
+            environment_.emplace_back(name, nullptr);
+        environment_.emplace_back("ORVANE_REGISTRY_DIR", (temp_ / "store").c_str());
     }
 
     static RegistryKey keyAt(const char* path)
@@ -66,14 +54,9 @@ protected:
     }
 
 private:
-    void save(const char* name)
-    {
-        const char* v = getenv(name);
-        saved_[name] = {v != nullptr, v ? v : ""};
-    }
-
     TempDirectory temp_;
-    std::map<std::string, std::pair<bool, std::string>> saved_;
+    // Each variable goes back to what it was when the test ends.
+    std::deque<ScopedEnv> environment_;
 };
 
 void expectEntry(const ProxyEntry& e, const char* host, int port)

@@ -2,11 +2,14 @@
 
 #include "foundation/Conversions.h"
 
+#include "tests/support/Hex.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 using namespace orvane;
+using orvane::testing::hexOf;
 
 namespace {
 
@@ -27,17 +30,6 @@ const Vector kSuite[] = {
     {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
      "57edf4a22be3c955ac49da2e2107b67a"},
 };
-
-std::string hexOf(const ByteArray& bytes)
-{
-    static const char kHex[] = "0123456789abcdef";
-    std::string s;
-    for (uint8_t b : bytes) {
-        s += kHex[b >> 4];
-        s += kHex[b & 15];
-    }
-    return s;
-}
 
 } // namespace
 

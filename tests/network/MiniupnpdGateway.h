@@ -5,6 +5,7 @@
 // ORVANE_UPNP_GATEWAY_SCRIPT).
 
 #include "NetNamespace.h"
+#include "tests/foundation/TempDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -31,19 +32,13 @@ public:
     {
         static int counter = 0;
         name_ = "orvupnp" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-        char pattern[] = "/tmp/orvane-upnp-XXXXXX";
-        if (!mkdtemp(pattern)) {
-            ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
-            return;
-        }
-        dir_ = pattern;
         CommandResult r = script("start");
         if (r.status != 0) {
             ADD_FAILURE() << "the gateway fixture could not be set up:\n" << r.output;
             return;
         }
         // miniupnpd is this process's own child, so that it is stopped and reaped here.
-        daemon_ = spawnWithLog({"bash", ORVANE_UPNP_GATEWAY_SCRIPT, "run", name_, dir_}, dir_ + "/miniupnpd.log");
+        daemon_ = spawnWithLog({"bash", ORVANE_UPNP_GATEWAY_SCRIPT, "run", name_, dir_.path()}, dir_ / "miniupnpd.log");
         if (daemon_ < 0) {
             ADD_FAILURE() << "miniupnpd could not be started";
             return;
@@ -61,12 +56,9 @@ public:
             while (waitpid(daemon_, &status, 0) < 0 && errno == EINTR) {
             }
         }
-        if (!dir_.empty()) {
-            CommandResult r = script("stop");
-            if (r.status != 0)
-                ADD_FAILURE() << "the gateway fixture did not stop:\n" << r.output;
-            runCommand({"rm", "-rf", dir_});
-        }
+        CommandResult r = script("stop");
+        if (r.status != 0)
+            ADD_FAILURE() << "the gateway fixture did not stop:\n" << r.output;
     }
     MiniupnpdGateway(const MiniupnpdGateway&) = delete;
     MiniupnpdGateway& operator=(const MiniupnpdGateway&) = delete;
@@ -88,17 +80,17 @@ public:
     }
     std::string log() const
     {
-        return runCommand({"cat", dir_ + "/miniupnpd.log"}).output;
+        return runCommand({"cat", dir_ / "miniupnpd.log"}).output;
     }
 
 private:
     CommandResult script(const char* command) const
     {
-        return runCommand({"bash", ORVANE_UPNP_GATEWAY_SCRIPT, command, name_, dir_});
+        return runCommand({"bash", ORVANE_UPNP_GATEWAY_SCRIPT, command, name_, dir_.path()});
     }
 
     std::string name_;
-    std::string dir_;
+    TempDirectory dir_;
     pid_t daemon_ = -1;
     bool started_ = false;
 };

@@ -4,7 +4,7 @@
 // configuration, document root and logs, an unused port, a single process (no master, so
 // no user switch), stopped when the object goes.
 
-#include "PeerProcess.h"
+#include "tests/support/PeerProcess.h"
 
 #include "../foundation/TempDirectory.h"
 

@@ -2,12 +2,15 @@
 
 #include "foundation/Conversions.h"
 
+#include "tests/support/Hex.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
 using namespace orvane;
+using orvane::testing::hexOf;
 
 namespace {
 
@@ -19,17 +22,6 @@ Bytes fromHex(const char* hex)
     for (size_t i = 0; hex[i] && hex[i + 1]; i += 2)
         out += char(std::stoi(std::string(hex + i, 2), nullptr, 16));
     return out;
-}
-
-std::string hexOf(const uint8_t* p, int n)
-{
-    static const char kHex[] = "0123456789abcdef";
-    std::string s;
-    for (int i = 0; i < n; ++i) {
-        s += kHex[p[i] >> 4];
-        s += kHex[p[i] & 15];
-    }
-    return s;
 }
 
 void putLittle16(Bytes& b, size_t at, unsigned v)

@@ -1,43 +1,17 @@
 #pragma once
 
-// Helpers for the pool and server tests: a latch to hold jobs and handlers, a job whose body
-// the test supplies, and a marker that counts the OS threads that have ended.
+// Helpers for the pool and server tests: a job whose body the test supplies, and a marker
+// that counts the OS threads that have ended. The latch that holds jobs and handlers is the
+// thread tests' one.
 
 #include "network/IRunnable.h"
+#include "tests/foundation/ThreadTestSupport.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <utility>
 
 namespace orvane::testing {
-
-// A one-shot gate that holds threads until it is opened.
-class Latch {
-public:
-    void open()
-    {
-        std::lock_guard<std::mutex> g(m_);
-        open_ = true;
-        cv_.notify_all();
-    }
-    void await()
-    {
-        std::unique_lock<std::mutex> g(m_);
-        cv_.wait(g, [&] { return open_; });
-    }
-    bool isOpen()
-    {
-        std::lock_guard<std::mutex> g(m_);
-        return open_;
-    }
-
-private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    bool open_ = false;
-};
 
 // A job with a body from the test; counts its own destruction.
 class Job : public IRunnable {

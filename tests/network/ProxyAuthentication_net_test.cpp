@@ -8,6 +8,8 @@
 
 #include "CapturingPeer.h"
 
+#include "tests/support/Hex.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,6 +17,7 @@
 
 using namespace orvane;
 using orvane::testing::CapturingPeer;
+using orvane::testing::hexOf;
 using orvane::testing::Script;
 
 namespace {
@@ -63,17 +66,6 @@ std::string digestValue(const char* uri, const char* response)
     return std::string("Digest username=\"alice\", realm=\"orvane-test\", nonce=\"nonce-1234\", uri=\"") +
            uri + "\", qop=\"auth\", nc=00000001, cnonce=\"5d0c2a9e7b13f4680ace92d57b3f1e04\", response=\"" +
            response + "\", opaque=\"op-9\"";
-}
-
-std::string hexOf(const uint8_t* p, int n)
-{
-    static const char kHex[] = "0123456789abcdef";
-    std::string s;
-    for (int i = 0; i < n; ++i) {
-        s += kHex[p[i] >> 4];
-        s += kHex[p[i] & 15];
-    }
-    return s;
 }
 
 // The NTLM authenticate message in the last Proxy-Authorization header of the bytes.

@@ -21,8 +21,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace orvane::testing {
 
 namespace {
@@ -35,15 +33,6 @@ bool isExecutable(const std::string& path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
-sockaddr_in loopbackAddress(uint16_t port)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    return a;
 }
 
 // Processes that a peer's program forked and left behind when it died are handed to this
@@ -147,7 +136,7 @@ void startOnSomePort(ProcessGroup& process, uint16_t& port, const std::string& l
         port = unusedLoopbackPort();
         check(port != 0, "no free port on 127.0.0.1");
         startOnPort(port);
-        if (process.waitAccepting(port))
+        if (process.waitUntilAccepting(port))
             return;
         process.stop();
     }
@@ -187,11 +176,6 @@ void ProcessGroup::start(const std::vector<std::string>& argv, const std::string
 {
     check(!argv.empty() && pid_ < 0, "ProcessGroup::start misused");
     becomeSubreaper();
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -213,7 +197,7 @@ void ProcessGroup::start(const std::vector<std::string>& argv, const std::string
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF |
                                               POSIX_SPAWN_SETSIGMASK);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
+    int rc = spawnProgram(argv, &actions, &attributes, pid);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     check(rc == 0, "cannot start " + argv[0] + ": " + std::strerror(rc));
@@ -235,19 +219,9 @@ bool ProcessGroup::running()
     return true;
 }
 
-bool ProcessGroup::waitAccepting(uint16_t port, int timeoutMs)
+bool ProcessGroup::waitUntilAccepting(uint16_t port, int timeoutMs)
 {
-    // The programs give no other sign of readiness than accepting; the probe repeats
-    // with a short pause until they do, exit, or the time is up.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (!running())
-            return false;
-        if (loopbackPortAccepts(port))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+    return orvane::testing::waitUntilAccepting(port, timeoutMs, [this] { return running(); });
 }
 
 void ProcessGroup::stop()
@@ -296,17 +270,11 @@ std::string logTail(const std::string& path)
 
 EchoServer::EchoServer(bool resetOnClose) : resetOnClose_(resetOnClose)
 {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a = loopbackAddress(0);
-    socklen_t len = sizeof a;
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::listen(listener_, 16) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0 ||
-        ::pipe2(wake_, O_CLOEXEC) != 0) {
+    listener_ = listenOnLoopback(port_);
+    if (listener_ < 0 || ::pipe2(wake_, O_CLOEXEC) != 0) {
         throw PeerError(std::string("echo server: ") + std::strerror(errno));
         return;
     }
-    port_ = ntohs(a.sin_port);
     acceptor_ = std::thread([this] { acceptLoop(); });
 }
 

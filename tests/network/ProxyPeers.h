@@ -7,7 +7,7 @@
 // names its package. launch() throws PeerError with the reason; start() turns that into a
 // test failure: call it as ASSERT_NO_FATAL_FAILURE(peer.start()).
 
-#include "PeerProcess.h"
+#include "tests/support/PeerProcess.h"
 #include "tests/foundation/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -61,7 +61,7 @@ public:
     void start(const std::vector<std::string>& argv, const std::string& logPath);
     // True once 127.0.0.1:port accepts a connection; false when the program exited first
     // or timeoutMs passed.
-    bool waitAccepting(uint16_t port, int timeoutMs = 10000);
+    bool waitUntilAccepting(uint16_t port, int timeoutMs = 10000);
     bool running();
     void stop();
     // Waits for the program to end by itself; its wait status.

@@ -7,6 +7,8 @@
 // test thread (NamespaceScope::enterPrivate), which routes the SSDP group to loopback.
 
 #include "NetNamespace.h"
+#include "UpnpTestSupport.h"
+#include "tests/support/RawLoopback.h"
 
 #include "foundation/Clock.h"
 #include "foundation/Containers.h"
@@ -209,18 +211,11 @@ public:
 private:
     void startHttp()
     {
-        httpSocket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (httpSocket_ < 0 || ::bind(httpSocket_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(httpSocket_, 16) != 0) {
+        httpSocket_ = listenOnLoopback(httpPort_);
+        if (httpSocket_ < 0) {
             ADD_FAILURE() << "stand-in HTTP server: " << std::strerror(errno);
             return;
         }
-        socklen_t n = sizeof a;
-        ::getsockname(httpSocket_, reinterpret_cast<sockaddr*>(&a), &n);
-        httpPort_ = ntohs(a.sin_port);
         httpThread_ = std::thread([this] { httpLoop(); });
     }
 
@@ -403,7 +398,7 @@ private:
 
     std::atomic<bool> stop_{false};
     int httpSocket_ = -1;
-    int httpPort_ = 0;
+    uint16_t httpPort_ = 0;
     int ssdpSocket_ = -1;
     std::thread httpThread_;
     std::thread ssdpThread_;
@@ -423,25 +418,6 @@ private:
 inline const char* const IgdType = "urn:schemas-upnp-org:device:InternetGatewayDevice:1";
 inline const char* const IpType = "urn:schemas-upnp-org:service:WANIPConnection:1";
 inline const char* const PppType = "urn:schemas-upnp-org:service:WANPPPConnection:1";
-
-// Owns the devices a search returned.
-struct Devices {
-    Array<UpnpDevice*> list;
-    ~Devices()
-    {
-        for (UpnpDevice* d : list)
-            delete d;
-    }
-};
-
-struct Routers {
-    Array<UpnpRouter*> list;
-    ~Routers()
-    {
-        for (UpnpRouter* r : list)
-            delete r;
-    }
-};
 
 // The test thread in a private namespace with the stand-in gateway running in it.
 class StandInTest : public ::testing::Test {
@@ -474,22 +450,5 @@ protected:
     NamespaceScope scope;
     std::unique_ptr<StandInGateway> gateway;
 };
-
-inline std::string text(const String& s)
-{
-    return std::string(s.c_str(), static_cast<size_t>(s.length()));
-}
-
-template <class Predicate>
-inline bool waitUntil(Predicate done, int timeoutMs)
-{
-    const int64_t end = monotonicMillis() + timeoutMs;
-    while (!done()) {
-        if (monotonicMillis() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 } // namespace orvane::testing

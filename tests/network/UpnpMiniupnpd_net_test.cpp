@@ -5,6 +5,8 @@
 // version-1 client finds and drives it.
 
 #include "MiniupnpdGateway.h"
+#include "UpnpTestSupport.h"
+#include "tests/foundation/ThreadTestSupport.h"
 
 #include "foundation/Clock.h"
 #include "network/UpnpDevice.h"
@@ -23,20 +25,6 @@ using namespace orvane;
 using namespace orvane::testing;
 
 namespace {
-
-std::string text(const String& s)
-{
-    return std::string(s.c_str(), static_cast<size_t>(s.length()));
-}
-
-struct Routers {
-    Array<UpnpRouter*> list;
-    ~Routers()
-    {
-        for (UpnpRouter* r : list)
-            delete r;
-    }
-};
 
 class Miniupnpd : public ::testing::Test {
 protected:
@@ -66,18 +54,6 @@ protected:
     std::unique_ptr<MiniupnpdGateway> gateway;
     NamespaceScope lan;
 };
-
-template <class Predicate>
-bool waitUntil(Predicate done, int timeoutMs)
-{
-    const int64_t end = monotonicMillis() + timeoutMs;
-    while (!done()) {
-        if (monotonicMillis() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 } // namespace
 
@@ -170,7 +146,7 @@ TEST_F(Miniupnpd, PortMapperMapsAdvertisesAndRemovesOnStop)
     mapper.init();
     mapper.start(); // in the LAN namespace, like the test thread
     mapper.requestMapping(request);
-    ASSERT_TRUE(waitUntil([&] { return mapper.getPassCount() == 1; }, 10000));
+    ASSERT_TRUE(awaitCondition([&] { return mapper.getPassCount() == 1; }, 10000));
 
     v = endpoint.get();
     EXPECT_TRUE(v.manualSettings);

@@ -3,6 +3,7 @@
 // of the ThreadSanitizer build.
 
 #include "StandInGateway.h"
+#include "tests/foundation/ThreadTestSupport.h"
 
 #include "foundation/Clock.h"
 #include "foundation/Thread.h"
@@ -54,7 +55,7 @@ protected:
     {
         const int before = mapper->getPassCount();
         mapper->requestMapping(request);
-        ASSERT_TRUE(waitUntil([&] { return mapper->getPassCount() > before; }, 10000));
+        ASSERT_TRUE(awaitCondition([&] { return mapper->getPassCount() > before; }, 10000));
     }
 
     AdvertisedEndpoint endpoint;
@@ -220,9 +221,9 @@ TEST_F(Mapper, RequestDuringAPassIsServedAfterIt)
     startMapper();
     mapper->requestMapping(request);
     // The pass is searching: the request cleared at its start, this one is new.
-    ASSERT_TRUE(waitUntil([&] { return !gateway->searches().empty(); }, 3000));
+    ASSERT_TRUE(awaitCondition([&] { return !gateway->searches().empty(); }, 3000));
     mapper->requestMapping(request);
-    ASSERT_TRUE(waitUntil([&] { return mapper->getPassCount() == 2; }, 10000));
+    ASSERT_TRUE(awaitCondition([&] { return mapper->getPassCount() == 2; }, 10000));
     EXPECT_EQ(gateway->actions("AddPortMapping").size(), 4u);
     EXPECT_EQ(mapper->mappingState(), UpnpPortMapper::Idle);
 }

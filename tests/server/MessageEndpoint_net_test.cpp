@@ -3,6 +3,7 @@
 // anybody else.
 
 #include "NetClient.h"
+#include "tests/foundation/ThreadTestSupport.h"
 
 #include "server/OrvaneServer.h"
 
@@ -20,19 +21,6 @@ const Bytes aliceSignIn = frameFixture(
 const Bytes bobSignIn = frameFixture(
     "23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 6f",
     R"(<message network_id="" user_id="2" user_name="bob" password="secret2" status="1" peer_contacts="" contacts=""/>)");
-
-// Waits for a condition that another thread makes true.
-template <class Condition>
-bool eventually(Condition condition, int timeoutMs = 5000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return condition();
-}
 
 class MessageEndpointTest : public ::testing::Test {
 protected:
@@ -79,9 +67,9 @@ TEST_F(MessageEndpointTest, AnOversizedFrameClosesTheConnection)
     Bytes rest;
     EXPECT_TRUE(client.readUntilClosed(rest, 3000));
     EXPECT_TRUE(rest.empty());
-    EXPECT_TRUE(eventually([&] { return log.count({"refused, connection closed", "above 1048576 bytes"}) == 1; }))
+    EXPECT_TRUE(awaitCondition([&] { return log.count({"refused, connection closed", "above 1048576 bytes"}) == 1; }))
         << log.dump();
-    EXPECT_TRUE(eventually([&] { return server->hub().sessionCount(1) == 0; }));
+    EXPECT_TRUE(awaitCondition([&] { return server->hub().sessionCount(1) == 0; }));
 }
 
 TEST_F(MessageEndpointTest, AConnectionThatDoesNotSignInIsClosed)
@@ -93,7 +81,7 @@ TEST_F(MessageEndpointTest, AConnectionThatDoesNotSignInIsClosed)
     Bytes rest;
     EXPECT_TRUE(client.readUntilClosed(rest, 3000));
     EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(250));
-    EXPECT_TRUE(eventually([&] { return log.count({"closed: no sign-in within 300 ms"}) == 1; })) << log.dump();
+    EXPECT_TRUE(awaitCondition([&] { return log.count({"closed: no sign-in within 300 ms"}) == 1; })) << log.dump();
 }
 
 TEST_F(MessageEndpointTest, ConnectionsBeyondTheBoundAreClosedAtOnce)
@@ -134,7 +122,7 @@ TEST_F(MessageEndpointTest, AClientThatDoesNotReadIsDroppedAndTheSenderGoesOn)
             if (!alice.send(frame))
                 return;
     });
-    EXPECT_TRUE(eventually([&] { return server->hub().sessionCount(2) == 0; }, 20000));
+    EXPECT_TRUE(awaitCondition([&] { return server->hub().sessionCount(2) == 0; }, 20000));
     sender.join();
     EXPECT_EQ(log.count({"dropped the client", "wait for it unread"}), 1) << log.dump();
     // Alice is still signed in and served: her own information comes back.

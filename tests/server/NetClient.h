@@ -4,11 +4,11 @@
 // bytes, read what comes back until the server closes, all under time limits.
 
 #include "ServerTestSupport.h"
+#include "tests/support/RawLoopback.h"
 
 #include <arpa/inet.h>
 #include <chrono>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,10 +19,7 @@ public:
     explicit RawClient(uint16_t port)
     {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(port);
+        sockaddr_in a = loopbackAddress(port);
         connected_ = fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
         EXPECT_TRUE(connected_) << "connect to port " << port;
     }
@@ -53,12 +50,8 @@ public:
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-            if (left <= 0)
+            if (!readableBefore(fd_, end))
                 return false;
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left)) <= 0)
-                continue;
             uint8_t buffer[65536];
             const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
             if (n <= 0)
@@ -72,12 +65,8 @@ public:
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         out.clear();
         while (out.size() < n) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-            if (left <= 0)
+            if (!readableBefore(fd_, end))
                 return false;
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left)) <= 0)
-                continue;
             uint8_t buffer[65536];
             const ssize_t n2 = ::recv(fd_, buffer, std::min(sizeof buffer, n - out.size()), 0);
             if (n2 <= 0)

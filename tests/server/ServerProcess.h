@@ -4,26 +4,20 @@
 // its ports read from the line it prints once it listens, its log lines kept in a file,
 // and stopped with SIGTERM (SIGKILL after a grace period) when the test ends.
 
-#include "../foundation/TempDirectory.h"
+#include "tests/foundation/TempDirectory.h"
+#include "tests/support/PeerProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace orvane::testing {
 
@@ -39,10 +33,6 @@ public:
     {
         std::vector<std::string> argv{ORVANE_SERVER_PROGRAM};
         argv.insert(argv.end(), options.begin(), options.end());
-        std::vector<char*> args;
-        for (std::string& a : argv)
-            args.push_back(a.data());
-        args.push_back(nullptr);
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             return false;
@@ -51,13 +41,12 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addopen(&actions, 2, logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
+        const int rc = process_.spawn(argv, actions);
         posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
         if (rc != 0) {
-            pid_ = -1;
             ::close(out[0]);
-            ADD_FAILURE() << "cannot start " << args[0] << ": " << std::strerror(rc);
+            ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(rc);
             return false;
         }
         const bool ok = readListeningLine(out[0], timeoutMs);
@@ -65,29 +54,12 @@ public:
         return ok;
     }
 
-    void stop()
-    {
-        if (pid_ <= 0)
-            return;
-        ::kill(pid_, SIGTERM);
-        for (int i = 0; i < 500; ++i) {
-            int status;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                exitedCleanly_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ::kill(pid_, SIGKILL);
-        int status;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-    }
+    // SIGTERM, SIGKILL after a grace period.
+    void stop() { process_.stop(5000); }
 
     uint16_t httpPort() const { return httpPort_; }
     uint16_t messagePort() const { return messagePort_; }
-    bool exitedCleanly() const { return exitedCleanly_; }
+    bool exitedCleanly() const { return process_.exitedCleanly(); }
     std::string log() const { return readBytes(logPath_); }
 
 private:
@@ -96,10 +68,7 @@ private:
         std::string line;
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (line.find('\n') == std::string::npos) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-            pollfd p{fd, POLLIN, 0};
-            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) {
+            if (!readableBefore(fd, end)) {
                 ADD_FAILURE() << "no LISTENING line from the server; its log:\n" << log();
                 return false;
             }
@@ -123,10 +92,9 @@ private:
 
     TempDirectory dir_;
     std::string logPath_;
-    pid_t pid_ = -1;
+    PeerProcess process_;
     uint16_t httpPort_ = 0;
     uint16_t messagePort_ = 0;
-    bool exitedCleanly_ = false;
 };
 
 } // namespace orvane::testing
