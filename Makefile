@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 CLANG      := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 
-.PHONY: all deps test test-asan test-tsan fuzz bench clean
+.PHONY: all deps test test-asan test-tsan fuzz bench bench-build clean
 
 all: deps
 	cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
@@ -16,8 +16,9 @@ deps:
 	@bash scripts/install-deps
 
 # The test build: AddressSanitizer and UndefinedBehaviorSanitizer, every test, then the
-# ThreadSanitizer build of the thread and socket tests, then the bounded fuzz runs.
-test: deps test-asan test-tsan fuzz
+# ThreadSanitizer build of the thread and socket tests, then the bounded fuzz runs; the
+# benchmarks are compiled too, so that they keep building.
+test: deps test-asan test-tsan fuzz bench-build
 
 test-asan:
 	cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
@@ -35,9 +36,11 @@ fuzz:
 	cmake --build $(BUILD)/fuzz -j $(JOBS)
 	bash scripts/run-fuzzers $(BUILD)/fuzz $(FUZZ_SECONDS)
 
-bench: deps
+bench-build:
 	cmake -S . -B $(BUILD)/release $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Release -DORVANE_TESTS=OFF -DORVANE_BENCH=ON
 	cmake --build $(BUILD)/release -j $(JOBS)
+
+bench: deps bench-build
 	bash scripts/run-benchmarks $(BUILD)/release
 
 clean:
