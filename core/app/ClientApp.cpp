@@ -1,0 +1,360 @@
+#include "core/app/ClientApp.h"
+
+#include "core/Diagnostics.h"
+#include "core/app/ThreadMessages.h"
+#include "foundation/Clock.h"
+#include "foundation/Conversions.h"
+#include "foundation/Date.h"
+#include "foundation/Paths.h"
+
+#include <chrono>
+#include <thread>
+
+namespace orvane {
+
+UiThreadPort::~UiThreadPort() = default;
+ClientUi::~ClientUi() = default;
+
+namespace {
+
+// The build date in the compiler's form; the stamp made of it is what the about box shows.
+constexpr const char* BuildDate = "Jul  3 2006";
+// How often start-up looks whether the connection thread's loop runs; it runs almost at
+// once, so a short look keeps the start quick.
+constexpr int ConnectionPollMs = 10;
+
+} // namespace
+
+ClientApp::ClientApp(ClientUi& ui, UiThreadPort& port, const ClientAppOptions& options)
+    : ui_(ui), port_(port), options_(options)
+{
+    portMapper_ = std::make_unique<UpnpPortMapper>(advertised_, ConfigPaths::ApplicationName);
+    // The link reports to this object through its private LinkOwner face.
+    connection_.reset(new ConnectionThread(static_cast<LinkOwner&>(*this)));
+}
+
+ClientApp::~ClientApp()
+{
+    connection_->stop();
+    portMapper_->stop(true);
+    {
+        MonitorLock guard(appLock_);
+        contacts_.unlistAll();
+        contacts_.clear();
+        events_.clear();
+    }
+    // The entries go before the port mapper and the connection thread (declared after
+    // them); both have stopped, and no module is called any more.
+    modules_.clear();
+}
+
+// ---- start-up and end ---------------------------------------------------------------------
+
+bool ClientApp::initInstance()
+{
+    try {
+        instance_.init(InstanceName);
+        if (!instance_.isFirstInstance())
+            return false;
+    } catch (const ApplicationIPC::MutexErrorException&) {
+        ui_.showMessageBox("System Error. You possibly need to restart your computer.", ClientUi::Icon::Stop);
+        return false;
+    } catch (const Exception&) {
+        ui_.showMessageBox("System Error. You possibly need to restart your computer.", ClientUi::Icon::Stop);
+        return false;
+    }
+    socketStartup();
+
+    connection_->init();
+    portMapper_->init();
+
+    paths_ = ConfigPaths::locate(options_.programFolder.isEmpty() ? nullptr : options_.programFolder.c_str(),
+                                 options_.configHome.isEmpty() ? nullptr : options_.configHome.c_str());
+    paths_.createUserFolder();
+    buildStamp_ = buildStamp(BuildDate);
+
+    readConfiguration();
+    ownUser_.userName = account_.userName;
+    ownUser_.id = connection_->ownUserId();
+
+    if (!ui_.createWindows(*this))
+        return false;
+
+    for (IModule* module : builtinModules_)
+        addBuiltinModule(module);
+
+    connection_->start();
+    // The loop reports that it runs almost at once; one that does not within the bound
+    // (or that has ended already) cannot carry the link.
+    const int64_t deadline = monotonicMillis() + options_.connectionStartWaitMs;
+    while (connection_->runState() == ConnectionThread::NotStarted && monotonicMillis() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(
+            std::min<int64_t>(ConnectionPollMs, std::max<int64_t>(1, deadline - monotonicMillis()))));
+    if (connection_->runState() != ConnectionThread::LoopRunning) {
+        ui_.showMessageBox("Cannot start communication module.\nProgram will be terminated.", ClientUi::Icon::Stop);
+        return false;
+    }
+
+    ui_.setDocumentTitle(account_.userName);
+    portMapper_->start();
+    started_ = true;
+    signIn();
+    return true;
+}
+
+bool ClientApp::preTranslateMessage(UiMessage* message)
+{
+    // Modules are only ever added during start-up, so the walk needs no lock.
+    for (const auto& entry : modules_)
+        if (entry->module->preTranslateMessage(message))
+            return true;
+    return false;
+}
+
+void ClientApp::onIdle()
+{
+    drainEvents();
+}
+
+void ClientApp::exitInstance()
+{
+    if (exited_)
+        return;
+    exited_ = true;
+    for (const auto& entry : modules_)
+        entry->module->shutdown();
+    connection_->stop();
+    portMapper_->stop(true);
+}
+
+// ---- modules --------------------------------------------------------------------------------
+
+ModuleEntry* ClientApp::addBuiltinModule(IModule* module)
+{
+    if (!module)
+        return nullptr;
+    auto entry = std::make_unique<ModuleEntry>(*this);
+    entry->module = module;
+    entry->init();
+    MonitorLock guard(appLock_);
+    modules_.push_back(std::move(entry));
+    return modules_.back().get();
+}
+
+IModule* ClientApp::findModule(const char* id)
+{
+    const int index = findModuleIndex(id);
+    return index < 0 ? nullptr : modules_[static_cast<size_t>(index)]->module;
+}
+
+int ClientApp::findModuleIndex(const char* id)
+{
+    if (!id)
+        return -1;
+    MonitorLock guard(appLock_);
+    for (size_t i = 0; i < modules_.size(); ++i)
+        if (modules_[i]->id == id)
+            return static_cast<int>(i);
+    return -1;
+}
+
+IModule* ClientApp::getModuleAt(int index)
+{
+    MonitorLock guard(appLock_);
+    if (index < 0 || index >= static_cast<int>(modules_.size()))
+        return nullptr;
+    return modules_[static_cast<size_t>(index)]->module;
+}
+
+int ClientApp::getModuleCount()
+{
+    MonitorLock guard(appLock_);
+    return static_cast<int>(modules_.size());
+}
+
+// ---- contacts -------------------------------------------------------------------------------
+
+ContactRecord* ClientApp::findContact(const char* id)
+{
+    MonitorLock guard(appLock_);
+    return contacts_.find(id);
+}
+
+ContactRecord* ClientApp::addContact(const char* id)
+{
+    MonitorLock guard(appLock_);
+    return contacts_.add(id);
+}
+
+ContactRecord* ClientApp::getContact(const char* id)
+{
+    MonitorLock guard(appLock_);
+    return contacts_.get(id);
+}
+
+int ClientApp::getContactCount()
+{
+    MonitorLock guard(appLock_);
+    return contacts_.count();
+}
+
+ContactRecord* ClientApp::getContactAt(int index)
+{
+    MonitorLock guard(appLock_);
+    return contacts_.at(index);
+}
+
+bool ClientApp::isListedUserName(const char* name)
+{
+    MonitorLock guard(appLock_);
+    return contacts_.isListedUserName(name);
+}
+
+void ClientApp::contactRemoved(const char* id)
+{
+    MonitorLock guard(appLock_);
+    ContactRecord* record = contacts_.find(id);
+    if (!record)
+        return;
+    for (const auto& entry : modules_)
+        entry->module->onContactRemoved(record);
+    record->listed = false;
+}
+
+void ClientApp::unlistAllContacts()
+{
+    MonitorLock guard(appLock_);
+    contacts_.unlistAll();
+}
+
+void ClientApp::clearContacts()
+{
+    {
+        MonitorLock guard(appLock_);
+        contacts_.clear();
+    }
+    refreshContactViews(nullptr);
+}
+
+void ClientApp::sortContacts()
+{
+    MonitorLock guard(appLock_);
+    contacts_.sort();
+}
+
+void ClientApp::refreshContactViews(ContactRecord* hint)
+{
+    ui_.refreshContactViews(hint);
+}
+
+void ClientApp::presenceNotice(ContactRecord& contact)
+{
+    const bool online = contact.status == 1;
+    const String name = contact.getDisplayName();
+    String text;
+    text.format("%s\n%s.", name.c_str(), online ? "Signed In" : "Signed Out");
+    notify(text.c_str(), online ? "online.wav" : "offline.wav");
+    port_.post(ThreadMessage::ContactStatus, online ? 1 : 0,
+               static_cast<intptr_t>(parseUInt64(contact.id.c_str())));
+    String status;
+    status.format("%s is %s.", name.c_str(), online ? "online" : "offline");
+    setStatusText(status.c_str());
+}
+
+// ---- notices, configuration, commands -------------------------------------------------------
+
+void ClientApp::playSoundFile(const char* path)
+{
+    if (path && (fileType(path) & FileTypeFile))
+        ui_.playSound(path);
+}
+
+void ClientApp::notify(const char* text, const char* sound)
+{
+    if (sound && *sound) {
+        String path = paths_.programFolder;
+        path += "sounds/";
+        path += sound;
+        playSoundFile(path.c_str());
+    }
+    ui_.showNotice(text ? text : "", nullptr, nullptr, false);
+}
+
+void ClientApp::readConfiguration()
+{
+    readAccount();
+    readConfig();
+}
+
+void ClientApp::readAccount()
+{
+    account_.readAccount(paths_);
+    applyProxySettings();
+}
+
+void ClientApp::readConfig()
+{
+    config_.readConfig(paths_);
+}
+
+void ClientApp::saveAccount()
+{
+    if (!account_.writeAccount(paths_))
+        diagnostic("cannot save the account settings to %s", paths_.accountPath.c_str());
+    saveAccountOnSignIn = false;
+}
+
+void ClientApp::applyProxySettings()
+{
+    const ProxySetting proxy = account_.applyProxySettings();
+    connection_->setProxy(proxy.host.c_str(), proxy.port, proxy.type);
+}
+
+LinkSettings ClientApp::linkSettings() const
+{
+    LinkSettings settings;
+    settings.userName = account_.userName;
+    settings.password = account_.password;
+    settings.networkId = account_.networkId;
+    settings.serverUrl = config_.serverUrl;
+    settings.connectTimeoutMs = config_.connectTimeoutMs;
+    settings.socketTimeoutMs = config_.socketTimeoutMs;
+    return settings;
+}
+
+void ClientApp::signIn()
+{
+    clearContacts();
+    readConfiguration();
+    ui_.setDocumentTitle(account_.userName);
+    if (account_.userName.isEmpty()) {
+        String userName;
+        String password;
+        bool makeDefault = false;
+        if (!ui_.askForSignIn(userName, password, makeDefault))
+            return;
+        account_.userName = userName;
+        account_.password = password;
+        ownUser_.userName = userName;
+        saveAccountOnSignIn = makeDefault;
+    }
+    showProgressPanel();
+    connection_->requestConnect(linkSettings());
+    showOnlineStatus();
+}
+
+void ClientApp::signOut()
+{
+    connection_->disconnect();
+    showOnlineStatus();
+    readConfiguration();
+    ui_.setDocumentTitle(account_.userName);
+}
+
+String ClientApp::externalAddress() const
+{
+    std::lock_guard<std::mutex> guard(externalLock_);
+    return externalAddress_;
+}
+
+} // namespace orvane

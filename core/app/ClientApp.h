@@ -1,0 +1,212 @@
+#pragma once
+
+#include "core/ConfigFiles.h"
+#include "core/app/AppEvent.h"
+#include "core/app/ClientUi.h"
+#include "core/app/UiThreadPort.h"
+#include "core/contacts/ContactList.h"
+#include "core/link/ConnectionThread.h"
+#include "core/module/ModuleEntry.h"
+#include "foundation/ApplicationIPC.h"
+#include "foundation/Monitor.h"
+#include "network/UpnpPortMapper.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace orvane {
+
+// Where the application looks for its files; empty texts take the running program's
+// folder and the user's configuration folder.
+struct ClientAppOptions {
+    String programFolder;
+    String configHome;
+    // How long start-up waits for the connection thread's loop to run.
+    int connectionStartWaitMs = 5000;
+};
+
+// The messenger's application object: the configuration, the contact list, the module
+// list, the event queue, the status text and the core's threads, built in a fixed order
+// by initInstance and taken down by exitInstance and the destructor. It knows no window:
+// what it shows goes through ClientUi, and what worker threads have for the
+// user-interface thread goes through UiThreadPort, which hands thread messages back to
+// onThreadMessage and runs onIdle when the thread has nothing else to do.
+//
+// Threads: initInstance, exitInstance, the commands, onThreadMessage, onIdle and every
+// handler of the server's frames run on the user-interface thread. The application lock
+// guards the module list, the contact list and the event queue; worker threads reach
+// them only under it (postEvent, the module host's look-ups) and reach the user interface
+// only through the port. The status text and the progress text have locks of their own.
+class ClientApp : private LinkOwner {
+public:
+    static constexpr const char* InstanceName = "Orvane_Chatwyn";
+    static constexpr const char* VersionText = "1.6";
+    static constexpr const char* SystemModuleId = "system_module";
+
+    ClientApp(ClientUi& ui, UiThreadPort& port, const ClientAppOptions& options = ClientAppOptions());
+    // Stops the threads, unlists and deletes every contact, deletes the module entries.
+    ~ClientApp() override;
+    ClientApp(const ClientApp&) = delete;
+    ClientApp& operator=(const ClientApp&) = delete;
+
+    // ---- life ----
+    // Modules registered, in this order, as the built-in ones at start-up.
+    void setBuiltinModules(const std::vector<IModule*>& modules) { builtinModules_ = modules; }
+    // Start-up; false ends the program.
+    bool initInstance();
+    // Offers a message of the user-interface loop to the modules in list order; true when
+    // one consumed it.
+    bool preTranslateMessage(UiMessage* message);
+    // The loop has nothing to do: runs the event queue.
+    void onIdle();
+    // The loop ended: every module's shutdown in list order, then the threads stop.
+    void exitInstance();
+    // A thread message taken by the user-interface thread.
+    void onThreadMessage(int id, intptr_t wParam, intptr_t lParam);
+
+    // ---- event queue and status (any thread unless noted) ----
+    // Appends a record (copies of the frame and node when given) under the application
+    // lock and, with post, wakes the user-interface thread.
+    void postEvent(int kind, int param, const Message* frame, const XmlNode* record, bool post);
+    // User-interface thread: runs every queued record in order, also those that the
+    // handlers queue meanwhile. A handler that throws is reported and its record dropped;
+    // the others run.
+    void drainEvents();
+    void setStatusText(const char* text) override;
+    String statusText() const;
+    // "Online." while the server link is up, else "Offline.".
+    void showOnlineStatus();
+    void onConnectionState(intptr_t wParam, intptr_t lParam);
+    void broadcastSignedIn(bool signedIn);
+    void broadcastContactStatus(IContact* contact);
+
+    // ---- the progress panel ----
+    void showProgressPanel();
+    void hideProgressPanel();
+    // Any thread.
+    void setProgressText(const char* text) override;
+
+    // ---- server events (user-interface thread, application lock held) ----
+    void dispatchServerFrame(const Message& frame);
+    void onModuleMessage(const Message& frame);
+    void onSessionMessage(const Message& frame);
+    void onPresence(const Message& frame);
+    void onPresenceList(const Message& frame);
+    void onServerCommand(const Message& frame);
+    void onSignedIn(const Message& frame);
+    // A peer connection for a module; the socket is closed when nobody takes it.
+    void onIncomingConnection(const XmlNode& record, int socket);
+    // The contacts of a successful sign-in reply.
+    void applySignInReply(const SignInReply& reply);
+
+    // ---- contacts (each takes the application lock) ----
+    ContactRecord* findContact(const char* id);
+    ContactRecord* addContact(const char* id);
+    ContactRecord* getContact(const char* id);
+    int getContactCount();
+    ContactRecord* getContactAt(int index);
+    bool isListedUserName(const char* name);
+    // Every module's onContactRemoved, then the record is no longer listed.
+    void contactRemoved(const char* id);
+    void unlistAllContacts();
+    // Deletes every record and refreshes the views at once, so that none shows a deleted one.
+    void clearContacts();
+    void sortContacts();
+    // The notice, sound, modules' message and status line of one applied presence record.
+    void presenceNotice(ContactRecord& contact);
+    void refreshContactViews(ContactRecord* hint);
+
+    // ---- modules ----
+    ModuleEntry* addBuiltinModule(IModule* module);
+    IModule* findModule(const char* id);
+    int findModuleIndex(const char* id);
+    IModule* getModuleAt(int index);
+    int getModuleCount();
+
+    // ---- notices, configuration, commands ----
+    // A sound of the program's "sounds" folder (when it exists) and the sliding notice.
+    void notify(const char* text, const char* sound);
+    // Plays the file when it exists; otherwise nothing.
+    void playSoundFile(const char* path);
+    void readConfiguration();
+    void readAccount();
+    void readConfig();
+    void saveAccount();
+    void applyProxySettings();
+    // Sign In: clears the contacts, reads the configuration again, asks for a user name
+    // when none is stored, shows the progress panel and asks for the connect.
+    void signIn();
+    // Sign Out: the link closes; the configuration is read again.
+    void signOut();
+
+    // ---- state ----
+    ClientUi& ui() { return ui_; }
+    ConnectionThread& connection() { return *connection_; }
+    ContactRecord& ownUser() { return ownUser_; }
+    AccountSettings& account() { return account_; }
+    ConfigSettings& config() { return config_; }
+    const ConfigPaths& paths() const { return paths_; }
+    Monitor& lock() { return appLock_; }
+    AdvertisedEndpoint& advertised() { return advertised_; }
+    UpnpPortMapper& portMapper() { return *portMapper_; }
+    String externalAddress() const;
+    bool isReachable() const { return reachable_.load(); }
+    bool saveAccountOnSignIn = false;
+    // Who takes the server's answers to OPEN_SERVER_CHANNEL (the system module).
+    void setServerChannelListener(std::function<void(const XmlNode&)> listener)
+    {
+        serverChannelListener_ = std::move(listener);
+    }
+    const String& buildStampText() const { return buildStamp_; }
+
+private:
+    // LinkOwner, on the connection thread.
+    void onSignInRefused(const String& reason) override;
+    void onSignInReply(const SignInReply& reply) override;
+    void onServerFrame(const Message& frame, SocketHandle socket) override;
+    void onConnectionState(bool signedIn, int reason) override;
+
+    LinkSettings linkSettings() const;
+    void runEvent(AppEvent& event);
+    void applyPresenceRecord(const uint8_t* record, ContactRecord& contact);
+    void onContactAddedReply(const XmlNode& body);
+
+    ClientUi& ui_;
+    UiThreadPort& port_;
+    ClientAppOptions options_;
+    ConfigPaths paths_;
+    String buildStamp_;
+    AccountSettings account_;
+    ConfigSettings config_;
+    AdvertisedEndpoint advertised_;
+    std::atomic<bool> reachable_{false};
+    mutable std::mutex externalLock_;
+    String externalAddress_;
+    ContactRecord ownUser_;
+    std::function<void(const XmlNode&)> serverChannelListener_;
+
+    // Guards modules_, contacts_ and events_.
+    Monitor appLock_;
+    std::vector<std::unique_ptr<ModuleEntry>> modules_;
+    std::vector<IModule*> builtinModules_;
+    ContactList contacts_;
+    std::vector<std::unique_ptr<AppEvent>> events_;
+
+    mutable std::mutex statusLock_;
+    String statusText_;
+    std::mutex progressLock_;
+    String progressText_;
+
+    ApplicationIPC instance_;
+    bool started_ = false;
+    bool exited_ = false;
+
+    // Declared last: their threads stop first, while everything they call on still exists.
+    std::unique_ptr<UpnpPortMapper> portMapper_;
+    std::unique_ptr<ConnectionThread> connection_;
+};
+
+} // namespace orvane

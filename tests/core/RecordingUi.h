@@ -1,0 +1,225 @@
+#pragma once
+
+// The user interface and a module of tests and of the headless client: every call becomes
+// one line of text ("notice Carl\nSigned In." is written "notice Carl\\nSigned In."), kept
+// in order and handed to an optional sink, so that tests wait for lines and the headless
+// client prints them.
+
+#include "core/app/ClientApp.h"
+#include "core/app/ClientUi.h"
+#include "core/contacts/ContactRecord.h"
+#include "core/module/ModuleBase.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace orvane::testing {
+
+// Newlines as "\n", so that one call stays one line.
+inline std::string oneLine(const char* text)
+{
+    std::string out;
+    for (const char* p = text ? text : ""; *p; ++p) {
+        if (*p == '\n')
+            out += "\\n";
+        else if (*p != '\r')
+            out += *p;
+    }
+    return out;
+}
+
+// The lines of one client, in order; any thread may add and wait.
+class LineLog {
+public:
+    void add(const std::string& line)
+    {
+        std::function<void(const std::string&)> sink;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            lines_.push_back(line);
+            sink = sink_;
+        }
+        if (sink)
+            sink(line);
+        changed_.notify_all();
+    }
+
+    void setSink(std::function<void(const std::string&)> sink)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        sink_ = std::move(sink);
+    }
+
+    std::vector<std::string> lines() const
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return lines_;
+    }
+
+    // Waits until a line at or after `from` equals `line`; its index, or -1 when the time
+    // ran out.
+    int waitFor(const std::string& line, int timeoutMs = 10000, size_t from = 0)
+    {
+        return waitUntil([&line](const std::string& candidate) { return candidate == line; }, timeoutMs, from);
+    }
+
+    int waitUntil(const std::function<bool(const std::string&)>& match, int timeoutMs, size_t from = 0)
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        int found = -1;
+        changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+            for (size_t i = from; i < lines_.size(); ++i)
+                if (match(lines_[i])) {
+                    found = static_cast<int>(i);
+                    return true;
+                }
+            return false;
+        });
+        return found;
+    }
+
+    size_t count(const std::string& line) const
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return static_cast<size_t>(std::count(lines_.begin(), lines_.end(), line));
+    }
+
+    size_t size() const
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return lines_.size();
+    }
+
+    std::string dump() const
+    {
+        std::string text;
+        for (const std::string& line : lines())
+            text += "  " + line + "\n";
+        return text;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<std::string> lines_;
+    std::function<void(const std::string&)> sink_;
+};
+
+class RecordingUi : public ClientUi {
+public:
+    explicit RecordingUi(LineLog& log) : log_(log) {}
+
+    // The sign-in dialog's answer; with none set, it is cancelled.
+    bool dialogConfirms = false;
+    String dialogUserName;
+    String dialogPassword;
+    bool dialogMakeDefault = false;
+    bool windowsCreated = true;
+
+    bool createWindows(ClientApp&) override
+    {
+        log_.add("windows");
+        return windowsCreated;
+    }
+    void showMessageBox(const String& text, Icon icon) override
+    {
+        static const char* const names[] = {"stop", "warning", "information"};
+        log_.add(std::string("box ") + names[static_cast<int>(icon)] + " " + oneLine(text.c_str()));
+    }
+    bool askForSignIn(String& userName, String& password, bool& makeDefault) override
+    {
+        log_.add("sign-in-dialog");
+        if (!dialogConfirms)
+            return false;
+        userName = dialogUserName;
+        password = dialogPassword;
+        makeDefault = dialogMakeDefault;
+        return true;
+    }
+    void playSound(const String& path) override
+    {
+        const char* slash = std::strrchr(path.c_str(), '/');
+        log_.add(std::string("sound ") + (slash ? slash + 1 : path.c_str()));
+    }
+    void showNotice(const String& text, IModule*, WindowHandle, bool clickable) override
+    {
+        log_.add(std::string(clickable ? "clickable-notice " : "notice ") + oneLine(text.c_str()));
+    }
+    void showProgressPanel() override { log_.add("progress-show"); }
+    void hideProgressPanel() override { log_.add("progress-hide"); }
+    void showProgressText(const String& text) override { log_.add("progress-text " + oneLine(text.c_str())); }
+    void setDocumentTitle(const String& title) override { log_.add("title " + oneLine(title.c_str())); }
+    void showStatusText(const String& text) override { log_.add("status " + oneLine(text.c_str())); }
+    void refreshContactViews(ContactRecord* hint) override
+    {
+        log_.add(std::string("refresh ") + (hint ? hint->id.c_str() : "*"));
+    }
+    void stopVoiceSession() override { log_.add("voice-stop"); }
+    ISkin* skin() override { return nullptr; }
+    void onWindowMessage(int id, intptr_t, intptr_t) override { log_.add("window-message " + std::to_string(id)); }
+
+private:
+    LineLog& log_;
+};
+
+// A module that writes every call it gets as a line "module <id> ...", and sends through
+// its host when told.
+class ProbeModule : public ModuleBase {
+public:
+    ProbeModule(LineLog& log, std::string id) : log_(log), id_(std::move(id)) {}
+
+    IModuleHost* host() const { return host_; }
+
+    bool init(IModuleHost* host) override
+    {
+        host_ = host;
+        add("init");
+        return true;
+    }
+    void shutdown() override { add("shutdown"); }
+    const char* getId() override { return id_.c_str(); }
+    const char* getName() override { return id_.c_str(); }
+    const char* getVersion() override { return "1.0"; }
+    const char* getDisplayName() override { return ""; }
+    BitmapHandle getBitmap() override { return nullptr; }
+    const char* getDescription() override { return "records what it is told"; }
+    void actOn(IContact*) override {}
+    void onIncomingConnection(IContact*, IModuleConnection* connection) override
+    {
+        add("connection");
+        if (connection)
+            connection->close();
+    }
+    void onSignedIn() override { add("signed-in"); }
+    void onSignedOut() override { add("signed-out"); }
+    void onContactStatusChanged(IContact* contact) override
+    {
+        add(std::string("contact-status ") + contact->getId() + (contact->isOnline() ? " online" : " offline"));
+    }
+    void onMessage(IContact* sender, const char* data) override
+    {
+        add(std::string("message ") + (sender ? sender->getId() : "-") + " " + oneLine(data));
+    }
+    void onSessionMessage(IContact* sender, const char* data, int, const char* sessionId) override
+    {
+        add(std::string("session ") + (sender ? sender->getId() : "-") + " " + oneLine(sessionId) + " " +
+            oneLine(data));
+    }
+    void onContactAdded(IContact* contact) override { add(std::string("contact-added ") + contact->getId()); }
+    void onContactRemoved(IContact* contact) override { add(std::string("contact-removed ") + contact->getId()); }
+
+private:
+    void add(const std::string& what) { log_.add("module " + id_ + " " + what); }
+
+    LineLog& log_;
+    std::string id_;
+    IModuleHost* host_ = nullptr;
+};
+
+} // namespace orvane::testing

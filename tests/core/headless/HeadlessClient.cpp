@@ -1,0 +1,218 @@
+// orvane-headless: one whole client without windows, for end-to-end tests. It starts the
+// application with a recording user interface and probe modules, prints every call to the
+// user interface and to the modules as one line on standard output, and reads commands
+// from standard input, one per line:
+//
+//   sign-in | sign-out | contacts | sockets | quit
+//   send MODULE USER DATA...                  a module message through the module's host
+//   session MODULE USER SESSION yes|no DATA... a session message (yes: may wait offline)
+//   add NAME | remove USER                    the contact commands
+//
+// Each command is run on the user-interface thread and answered by "done VERB". End of
+// input quits. Options:
+//
+//   --program-folder DIR   config.ini, account.ini and sounds/ (default: beside this program)
+//   --config-home DIR      the user's configuration folder (the per-user account.ini)
+//   --runtime-dir DIR      the single-instance lock's folder
+//   --registry-dir DIR     the registry store's folder
+//   --module ID            a probe module with this id (repeatable; default "probe")
+//   --sign-in-wait-ms N    how long the link waits for the server's sign-in confirmation
+#include "core/Diagnostics.h"
+#include "core/app/ClientApp.h"
+#include "tests/core/RecordingUi.h"
+#include "tests/core/UiLoop.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using namespace orvane;
+using namespace orvane::testing;
+
+namespace {
+
+std::mutex outputLock;
+
+void printLine(const std::string& line)
+{
+    std::lock_guard<std::mutex> guard(outputLock);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void printDiagnostic(const char* text)
+{
+    printLine(std::string("diagnostic ") + oneLine(text));
+}
+
+// Open sockets of this process, for the tests that check nothing is left open.
+int countSockets()
+{
+    int count = 0;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return -1;
+    while (dirent* entry = ::readdir(dir)) {
+        char target[64];
+        const std::string path = std::string("/proc/self/fd/") + entry->d_name;
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (n > 0) {
+            target[n] = 0;
+            if (std::string(target).rfind("socket:", 0) == 0)
+                ++count;
+        }
+    }
+    ::closedir(dir);
+    return count;
+}
+
+std::string restOf(std::istringstream& in)
+{
+    std::string rest;
+    std::getline(in, rest);
+    if (!rest.empty() && rest[0] == ' ')
+        rest.erase(0, 1);
+    return rest;
+}
+
+struct Client {
+    LineLog log;
+    RecordingUi ui{log};
+    UiLoop loop;
+    std::vector<std::unique_ptr<ProbeModule>> modules;
+    std::unique_ptr<ClientApp> app;
+
+    ProbeModule* module(const std::string& id)
+    {
+        for (auto& module : modules)
+            if (module->getId() == id)
+                return module.get();
+        return nullptr;
+    }
+
+    // Runs on the user-interface thread.
+    void command(const std::string& line)
+    {
+        std::istringstream in(line);
+        std::string verb;
+        in >> verb;
+        if (verb == "sign-in") {
+            app->signIn();
+        } else if (verb == "sign-out") {
+            app->signOut();
+        } else if (verb == "contacts") {
+            MonitorLock guard(app->lock());
+            for (int i = 0; i < app->getContactCount(); ++i) {
+                ContactRecord* contact = app->getContactAt(i);
+                printLine("contact " + std::string(contact->id.c_str()) + " " + oneLine(contact->userName) +
+                          " listed=" + (contact->listed ? "1" : "0") + " status=" + std::to_string(contact->status));
+            }
+        } else if (verb == "sockets") {
+            printLine("sockets " + std::to_string(countSockets()));
+        } else if (verb == "send" || verb == "session") {
+            std::string moduleId, user, session, offline;
+            in >> moduleId >> user;
+            if (verb == "session")
+                in >> session >> offline;
+            const std::string data = restOf(in);
+            ProbeModule* probe = module(moduleId);
+            if (!probe) {
+                printLine("error no module " + moduleId);
+            } else if (verb == "send") {
+                probe->host()->send(user.c_str(), data.c_str());
+            } else {
+                probe->host()->sendSession(session.c_str(), user.c_str(), data.c_str(), offline == "yes");
+            }
+        } else if (verb == "add") {
+            app->connection().sendAddContact(restOf(in).c_str());
+        } else if (verb == "remove") {
+            app->connection().sendRemoveContact(restOf(in).c_str());
+        } else {
+            printLine("error unknown command " + verb);
+            return;
+        }
+        printLine("done " + verb);
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ClientAppOptions options;
+    std::vector<std::string> moduleIds;
+    int signInWaitMs = -1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "orvane-headless: %s needs a value\n", option.c_str());
+            return 2;
+        }
+        const char* value = argv[++i];
+        if (option == "--program-folder") {
+            options.programFolder = value;
+            if (!options.programFolder.endsWith("/"))
+                options.programFolder += "/";
+        } else if (option == "--config-home") {
+            options.configHome = value;
+        } else if (option == "--runtime-dir") {
+            ::setenv("ORVANE_RUNTIME_DIR", value, 1);
+        } else if (option == "--registry-dir") {
+            ::setenv("ORVANE_REGISTRY_DIR", value, 1);
+        } else if (option == "--module") {
+            moduleIds.push_back(value);
+        } else if (option == "--sign-in-wait-ms") {
+            signInWaitMs = std::atoi(value);
+        } else {
+            std::fprintf(stderr, "orvane-headless: unknown option %s\n", option.c_str());
+            return 2;
+        }
+    }
+    if (moduleIds.empty())
+        moduleIds.push_back("probe");
+
+    setDiagnosticHook(printDiagnostic);
+    Client client;
+    client.log.setSink(printLine);
+    client.app = std::make_unique<ClientApp>(client.ui, client.loop, options);
+    if (signInWaitMs > 0)
+        client.app->connection().timing.signInReplyTimeoutMs = signInWaitMs;
+    std::vector<IModule*> builtins;
+    for (const std::string& id : moduleIds) {
+        client.modules.push_back(std::make_unique<ProbeModule>(client.log, id));
+        builtins.push_back(client.modules.back().get());
+    }
+    client.app->setBuiltinModules(builtins);
+    client.loop.attach(client.app.get());
+
+    const bool started = client.loop.runSync([&client] { return client.app->initInstance(); });
+    if (!started) {
+        printLine("start-failed");
+        client.loop.attach(nullptr);
+        client.loop.stop();
+        return 1;
+    }
+    printLine("ready");
+
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        if (line.empty())
+            continue;
+        if (line == "quit")
+            break;
+        client.loop.runSync([&client, &line] { client.command(line); });
+    }
+    client.loop.runSync([&client] { client.app->exitInstance(); });
+    client.loop.attach(nullptr);
+    client.loop.stop();
+    client.app.reset();
+    printLine("bye");
+    return 0;
+}
