@@ -3,7 +3,7 @@
 // user interface and to the modules as one line on standard output, and reads commands
 // from standard input, one per line:
 //
-//   sign-in | sign-out | contacts | sockets | quit
+//   sign-in | sign-out | contacts | whoami | sockets | quit
 //   send MODULE USER DATA...                  a module message through the module's host
 //   session MODULE USER SESSION yes|no DATA... a session message (yes: may wait offline)
 //   add NAME | remove USER                    the contact commands
@@ -114,6 +114,8 @@ struct Client {
                 printLine("contact " + std::string(contact->id.c_str()) + " " + oneLine(contact->userName) +
                           " listed=" + (contact->listed ? "1" : "0") + " status=" + std::to_string(contact->status));
             }
+        } else if (verb == "whoami") {
+            printLine("own-user " + std::string(app->ownUser().id.c_str()) + " " + oneLine(app->ownUser().userName));
         } else if (verb == "sockets") {
             printLine("sockets " + std::to_string(countSockets()));
         } else if (verb == "send" || verb == "session") {

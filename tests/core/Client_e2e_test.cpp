@@ -1,0 +1,261 @@
+// Whole clients against the real stand-in server: orvane-server and several headless
+// clients as processes, each client with folders of its own. They sign in, see each other
+// come and go, manage their contacts and exchange module and session messages; and they
+// take a wrong password, a killed server and the proxies on the way as a user would.
+
+#include "tests/core/HeadlessProcess.h"
+#include "tests/network/ProxyPeers.h"
+#include "tests/server/ServerProcess.h"
+
+#include "foundation/Conversions.h"
+#include "foundation/XmlNode.h"
+#include "network/FormFields.h"
+#include "network/HttpClient.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <string>
+
+using namespace orvane;
+using namespace orvane::testing;
+
+namespace {
+
+class ClientEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.start({"--in-memory", "--http", "127.0.0.1:0", "--message", "127.0.0.1:0"})); }
+
+    std::string serverUrl() const { return "http://127.0.0.1:" + std::to_string(server.httpPort()) + "/orvane"; }
+
+    // A new account; its user id.
+    std::string signUp(const std::string& name, const std::string& password = "pw-" + std::string("secret"))
+    {
+        HttpClient http;
+        FormFields form;
+        form.field("CMD") = "CREATE_USER";
+        form.field("User_Name") = name.c_str();
+        form.field("Password") = password.c_str();
+        form.field("First_Name") = name.c_str();
+        form.field("Email") = (name + "@example.org").c_str();
+        ByteArray out;
+        http.postForm(serverUrl().c_str(), &form, &out);
+        XmlNode reply;
+        reply.parse(String(reinterpret_cast<const char*>(out.data()), out.count()).c_str());
+        EXPECT_STREQ(reply.childOrEmpty("status")->value.c_str(), "SUCCESS");
+        return reply.childOrEmpty("userID")->value.c_str();
+    }
+
+    // A client whose account.ini holds the user (and any further settings).
+    std::unique_ptr<HeadlessProcess> client(const std::string& name, const std::string& password = "pw-secret",
+                                            const std::string& settings = "")
+    {
+        auto process = std::make_unique<HeadlessProcess>(serverUrl());
+        process->folders.writeAccount(name, password, settings);
+        return process;
+    }
+
+    // Starts the client and waits until the server has confirmed its sign-in.
+    void signedIn(HeadlessProcess& client)
+    {
+        ASSERT_TRUE(client.start()) << client.log.dump() << client.errors();
+        ASSERT_GE(client.expectLine("module probe signed-in"), 0) << server.log();
+    }
+
+    // The own user id the client learned at sign-in.
+    std::string ownId(HeadlessProcess& client)
+    {
+        const size_t from = client.log.size();
+        EXPECT_TRUE(client.command("whoami"));
+        const int line = client.log.waitUntil(
+            [](const std::string& l) { return l.rfind("own-user ", 0) == 0; }, 5000, from);
+        if (line < 0)
+            return std::string();
+        const std::string text = client.log.lines()[static_cast<size_t>(line)].substr(9);
+        return text.substr(0, text.find(' '));
+    }
+
+    ServerProcess server;
+};
+
+} // namespace
+
+TEST_F(ClientEndToEnd, ClientsSeeEachOtherComeAndGoAndExchangeMessages)
+{
+    const std::string bobId = signUp("bob");
+    const std::string carlId = signUp("carl");
+    signUp("alice");
+
+    auto alice = client("alice");
+    signedIn(*alice);
+    EXPECT_GE(alice->expectLine("status Online."), 0);
+    const std::string aliceId = ownId(*alice);
+    ASSERT_TRUE(alice->command("add bob"));
+    alice->expectLine("notice bob has been added to contact list.");
+    alice->expectLine("module probe contact-added " + bobId);
+    ASSERT_TRUE(alice->command("add carl"));
+    alice->expectLine("module probe contact-added " + carlId);
+    ASSERT_TRUE(alice->command("add nobody"));
+    alice->expectLine("notice Can't add the user. There is no user with this name.");
+
+    // bob comes online: alice is told, with the sound and her modules.
+    size_t from = alice->log.size();
+    auto bob = client("bob");
+    signedIn(*bob);
+    alice->expectLine("notice bob\\nSigned In.", from);
+    alice->expectLine("sound online.wav", from);
+    alice->expectLine("module probe contact-status " + bobId + " online", from);
+    alice->expectLine("status bob is online.", from);
+
+    // A module message, with text that needs escaping on the way, reaches the module with
+    // that id on the other side only.
+    from = bob->log.size();
+    ASSERT_TRUE(alice->command("send probe " + bobId + " <call id=\"1\"> & \"more\""));
+    bob->expectLine("module probe message " + aliceId + " <call id=\"1\"> & \"more\"", from);
+
+    // A session message to carl, who is offline, is held and delivered when he signs in.
+    ASSERT_TRUE(alice->command("session probe " + carlId + " s-1 yes kept for later"));
+    from = alice->log.size();
+    auto carl = client("carl");
+    signedIn(*carl);
+    carl->expectLine("module probe session " + aliceId + " s-1 kept for later");
+    alice->expectLine("notice carl\\nSigned In.", from);
+
+    // bob signs out: alice sees him go.
+    from = alice->log.size();
+    ASSERT_TRUE(bob->command("sign-out"));
+    bob->expectLine("status Offline.");
+    alice->expectLine("notice bob\\nSigned Out.", from);
+    alice->expectLine("sound offline.wav", from);
+    alice->expectLine("module probe contact-status " + bobId + " offline", from);
+
+    // Removing carl tells alice's modules; the list keeps the record, unlisted.
+    ASSERT_TRUE(alice->command("remove " + carlId));
+    alice->expectLine("module probe contact-removed " + carlId);
+    alice->expectLine("notice The user was removed from contact list");
+    ASSERT_TRUE(alice->command("contacts"));
+    alice->expectLine("contact " + carlId + " carl listed=0 status=1");
+    alice->expectLine("contact " + bobId + " bob listed=1 status=0");
+
+    for (auto* c : {alice.get(), bob.get(), carl.get()}) {
+        c->stop();
+        for (const std::string& line : c->log.lines())
+            EXPECT_EQ(line.rfind("diagnostic", 0), std::string::npos) << line;
+    }
+}
+
+TEST_F(ClientEndToEnd, AWrongPasswordShowsTheServersReasonOnceAndLeavesNoSocket)
+{
+    signUp("alice");
+    auto alice = client("alice", "not-the-password");
+    ASSERT_TRUE(alice->start());
+    alice->expectLine("box warning Unable to sign in! Wrong user name or password.");
+    alice->expectLine("notice Unable to connect the server.");
+    ASSERT_TRUE(alice->command("sockets"));
+    alice->expectLine("sockets 0");
+    EXPECT_EQ(alice->log.count("module probe signed-out"), 1u) << alice->log.dump();
+    EXPECT_EQ(alice->log.count("progress-hide"), 1u);
+}
+
+TEST_F(ClientEndToEnd, AKilledServerCostsTheLinkAndSignOutIsQuiet)
+{
+    signUp("alice");
+    auto alice = client("alice");
+    signedIn(*alice);
+    size_t from = alice->log.size();
+    ::kill(server.pid(), SIGKILL);
+    alice->expectLine("notice Connection to server has been lost.", from);
+    alice->expectLine("sound warning.wav", from);
+    alice->expectLine("status Offline.", from);
+
+    from = alice->log.size();
+    ASSERT_TRUE(alice->command("sign-out"));
+    alice->expectLine("module probe signed-out", from);
+    ASSERT_TRUE(alice->command("sockets"));
+    alice->expectLine("sockets 0", from);
+    for (size_t i = from; i < alice->log.size(); ++i)
+        EXPECT_EQ(alice->log.lines()[i].rfind("notice", 0), std::string::npos) << alice->log.lines()[i];
+}
+
+TEST_F(ClientEndToEnd, SignOutClosesTheLinkAndSignInOpensANewOne)
+{
+    signUp("alice");
+    signUp("bob");
+    auto alice = client("alice");
+    signedIn(*alice);
+    auto bob = client("bob");
+    signedIn(*bob);
+    ASSERT_TRUE(bob->command("add alice"));
+    bob->expectLine("notice alice\\nSigned In.");
+
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        size_t from = bob->log.size();
+        ASSERT_TRUE(alice->command("sign-out"));
+        bob->expectLine("notice alice\\nSigned Out.", from);
+        from = bob->log.size();
+        const size_t aliceFrom = alice->log.size();
+        ASSERT_TRUE(alice->command("sign-in"));
+        alice->expectLine("module probe signed-in", aliceFrom);
+        bob->expectLine("notice alice\\nSigned In.", from);
+    }
+}
+
+namespace {
+
+// The proxies the link can go through, each with what the client should see.
+enum class Way { Squid, Dante, SquidWithBasic };
+
+class ClientThroughProxy : public ClientEndToEnd, public ::testing::WithParamInterface<Way> {};
+
+} // namespace
+
+TEST_P(ClientThroughProxy, TheSignInFormGoesDirectAndTheLinkThroughTheProxy)
+{
+    signUp("alice");
+    std::unique_ptr<SquidPeer> squid;
+    std::unique_ptr<DantePeer> dante;
+    uint16_t port;
+    int type;
+    if (GetParam() == Way::Dante) {
+        // dante refuses the account endpoint: the sign-in form must not go through it.
+        dante = std::make_unique<DantePeer>(server.httpPort());
+        ASSERT_NO_FATAL_FAILURE(dante->start());
+        port = dante->port();
+        type = ProxySocks5;
+    } else {
+        squid = std::make_unique<SquidPeer>(GetParam() == Way::Squid ? SquidPeer::Auth::None
+                                                                     : SquidPeer::Auth::Basic);
+        ASSERT_NO_FATAL_FAILURE(squid->start());
+        port = squid->port();
+        type = ProxyHttps;
+    }
+    auto alice = client("alice", "pw-secret",
+                        "<proxy_host>127.0.0.1</proxy_host><proxy_port>" + std::to_string(port) +
+                            "</proxy_port><proxy_type>" + std::to_string(type) + "</proxy_type>");
+    if (GetParam() == Way::SquidWithBasic) {
+        // The program has no proxy credentials to give: the link cannot be made, and the
+        // user is told so without a sign-in refusal.
+        ASSERT_TRUE(alice->start());
+        alice->expectLine("notice Unable to connect the server.");
+        EXPECT_EQ(alice->log.count("box warning Unable to sign in! "), 0u);
+        return;
+    }
+    signedIn(*alice);
+    // The proxy ends: the link that ran through it is lost.
+    const size_t from = alice->log.size();
+    squid.reset();
+    dante.reset();
+    alice->expectLine("notice Connection to server has been lost.", from);
+}
+
+INSTANTIATE_TEST_SUITE_P(Proxies, ClientThroughProxy,
+                         ::testing::Values(Way::Squid, Way::Dante, Way::SquidWithBasic),
+                         [](const ::testing::TestParamInfo<Way>& info) {
+                             switch (info.param) {
+                             case Way::Squid: return "Squid";
+                             case Way::Dante: return "Dante";
+                             default: return "SquidWithBasic";
+                             }
+                         });
