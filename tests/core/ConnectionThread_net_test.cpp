@@ -1,0 +1,398 @@
+// The server link against servers of the test's own on loopback: an account endpoint that
+// answers the sign-in form with a reply written by hand, and a message server whose every
+// byte the test writes and reads itself, so that it can stall, send garbage, cut a frame
+// or stop reading.
+
+#include "tests/core/ClientTestSupport.h"
+#include "tests/foundation/ThreadTestSupport.h"
+#include "tests/support/RawLoopback.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace orvane;
+using namespace orvane::testing;
+
+namespace {
+
+// Reads exactly n bytes within the time; what arrived when it ran out or the peer closed.
+std::string readExactly(int fd, size_t n, int timeoutMs)
+{
+    std::string out;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (out.size() < n && readableBefore(fd, end)) {
+        char buffer[65536];
+        const ssize_t got = ::recv(fd, buffer, std::min(sizeof buffer, n - out.size()), 0);
+        if (got <= 0)
+            break;
+        out.append(buffer, static_cast<size_t>(got));
+    }
+    return out;
+}
+
+// True when the peer closed the connection within the time (reading what it still sends).
+bool closedBefore(int fd, int timeoutMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (readableBefore(fd, end)) {
+        char buffer[65536];
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            return true;
+    }
+    return false;
+}
+
+void sendAllBytes(int fd, const std::string& bytes)
+{
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        ASSERT_GT(n, 0);
+        sent += static_cast<size_t>(n);
+    }
+}
+
+// The account endpoint: every form is answered with the same reply; the requests are counted.
+class FakeAccountEndpoint {
+public:
+    explicit FakeAccountEndpoint(std::string reply, int delayMs = 0) : reply_(std::move(reply)), delayMs_(delayMs)
+    {
+        listener_ = listenOnLoopback(port_);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~FakeAccountEndpoint()
+    {
+        stopping_ = true;
+        ::shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        ::close(listener_);
+    }
+
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/orvane"; }
+    int requests() const { return requests_.load(); }
+
+private:
+    void serve()
+    {
+        while (!stopping_) {
+            const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                return;
+            std::string request;
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (request.find("\r\n\r\n") == std::string::npos && readableBefore(fd, end)) {
+                char buffer[4096];
+                const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+                if (n <= 0)
+                    break;
+                request.append(buffer, static_cast<size_t>(n));
+            }
+            ++requests_;
+            if (delayMs_)
+                std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
+            const std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+                                       std::to_string(reply_.size()) + "\r\nConnection: close\r\n\r\n" + reply_;
+            ssize_t ignored = ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+            (void)ignored;
+            ::close(fd);
+        }
+    }
+
+    std::string reply_;
+    int delayMs_;
+    uint16_t port_ = 0;
+    int listener_ = -1;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> requests_{0};
+    std::thread thread_;
+};
+
+// A listening socket for the message server; the test accepts and speaks for it.
+class FakeMessageServer {
+public:
+    FakeMessageServer() { listener_ = listenOnLoopback(port_); }
+    ~FakeMessageServer() { ::close(listener_); }
+
+    uint16_t port() const { return port_; }
+
+    // The next connection within the time, -1 when none came.
+    int accept(int timeoutMs = 10000)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        if (!readableBefore(listener_, end))
+            return -1;
+        return ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    }
+
+private:
+    uint16_t port_ = 0;
+    int listener_ = -1;
+};
+
+std::string signInReply(uint16_t messagePort)
+{
+    return "LOGIN SUCCESS\n127.0.0.1:" + std::to_string(messagePort) +
+           "\nalice\n2\n12\tbob\t\t\t\t\n34\tcarl\t\t\t\t\n\n56\n\n7";
+}
+
+std::string signedInFrame()
+{
+    const std::string body = "<xml external_address=\"127.0.0.1\"/>";
+    return frameHeader(101, 7, 0, body.size()) + body;
+}
+
+// A frame read by the test's server: header and body.
+struct RawFrame {
+    int type = -1;
+    uint64_t recipient = 0;
+    uint64_t sender = 0;
+    std::string body;
+};
+
+RawFrame readFrame(int fd, int timeoutMs = 5000)
+{
+    RawFrame frame;
+    const std::string header = readExactly(fd, 21, timeoutMs);
+    if (header.size() != 21 || header[0] != '#')
+        return frame;
+    auto number = [&header](int offset, int bytes) {
+        uint64_t v = 0;
+        for (int i = 0; i < bytes; ++i)
+            v = (v << 8) | static_cast<uint8_t>(header[static_cast<size_t>(offset + i)]);
+        return v;
+    };
+    frame.type = static_cast<uint8_t>(header[1]);
+    frame.recipient = number(3, 5);
+    frame.sender = number(10, 5);
+    frame.body = readExactly(fd, number(17, 4), timeoutMs);
+    return frame;
+}
+
+class LinkTest : public ::testing::Test {
+protected:
+    LinkTest() : endpoint(signInReply(server.port())), folders(endpoint.url())
+    {
+        folders.writeAccount("alice", "pw");
+    }
+
+    // Starts the client, which signs in at once, and accepts its connection.
+    int startAndAccept()
+    {
+        EXPECT_TRUE(client.start()) << client.log.dump();
+        const int fd = server.accept();
+        EXPECT_GE(fd, 0) << "the client did not connect; its lines:\n" << client.log.dump();
+        return fd;
+    }
+
+    int expectLine(const std::string& line, size_t from = 0, int timeoutMs = 10000)
+    {
+        const int index = client.log.waitFor(line, timeoutMs, from);
+        EXPECT_GE(index, 0) << "no line \"" << line << "\"; the lines:\n" << client.log.dump();
+        return index;
+    }
+
+    DiagnosticRecorder diagnostics;
+    FakeMessageServer server;
+    FakeAccountEndpoint endpoint;
+    ClientFolders folders;
+    TestClient client{folders};
+};
+
+} // namespace
+
+TEST_F(LinkTest, TheSignInFrameComesFirstAndWhatWasQueuedBeforeIsNotSent)
+{
+    // Frames queued while no link exists go unsent.
+    for (int i = 0; i < 3; ++i)
+        client.app->connection().sendModuleMessage("probe", "12", "too early");
+    const int fd = startAndAccept();
+    ASSERT_GE(fd, 0);
+    const RawFrame first = readFrame(fd);
+    EXPECT_EQ(first.type, 100);
+    EXPECT_EQ(first.body, "<message network_id=\"\" user_id=\"7\" user_name=\"alice\" password=\"pw\" status=\"1\" "
+                          "peer_contacts=\"56;\" contacts=\"12;34;\"/>");
+    EXPECT_EQ(readExactly(fd, 1, 300), "");
+
+    sendAllBytes(fd, signedInFrame());
+    expectLine("module probe signed-in");
+    // The link then carries what is sent, at once and in order; the signed-in handling
+    // asks for the own user's details first.
+    client.app->connection().sendModuleMessage("probe", "12", "now");
+    const RawFrame info = readFrame(fd);
+    EXPECT_EQ(info.type, 10);
+    EXPECT_EQ(info.body, "<xml command=\"GET_USER_INFO\"/>");
+    const RawFrame message = readFrame(fd);
+    EXPECT_EQ(message.type, 2);
+    EXPECT_EQ(message.recipient, 12u);
+    EXPECT_EQ(message.sender, 7u);
+    EXPECT_EQ(message.body, "<message module_id=\"probe\" data=\"now\"/>");
+    ::close(fd);
+}
+
+TEST_F(LinkTest, AServerThatNeverConfirmsTheSignInIsGivenUp)
+{
+    client.app->connection().timing.signInReplyTimeoutMs = 300;
+    const int fd = startAndAccept();
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(readFrame(fd).type, 100);
+    expectLine("notice Unable to connect the server.");
+    EXPECT_TRUE(closedBefore(fd, 5000));
+    EXPECT_FALSE(client.app->connection().isConnected());
+    ::close(fd);
+}
+
+TEST_F(LinkTest, GarbageCostsTheLinkAndANewSignInStartsAFreshFrame)
+{
+    int fd = startAndAccept();
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(readFrame(fd).type, 100);
+    sendAllBytes(fd, "HTTP/1.1 200 OK\r\nServer: not a message server\r\n\r\n");
+    expectLine("notice Connection to server has been lost.");
+    EXPECT_TRUE(closedBefore(fd, 5000));
+    ::close(fd);
+
+    // A server that dies in the middle of a frame: the next link must not read on from it.
+    size_t from = client.log.size();
+    client.onUi([this] { client.app->signIn(); });
+    fd = server.accept();
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(readFrame(fd).type, 100);
+    sendAllBytes(fd, signedInFrame().substr(0, 10));
+    ::close(fd);
+    expectLine("notice Connection to server has been lost.", from);
+
+    from = client.log.size();
+    client.onUi([this] { client.app->signIn(); });
+    fd = server.accept();
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(readFrame(fd).type, 100);
+    sendAllBytes(fd, signedInFrame());
+    expectLine("module probe signed-in", from);
+    ::close(fd);
+}
+
+TEST_F(LinkTest, AServerThatTakesNoBytesEndsTheLinkInsteadOfTheClient)
+{
+    client.app->connection().timing.writeTimeoutMs = 300;
+    const int fd = startAndAccept();
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(readFrame(fd).type, 100);
+    sendAllBytes(fd, signedInFrame());
+    expectLine("module probe signed-in");
+    // The server reads no more; frames of text that does not compress fill both buffers.
+    std::string data;
+    uint32_t seed = 12345;
+    for (int i = 0; i < 600000; ++i) {
+        seed = seed * 1103515245 + 12345;
+        data += static_cast<char>('A' + (seed >> 16) % 26);
+    }
+    const size_t from = client.log.size();
+    for (int i = 0; i < 40 && client.log.waitFor("notice Connection to server has been lost.", 0, from) < 0; ++i)
+        client.app->connection().sendModuleMessage("probe", "12", data.c_str());
+    expectLine("notice Connection to server has been lost.", from, 15000);
+    // The client is still itself: it answers and signs out.
+    client.onUi([this] { client.app->signOut(); });
+    expectLine("status Offline.", from);
+    ::close(fd);
+}
+
+TEST_F(LinkTest, SignOutClosesTheLinkOnTheConnectionThreadAndReportsOnce)
+{
+    const int fd = startAndAccept();
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(readFrame(fd).type, 100);
+    sendAllBytes(fd, signedInFrame());
+    expectLine("module probe signed-in");
+    const size_t from = client.log.size();
+    client.onUi([this] { client.app->signOut(); });
+    // The status line says so at once, before the link has gone.
+    EXPECT_FALSE(client.app->connection().isConnected());
+    EXPECT_TRUE(closedBefore(fd, 5000));
+    expectLine("module probe signed-out", from);
+    client.onUi([] {});
+    const std::vector<std::string> lines = client.log.lines();
+    EXPECT_EQ(std::count(lines.begin() + static_cast<long>(from), lines.end(), "module probe signed-out"), 1);
+    for (size_t i = from; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i].rfind("notice", 0), std::string::npos) << lines[i];
+    ::close(fd);
+}
+
+TEST(Link, ASignOutWhileConnectingEndsSignedOut)
+{
+    FakeMessageServer server;
+    // The account endpoint answers slowly, so the sign-out comes while the connect runs.
+    FakeAccountEndpoint endpoint(signInReply(server.port()), 300);
+    ClientFolders folders(endpoint.url());
+    folders.writeAccount("alice", "pw");
+    TestClient client(folders);
+    ASSERT_TRUE(client.start());
+    ASSERT_TRUE(awaitCondition([&endpoint] { return endpoint.requests() > 0; }));
+    client.onUi([&client] { client.app->signOut(); });
+    // The link made meanwhile is closed again and the sign-out reported.
+    const int fd = server.accept(5000);
+    if (fd >= 0) {
+        EXPECT_TRUE(closedBefore(fd, 5000));
+        ::close(fd);
+    }
+    EXPECT_GE(client.log.waitFor("module probe signed-out", 5000), 0) << client.log.dump();
+    EXPECT_FALSE(client.app->connection().isConnected());
+    EXPECT_EQ(client.log.count("module probe signed-in"), 0u);
+}
+
+TEST(Link, FramesWaitingForTheLinkAreBounded)
+{
+    DiagnosticRecorder diagnostics;
+    DiagnosticRecorder::clear();
+    ClientFolders folders;
+    TestClient client(folders);
+    ConnectionThread& link = client.app->connection();
+    link.timing.maxPendingFrames = 10;
+    for (int i = 0; i < 25; ++i)
+        link.sendModuleMessage("probe", "12", "x");
+    EXPECT_EQ(link.droppedFrames(), 15u);
+    link.timing.maxPendingBytes = 200;
+    link.sendModuleMessage("probe", "12", std::string(150, 'y').c_str());
+    EXPECT_GT(link.droppedFrames(), 15u);
+    EXPECT_FALSE(DiagnosticRecorder::lines().empty());
+}
+
+TEST(Link, PeerChannelConnectsHaveTheirOwnConnector)
+{
+    ClientFolders folders;
+    TestClient client(folders);
+    uint16_t port = 0;
+    const int listener = listenOnLoopback(port);
+    SocketAddress open;
+    open.setHost("127.0.0.1", port);
+    SocketAddress closed;
+    closed.setHost("127.0.0.1", unusedLoopbackPort());
+
+    // Several threads at once, half of them to a closed port.
+    std::vector<std::thread> threads;
+    std::atomic<int> connected{0};
+    std::atomic<int> refused{0};
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back([&, i] {
+            const SocketHandle s = client.app->connection().connectThroughProxy(i % 2 ? closed : open, 2000);
+            if (s == NoSocket) {
+                ++refused;
+            } else {
+                ++connected;
+                closeSocket(s);
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(connected.load(), 4);
+    EXPECT_EQ(refused.load(), 4);
+    ::close(listener);
+}
