@@ -396,3 +396,18 @@ TEST(Link, PeerChannelConnectsHaveTheirOwnConnector)
     EXPECT_EQ(refused.load(), 4);
     ::close(listener);
 }
+
+TEST(Link, AReplyWithoutAUsableOwnIdFailsTheSignIn)
+{
+    DiagnosticRecorder diagnostics;
+    FakeMessageServer server;
+    // The own id would be 0: such a client would send every frame as if from the server.
+    FakeAccountEndpoint endpoint("LOGIN SUCCESS\n127.0.0.1:" + std::to_string(server.port()) + "\nalice\n0\n\n\n0");
+    ClientFolders folders(endpoint.url());
+    folders.writeAccount("alice", "pw");
+    TestClient client(folders);
+    ASSERT_TRUE(client.start());
+    EXPECT_GE(client.log.waitFor("notice Unable to connect the server.", 10000), 0) << client.log.dump();
+    EXPECT_EQ(server.accept(300), -1) << "the message server was connected";
+    EXPECT_EQ(client.log.count("module probe signed-out"), 1u);
+}
