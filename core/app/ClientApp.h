@@ -167,7 +167,7 @@ private:
     void onSignInRefused(const String& reason) override;
     void onSignInReply(const SignInReply& reply) override;
     void onServerFrame(const Message& frame, SocketHandle socket) override;
-    void onConnectionState(bool signedIn, int reason) override;
+    void reportConnectionState(bool signedIn, int reason) override;
 
     LinkSettings linkSettings() const;
     void runEvent(AppEvent& event);

@@ -217,7 +217,7 @@ void ClientApp::onServerFrame(const Message& frame, SocketHandle socket)
     postEvent(AppEvent::ServerFrame, socket, &frame, nullptr, true);
 }
 
-void ClientApp::onConnectionState(bool signedIn, int reason)
+void ClientApp::reportConnectionState(bool signedIn, int reason)
 {
     port_.post(ThreadMessage::ConnectionState, signedIn ? 1 : 0, reason);
 }

@@ -109,7 +109,7 @@ void ConnectionThread::disconnect()
         // A connect asked for but not begun is called off.
         connectPending_ = false;
     }
-    owner_.onConnectionState(false, SignedOut);
+    owner_.reportConnectionState(false, SignedOut);
 }
 
 bool ConnectionThread::isConnected() const
@@ -296,7 +296,7 @@ void ConnectionThread::loop()
         if (disconnectRequested_.load()) {
             closeLink();
             disconnectRequested_.store(false);
-            owner_.onConnectionState(false, SignedOut);
+            owner_.reportConnectionState(false, SignedOut);
         }
         if (connectRequested_.exchange(false))
             connectLink();
@@ -390,7 +390,7 @@ void ConnectionThread::connectLink()
             std::lock_guard<std::mutex> guard(stateLock_);
             connecting_ = false;
         }
-        owner_.onConnectionState(false, UnableToConnect);
+        owner_.reportConnectionState(false, UnableToConnect);
         owner_.setStatusText("Error Signing in the server.");
     }
 }
@@ -456,7 +456,7 @@ bool ConnectionThread::closeLink()
 void ConnectionThread::dropLink(Reason reason)
 {
     closeLink();
-    owner_.onConnectionState(false, reason);
+    owner_.reportConnectionState(false, reason);
 }
 
 // ---- writing and reading --------------------------------------------------------------------

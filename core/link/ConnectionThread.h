@@ -31,7 +31,7 @@ public:
     virtual void onServerFrame(const Message& frame, SocketHandle socket) = 0;
     // Signed in or out, and why (ConnectionThread::Reason). Also from the thread that asks
     // for a sign-out while no link exists.
-    virtual void onConnectionState(bool signedIn, int reason) = 0;
+    virtual void reportConnectionState(bool signedIn, int reason) = 0;
     // The status line and the progress panel's line; also from the builders' threads.
     virtual void setStatusText(const char* text) = 0;
     virtual void setProgressText(const char* text) = 0;

@@ -6,6 +6,7 @@
 
 #include "core/Diagnostics.h"
 #include "core/app/ClientApp.h"
+#include "tests/core/FrameFixtures.h"
 #include "tests/core/RecordingUi.h"
 #include "tests/core/UiLoop.h"
 #include "tests/foundation/TempDirectory.h"
@@ -150,25 +151,6 @@ struct TestClient {
     std::unique_ptr<ClientApp> app;
     bool started = false;
 };
-
-// The header of an uncompressed server frame, written out by hand: '#', type, 0,
-// recipient (5 bytes), 0 0, sender (5 bytes), 0 0, body length (4 bytes), big-endian.
-inline std::string frameHeader(uint8_t type, uint64_t recipient, uint64_t sender, size_t bodyLength)
-{
-    std::string h;
-    h += '#';
-    h += static_cast<char>(type);
-    h += '\0';
-    for (int shift = 32; shift >= 0; shift -= 8)
-        h += static_cast<char>((recipient >> shift) & 0xff);
-    h += std::string(2, '\0');
-    for (int shift = 32; shift >= 0; shift -= 8)
-        h += static_cast<char>((sender >> shift) & 0xff);
-    h += std::string(2, '\0');
-    for (int shift = 24; shift >= 0; shift -= 8)
-        h += static_cast<char>((bodyLength >> shift) & 0xff);
-    return h;
-}
 
 // A received frame: the bytes read by a frame reader, as the connection thread would.
 inline Message receivedFrame(uint8_t type, uint64_t sender, const std::string& body, uint64_t recipient = 7)

@@ -4,6 +4,7 @@
 // with "/>").
 
 #include "core/link/ServerCommands.h"
+#include "tests/core/FrameFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -12,27 +13,9 @@
 #include <vector>
 
 using namespace orvane;
+using namespace orvane::testing;
 
 namespace {
-
-// The header of an uncompressed frame: '#', type, 0, recipient (5 bytes), 0 0, sender
-// (5 bytes), 0 0, body length (4 bytes), all big-endian.
-std::string header(uint8_t type, uint64_t recipient, uint64_t sender, size_t bodyLength)
-{
-    std::string h;
-    h += '#';
-    h += static_cast<char>(type);
-    h += '\0';
-    for (int shift = 32; shift >= 0; shift -= 8)
-        h += static_cast<char>((recipient >> shift) & 0xff);
-    h += std::string(2, '\0');
-    for (int shift = 32; shift >= 0; shift -= 8)
-        h += static_cast<char>((sender >> shift) & 0xff);
-    h += std::string(2, '\0');
-    for (int shift = 24; shift >= 0; shift -= 8)
-        h += static_cast<char>((bodyLength >> shift) & 0xff);
-    return h;
-}
 
 std::string frameBytes(const std::unique_ptr<Message>& frame)
 {
@@ -44,7 +27,7 @@ void expectFrame(const std::unique_ptr<Message>& frame, uint8_t type, uint64_t r
                  const std::string& body)
 {
     ASSERT_TRUE(frame);
-    EXPECT_EQ(frameBytes(frame), header(type, recipient, sender, body.size()) + body);
+    EXPECT_EQ(frameBytes(frame), frameHeader(type, recipient, sender, body.size()) + body);
 }
 
 } // namespace
@@ -101,7 +84,7 @@ TEST(ServerCommands, IdsTravelAsTheirLow40BitsAndTextThatIsNoNumberAddressesTheS
 {
     // 2^40 + 3 keeps only 3; "abc" reads as 0.
     const auto frame = ServerCommands::moduleMessage("1099511627779", "m", "abc", "d");
-    EXPECT_EQ(frameBytes(frame).substr(0, 21), header(2, 0, 3, 0).substr(0, 17) + frameBytes(frame).substr(17, 4));
+    EXPECT_EQ(frameBytes(frame).substr(0, 21), frameHeader(2, 0, 3, 0).substr(0, 17) + frameBytes(frame).substr(17, 4));
     EXPECT_EQ(frame->recipientId, 0u);
 }
 
