@@ -6,12 +6,10 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <zlib.h>
 
 namespace orvane {
 
 Message::FormatException::~FormatException() = default;
-Message::Source::~Source() = default;
 
 namespace {
 
@@ -20,22 +18,6 @@ constexpr int ArrayGrowBy = 100;
 // A reader that once took a large frame gives the room back when the next one starts, so
 // an idle connection does not keep a megabyte.
 constexpr int KeptIncomingCapacity = 64 * 1024;
-
-void putBigEndian(uint8_t* out, uint64_t value, int bytes)
-{
-    for (int i = bytes - 1; i >= 0; --i) {
-        out[i] = static_cast<uint8_t>(value);
-        value >>= 8;
-    }
-}
-
-uint64_t getBigEndian(const uint8_t* in, int bytes)
-{
-    uint64_t value = 0;
-    for (int i = 0; i < bytes; ++i)
-        value = (value << 8) | in[i];
-    return value;
-}
 
 } // namespace
 
@@ -67,24 +49,10 @@ bool Message::build(uint8_t frameType, uint64_t recipient, uint64_t recipientCon
     if (length > INT_MAX - HeaderSize - ArrayGrowBy)
         throw MemoryException();
 
-    const uint8_t* body = static_cast<const uint8_t*>(data);
-    int bodyLength = length;
-    bool deflated = false;
-    if (compressionEnabled && length >= compressionThreshold) {
-        const uLong bound = compressBound(static_cast<uLong>(length)) + 100;
-        if (bound <= static_cast<uLong>(INT_MAX - ArrayGrowBy)) {
-            compressionBuffer_.setSize(static_cast<int>(bound));
-            uLongf produced = bound;
-            if (compress2(compressionBuffer_.data(), &produced, body, static_cast<uLong>(length),
-                          Z_DEFAULT_COMPRESSION) == Z_OK &&
-                produced < static_cast<uLongf>(length)) {
-                compressionBuffer_.setSize(static_cast<int>(produced));
-                body = compressionBuffer_.data();
-                bodyLength = static_cast<int>(produced);
-                deflated = true;
-            }
-        }
-    }
+    const WireBody wire = compressForWire(data, length, compressionEnabled, compressionThreshold, compressionBuffer_);
+    const uint8_t* body = wire.data;
+    const int bodyLength = wire.length;
+    const bool deflated = wire.compressed;
 
     type = frameType;
     recipientId = recipient;
@@ -219,53 +187,6 @@ void Message::read()
 
 // ---- the body -------------------------------------------------------------------------------
 
-bool inflateBounded(const uint8_t* data, int length, int limit, ByteArray& out)
-{
-    out.setSize(0);
-    if (!data || length <= 0 || limit < 0)
-        return false;
-    z_stream zs;
-    std::memset(&zs, 0, sizeof zs);
-    if (inflateInit(&zs) != Z_OK)
-        return false;
-    zs.next_in = const_cast<Bytef*>(data);
-    zs.avail_in = static_cast<uInt>(length);
-
-    // Room for one byte beyond the limit tells a stream that goes past it from one that
-    // ends exactly there.
-    const int64_t ceiling = static_cast<int64_t>(limit) + 1;
-    int64_t room = std::max<int64_t>(static_cast<int64_t>(length) * 4, out.capacity());
-    room = std::min(std::max<int64_t>(room, 64), ceiling);
-    bool ok = false;
-    try {
-        out.setSize(static_cast<int>(room));
-        for (;;) {
-            const uLong produced = zs.total_out;
-            zs.next_out = out.data() + produced;
-            zs.avail_out = static_cast<uInt>(room - static_cast<int64_t>(produced));
-            int r = inflate(&zs, Z_NO_FLUSH);
-            if (r == Z_STREAM_END) {
-                ok = static_cast<int64_t>(zs.total_out) <= limit;
-                break;
-            }
-            if (r != Z_OK && r != Z_BUF_ERROR)
-                break; // corrupt data, a dictionary we do not have, no memory
-            if (zs.avail_out != 0)
-                break; // all input taken and the stream has not ended: truncated
-            if (room >= ceiling)
-                break; // inflates beyond the limit
-            room = std::min(room * 2, ceiling);
-            out.setSize(static_cast<int>(room));
-        }
-    } catch (const MemoryException&) {
-        ok = false;
-    }
-    const uLong total = zs.total_out;
-    inflateEnd(&zs);
-    out.setSize(ok ? static_cast<int>(total) : 0);
-    return ok;
-}
-
 bool Message::getBody(ByteArray& out) const
 {
     if (state_ != StateComplete) {
@@ -301,27 +222,6 @@ bool Message::getBody(XmlNode& node) const
     if (!getBody(text))
         return false;
     return node.parse(text.c_str());
-}
-
-// ---- reading from memory --------------------------------------------------------------------
-
-ByteBufferSource::ByteBufferSource(const void* data, int length, int chunk)
-    : data_(static_cast<const uint8_t*>(data)), length_(data && length > 0 ? length : 0), chunk_(chunk)
-{
-}
-
-int ByteBufferSource::receive(void* buffer, int length, int)
-{
-    if (length <= 0)
-        return 0;
-    if (position_ >= length_)
-        throw NoConnectionException();
-    int n = std::min(length, length_ - position_);
-    if (chunk_ > 0)
-        n = std::min(n, chunk_);
-    std::memcpy(buffer, data_ + position_, static_cast<size_t>(n));
-    position_ += n;
-    return n;
 }
 
 } // namespace orvane

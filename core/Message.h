@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/FrameCodec.h"
 #include "foundation/Containers.h"
 #include "foundation/Exception.h"
 #include "foundation/Socket.h"
@@ -36,15 +37,8 @@ public:
         ~FormatException() override;
     };
 
-    // Where a reader takes its bytes from when it does not read a socket directly: buffers
-    // in tests and fuzzing, or any other stream. receive has the socket layer's contract:
-    // up to `length` bytes within the time-out (negative: no limit), 0 when none came in
-    // time, NoConnectionException when the stream has ended.
-    class Source {
-    public:
-        virtual ~Source();
-        virtual int receive(void* buffer, int length, int timeoutMs) = 0;
-    };
+    // Where a reader takes its bytes from instead of the socket (see FrameSource).
+    using Source = FrameSource;
 
     static constexpr int HeaderSize = 21;
     static constexpr uint8_t Magic = '#';
@@ -144,27 +138,6 @@ private:
     int64_t deadline_ = 0;
     bool compressed_ = false;
     int bodyLength_ = 0;
-};
-
-// Inflates a zlib stream into `out`, refusing to produce more than `limit` bytes. False,
-// with `out` emptied, for a corrupt or truncated stream and for one that inflates beyond
-// the limit. Bytes after the end of the stream are ignored.
-bool inflateBounded(const uint8_t* data, int length, int limit, ByteArray& out);
-
-// A reader's source over bytes in memory, handed out at most `chunk` bytes per receive
-// (0: all that is left), so a test or a fuzzer can cut a stream into arrivals of any size.
-// The end of the bytes is the end of the stream (NoConnectionException).
-class ByteBufferSource : public Message::Source {
-public:
-    ByteBufferSource(const void* data, int length, int chunk = 0);
-    int receive(void* buffer, int length, int timeoutMs) override;
-    int remaining() const { return length_ - position_; }
-
-private:
-    const uint8_t* data_;
-    int length_;
-    int chunk_;
-    int position_ = 0;
 };
 
 } // namespace orvane
