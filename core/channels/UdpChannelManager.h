@@ -1,0 +1,85 @@
+#pragma once
+
+#include "core/channels/UdpChannel.h"
+#include "foundation/Containers.h"
+#include "foundation/Socket.h"
+#include "foundation/Thread.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace orvane {
+
+// The one UDP socket that every datagram channel of the program shares, and the thread
+// that alone touches it: it sends what the channels queue and hands each arriving datagram
+// to the channel its header names, data to the channel's receive queue and the handshake's
+// datagrams to its set-up.
+//
+// Threads: queueing and the channel table are used from any thread under their own locks;
+// the socket only from the manager's thread. A datagram is delivered while the table's lock
+// is held, so a channel taken out of the table (which its close does before it is
+// destroyed) is never delivered to afterwards.
+class UdpChannelManager : public Thread {
+public:
+    // `ownUserId` is the signed-in user's id (0 while signed out): datagrams for anyone
+    // else are dropped, and it is the sender of everything sent.
+    explicit UdpChannelManager(const std::atomic<uint64_t>& ownUserId);
+    // Stops the thread and waits for it.
+    ~UdpChannelManager() override;
+
+    void run() override;
+    bool deleteWhenDone() override { return false; }
+    // Ends the thread (and with it every channel still in the table, which is marked closed)
+    // and waits for it.
+    void stop();
+
+    // Where the socket binds; set before the thread starts.
+    SocketAddress bindAddress;
+    // The port the socket got, once bound (0 before).
+    uint16_t boundPort() const { return boundPort_.load(); }
+    // True once the socket is bound; false when the bind failed or the thread has ended.
+    bool isBound() const { return boundPort_.load() != 0; }
+
+    // A data datagram with a copy of the bytes to the channel's peer, with its ids.
+    void queueData(UdpChannel& channel, const void* data, int length);
+    // A handshake datagram without payload to the address (NULL: the channel's peer).
+    void queueControl(UdpChannel& channel, uint8_t type, const SocketAddress* address);
+
+    void addChannel(UdpChannel& channel);
+    // The channel with that local connection id, or NULL. The pointer is only safe to use
+    // while the channel's owner keeps it open.
+    UdpChannel* findChannel(int connectionId);
+    // Takes the channel out of the table; true when it was there.
+    bool removeChannel(UdpChannel& channel);
+    int channelCount();
+
+    // Datagrams queued but not yet sent.
+    size_t queuedDatagrams();
+
+private:
+    void serve(SocketHandle socket);
+    void sendQueued(SocketHandle socket);
+    void dispatch(const SocketAddress& source, const uint8_t* bytes, int length);
+    void queue(std::unique_ptr<UdpPacket> packet);
+    std::unique_ptr<UdpPacket> packetFor(UdpChannel& channel, uint8_t type, const SocketAddress* address);
+    void wake();
+
+    const std::atomic<uint64_t>& ownUserId_;
+    std::atomic<uint16_t> boundPort_{0};
+    int wakeFd_ = -1;
+
+    std::mutex channelsLock_;
+    std::vector<UdpChannel*> channels_;
+
+    std::mutex queueLock_;
+    std::deque<std::unique_ptr<UdpPacket>> sendQueue_;
+
+    // The manager's thread's own.
+    ByteArray sendBuffer_;
+};
+
+} // namespace orvane
