@@ -82,6 +82,8 @@ bool ClientApp::initInstance()
 
     for (IModule* module : builtinModules_)
         addBuiltinModule(module);
+    loadModules();
+    buildActionsMenu();
 
     connection_->start();
     // The loop reports that it runs almost at once; one that does not within the bound
@@ -125,51 +127,6 @@ void ClientApp::exitInstance()
         entry->module->shutdown();
     connection_->stop();
     portMapper_->stop(true);
-}
-
-// ---- modules --------------------------------------------------------------------------------
-
-ModuleEntry* ClientApp::addBuiltinModule(IModule* module)
-{
-    if (!module)
-        return nullptr;
-    auto entry = std::make_unique<ModuleEntry>(*this);
-    entry->module = module;
-    entry->init();
-    MonitorLock guard(appLock_);
-    modules_.push_back(std::move(entry));
-    return modules_.back().get();
-}
-
-IModule* ClientApp::findModule(const char* id)
-{
-    const int index = findModuleIndex(id);
-    return index < 0 ? nullptr : modules_[static_cast<size_t>(index)]->module;
-}
-
-int ClientApp::findModuleIndex(const char* id)
-{
-    if (!id)
-        return -1;
-    MonitorLock guard(appLock_);
-    for (size_t i = 0; i < modules_.size(); ++i)
-        if (modules_[i]->id == id)
-            return static_cast<int>(i);
-    return -1;
-}
-
-IModule* ClientApp::getModuleAt(int index)
-{
-    MonitorLock guard(appLock_);
-    if (index < 0 || index >= static_cast<int>(modules_.size()))
-        return nullptr;
-    return modules_[static_cast<size_t>(index)]->module;
-}
-
-int ClientApp::getModuleCount()
-{
-    MonitorLock guard(appLock_);
-    return static_cast<int>(modules_.size());
 }
 
 // ---- contacts -------------------------------------------------------------------------------

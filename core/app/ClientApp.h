@@ -120,11 +120,32 @@ public:
     void refreshContactViews(ContactRecord* hint);
 
     // ---- modules ----
+    // The Actions menu's command ids: entry k of the Actions entries is FirstActionId + k.
+    static constexpr int FirstActionId = 32773;
+    static constexpr int LastActionId = 32973;
+
+    // A built-in module: an entry without a library, initialised and appended.
     ModuleEntry* addBuiltinModule(IModule* module);
+    // Every sub-folder N of the modules folder with a library N/N.so that makes a module,
+    // in the order the folder lists them; then a module with the id "chat" changes places
+    // with the first entry. Libraries that do not load, export no createModule or make no
+    // module are skipped silently.
+    void loadModules();
+    // The library's module as a new entry, or NULL.
+    ModuleEntry* loadModule(const char* path);
+    // Every module with a display name gets an Actions item, in list order, as long as the
+    // command ids last.
+    void buildActionsMenu();
     IModule* findModule(const char* id);
     int findModuleIndex(const char* id);
     IModule* getModuleAt(int index);
     int getModuleCount();
+    ModuleEntry* getModuleEntry(int index);
+    int getActionCount() const { return static_cast<int>(actions_.size()); }
+    // Entry k of the Actions entries, or NULL.
+    ModuleEntry* getActionEntry(int k);
+    // The module at that position acts on the contact when it can.
+    void actOnContact(int moduleIndex, IContact* contact);
 
     // ---- notices, configuration, commands ----
     // A sound of the program's "sounds" folder (when it exists) and the sliding notice.
@@ -191,6 +212,8 @@ private:
     // Guards modules_, contacts_ and events_.
     Monitor appLock_;
     std::vector<std::unique_ptr<ModuleEntry>> modules_;
+    // Not owned: the entries with an Actions item, in menu order.
+    std::vector<ModuleEntry*> actions_;
     std::vector<IModule*> builtinModules_;
     ContactList contacts_;
     std::vector<std::unique_ptr<AppEvent>> events_;

@@ -4,6 +4,7 @@
 #include "foundation/String.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace orvane {
 
@@ -23,6 +24,12 @@ public:
     // Start-up: the main window with its view and bars, the tray icon, the hidden sign-in
     // progress panel; the main window shown. False ends the start-up.
     virtual bool createWindows(ClientApp& app) = 0;
+    // The Actions menu, built once at start-up: each item's text and command id.
+    struct ActionItem {
+        String text;
+        int commandId;
+    };
+    virtual void setActionsMenu(const std::vector<ActionItem>& items) = 0;
     // A modal message box.
     virtual void showMessageBox(const String& text, Icon icon) = 0;
     // The sign-in dialog. True with its values when the user confirmed.

@@ -69,8 +69,9 @@ TEST(ClientAppStart, StartsInOrderAndAsksForAUserNameWhenNoneIsStored)
     TestClient client(folders);
     ASSERT_TRUE(client.start());
     const std::vector<std::string> lines = client.log.lines();
-    const std::vector<std::string> firstLines(lines.begin(), lines.begin() + 5);
-    EXPECT_EQ(firstLines, (std::vector<std::string>{"windows", "module probe init", "title ", "refresh *", "title "}))
+    const std::vector<std::string> firstLines(lines.begin(), lines.begin() + 6);
+    EXPECT_EQ(firstLines,
+              (std::vector<std::string>{"windows", "module probe init", "actions", "title ", "refresh *", "title "}))
         << client.log.dump();
     // No user name stored: the dialog, cancelled, and no progress panel and no connect.
     EXPECT_GE(client.log.waitFor("sign-in-dialog", 5000), 0);

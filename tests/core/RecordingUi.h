@@ -127,6 +127,13 @@ public:
         log_.add("windows");
         return windowsCreated;
     }
+    void setActionsMenu(const std::vector<ActionItem>& items) override
+    {
+        std::string line = "actions";
+        for (const ActionItem& item : items)
+            line += " " + std::to_string(item.commandId) + ":" + oneLine(item.text.c_str());
+        log_.add(line);
+    }
     void showMessageBox(const String& text, Icon icon) override
     {
         static const char* const names[] = {"stop", "warning", "information"};

@@ -16,6 +16,7 @@ namespace {
 class SilentUi : public ClientUi {
 public:
     bool createWindows(ClientApp&) override { return true; }
+    void setActionsMenu(const std::vector<ActionItem>&) override {}
     void showMessageBox(const String&, Icon) override {}
     bool askForSignIn(String&, String&, bool&) override { return false; }
     void playSound(const String&) override {}
