@@ -28,6 +28,7 @@ constexpr int ConnectionPollMs = 10;
 ClientApp::ClientApp(ClientUi& ui, UiThreadPort& port, const ClientAppOptions& options)
     : ui_(ui), port_(port), options_(options)
 {
+    systemModule_ = std::make_unique<SystemModule>(*this);
     portMapper_ = std::make_unique<UpnpPortMapper>(advertised_, ConfigPaths::ApplicationName);
     // The link reports to this object through its private LinkOwner face.
     connection_.reset(new ConnectionThread(static_cast<LinkOwner&>(*this)));
@@ -80,6 +81,7 @@ bool ClientApp::initInstance()
     if (!ui_.createWindows(*this))
         return false;
 
+    addBuiltinModule(systemModule_.get());
     for (IModule* module : builtinModules_)
         addBuiltinModule(module);
     loadModules();

@@ -4,6 +4,7 @@
 #include "core/app/AppEvent.h"
 #include "core/app/ClientUi.h"
 #include "core/app/UiThreadPort.h"
+#include "core/channels/SystemModule.h"
 #include "core/contacts/ContactList.h"
 #include "core/link/ConnectionThread.h"
 #include "core/module/ModuleEntry.h"
@@ -44,7 +45,6 @@ class ClientApp : private LinkOwner {
 public:
     static constexpr const char* InstanceName = "Orvane_Chatwyn";
     static constexpr const char* VersionText = "1.6";
-    static constexpr const char* SystemModuleId = "system_module";
 
     ClientApp(ClientUi& ui, UiThreadPort& port, const ClientAppOptions& options = ClientAppOptions());
     // Stops the threads, unlists and deletes every contact, deletes the module entries.
@@ -53,7 +53,8 @@ public:
     ClientApp& operator=(const ClientApp&) = delete;
 
     // ---- life ----
-    // Modules registered, in this order, as the built-in ones at start-up.
+    // Modules registered, in this order, as the built-in ones at start-up after the system
+    // module.
     void setBuiltinModules(const std::vector<IModule*>& modules) { builtinModules_ = modules; }
     // Start-up; false ends the program.
     bool initInstance();
@@ -176,11 +177,7 @@ public:
     String externalAddress() const;
     bool isReachable() const { return reachable_.load(); }
     bool saveAccountOnSignIn = false;
-    // Who takes the server's answers to OPEN_SERVER_CHANNEL (the system module).
-    void setServerChannelListener(std::function<void(const XmlNode&)> listener)
-    {
-        serverChannelListener_ = std::move(listener);
-    }
+    SystemModule& systemModule() { return *systemModule_; }
     const String& buildStampText() const { return buildStamp_; }
 
 private:
@@ -207,7 +204,6 @@ private:
     mutable std::mutex externalLock_;
     String externalAddress_;
     ContactRecord ownUser_;
-    std::function<void(const XmlNode&)> serverChannelListener_;
 
     // Guards modules_, contacts_ and events_.
     Monitor appLock_;
@@ -228,6 +224,7 @@ private:
     bool exited_ = false;
 
     // Declared last: their threads stop first, while everything they call on still exists.
+    std::unique_ptr<SystemModule> systemModule_;
     std::unique_ptr<UpnpPortMapper> portMapper_;
     std::unique_ptr<ConnectionThread> connection_;
 };

@@ -293,7 +293,7 @@ void ClientApp::onModuleMessage(const Message& frame)
     ContactRecord* contact = getContact(uint64ToString(frame.senderId).c_str());
     IModule* module = findModule(moduleId.c_str());
     if (!module && moduleId.isEmpty())
-        module = findModule(SystemModuleId);
+        module = systemModule_.get();
     if (module)
         module->onMessage(contact, data.c_str());
 }
@@ -350,8 +350,7 @@ void ClientApp::onServerCommand(const Message& frame)
     String command = childText(body, "command");
     command.toUpper();
     if (command == "OPEN_SERVER_CHANNEL") {
-        if (serverChannelListener_)
-            serverChannelListener_(body);
+        systemModule_->onServerChannelOpened(body);
     } else if (command == "CONTACT_ADDED") {
         onContactAddedReply(body);
     } else if (command == "CONTACT_NOT_ADDED") {

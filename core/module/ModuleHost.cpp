@@ -82,15 +82,14 @@ void ModuleHost::sendSession(const char* sessionId, const char* userId, const ch
     app_.connection().sendSessionMessage(moduleId.c_str(), sessionId, userId, data, canBeOffline);
 }
 
-IModuleConnection* ModuleHost::openTcpConnection(const char*)
+IModuleConnection* ModuleHost::openTcpConnection(const char* userId)
 {
-    // Peer channels are negotiated by the system module, which is not part of this build.
-    return nullptr;
+    return app_.systemModule().openTcpConnection(userId, moduleId.c_str());
 }
 
-IModuleConnection* ModuleHost::openUdpConnection(const char*)
+IModuleConnection* ModuleHost::openUdpConnection(const char* userId)
 {
-    return nullptr;
+    return app_.systemModule().openUdpConnection(userId, moduleId.c_str());
 }
 
 void ModuleHost::playSound(const char* path)

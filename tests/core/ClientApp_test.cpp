@@ -57,7 +57,7 @@ protected:
 
     DiagnosticRecorder diagnostics;
     ClientFolders folders;
-    TestClient client{folders, {"probe", "system_module"}};
+    TestClient client{folders, {"probe", "second"}};
     size_t mark = 0;
 };
 
@@ -150,7 +150,7 @@ TEST_F(ClientAppTest, APresenceNoticeTellsTheUserTheModulesAndTheStatusLine)
         if (std::find(expected.begin(), expected.end(), line) != expected.end())
             seen.push_back(line);
     EXPECT_EQ(seen, expected) << client.log.dump();
-    EXPECT_GE(client.log.waitFor("module system_module contact-status 12 online", 5000, mark), 0);
+    EXPECT_GE(client.log.waitFor("module second contact-status 12 online", 5000, mark), 0);
 }
 
 TEST_F(ClientAppTest, OnePresenceRecordIsTakenFromTheSenderAndShortBodiesAreIgnored)
@@ -185,8 +185,12 @@ TEST_F(ClientAppTest, ModuleMessagesReachTheirModuleAndStrangersGetARecord)
     EXPECT_FALSE(stranger->isOnline());
 
     // An empty module id goes to the system module; an unknown one is dropped.
-    deliver(2, 12, "<message module_id=\"\" data=\"for the system\"/>");
-    expectLine("module system_module message 12 for the system");
+    client.app->systemModule().setCommandHandler(
+        "CLOSE_UDP_CHANNEL", [this](const XmlNode& message, uint64_t sender) {
+            client.log.add("system " + std::to_string(sender) + " " + message.childOrEmpty("rcpt_conn_id")->value.c_str());
+        });
+    deliver(2, 12, "<message module_id=\"\" data=\"&lt;xml command=&quot;close_udp_channel&quot; rcpt_conn_id=&quot;5&quot;/&gt;\"/>");
+    expectLine("system 12 5");
     settle();
     mark = client.log.size();
     deliver(2, 12, "<message module_id=\"nobody\" data=\"lost\"/>");

@@ -8,6 +8,7 @@
 #include "tests/server/ServerProcess.h"
 
 #include "foundation/Conversions.h"
+#include "foundation/Paths.h"
 #include "foundation/XmlNode.h"
 #include "network/FormFields.h"
 #include "network/HttpClient.h"
@@ -15,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <memory>
 #include <string>
 
@@ -259,3 +262,85 @@ INSTANTIATE_TEST_SUITE_P(Proxies, ClientThroughProxy,
                              default: return "SquidWithBasic";
                              }
                          });
+
+namespace {
+
+// A module library of the tests, placed in the client's modules folder.
+void installModule(HeadlessProcess& client, const std::string& id)
+{
+    const std::string modules = client.folders.programFolder + "/modules";
+    ::mkdir(modules.c_str(), 0700);
+    ::mkdir((modules + "/" + id).c_str(), 0700);
+    const std::string library = std::string(ORVANE_FIXTURE_MODULES) + "/" + id + "/" + id + ".so";
+    ASSERT_EQ(::symlink(library.c_str(), (modules + "/" + id + "/" + id + ".so").c_str()), 0);
+}
+
+} // namespace
+
+TEST_F(ClientEndToEnd, LibraryModulesTalkToTheirCounterpartsThroughTheServer)
+{
+    const std::string bobId = signUp("bob");
+    signUp("alice");
+    auto alice = client("alice");
+    auto bob = client("bob");
+    for (HeadlessProcess* c : {alice.get(), bob.get()}) {
+        installModule(*c, "alpha");
+        installModule(*c, "beta");
+    }
+    signedIn(*alice);
+    const std::string aliceId = ownId(*alice);
+    ASSERT_TRUE(alice->command("add bob"));
+    alice->expectLine("module probe contact-added " + bobId);
+
+    // Sign-in and presence reach every module in list order: the built-in ones, then the
+    // libraries.
+    // The libraries come in the order their folder lists them.
+    std::vector<std::string> libraries;
+    StringArray listed;
+    listDirectoryPaths((bob->folders.programFolder + "/modules").c_str(), listed);
+    for (const String& path : listed)
+        libraries.push_back(fileNameOf(path.c_str()).c_str());
+    ASSERT_EQ(libraries.size(), 2u);
+    size_t from = alice->log.size();
+    signedIn(*bob);
+    const int probe = alice->expectLine("module probe contact-status " + bobId + " online", from);
+    const int first =
+        alice->expectLine("clickable-notice fixture " + libraries[0] + " contact-status " + bobId + " online", from);
+    const int second =
+        alice->expectLine("clickable-notice fixture " + libraries[1] + " contact-status " + bobId + " online", from);
+    EXPECT_LT(probe, first);
+    EXPECT_LT(first, second);
+    const int bobProbe = bob->expectLine("module probe signed-in");
+    const int bobFirst = bob->expectLine("clickable-notice fixture " + libraries[0] + " signed-in");
+    const int bobSecond = bob->expectLine("clickable-notice fixture " + libraries[1] + " signed-in");
+    EXPECT_LT(bobProbe, bobFirst);
+    EXPECT_LT(bobFirst, bobSecond);
+
+    // alice's alpha module acts on bob: its module and session messages reach bob's alpha
+    // module, from alice, and no other module.
+    from = bob->log.size();
+    ASSERT_TRUE(alice->command("act alpha " + bobId));
+    bob->expectLine("clickable-notice fixture alpha message " + aliceId + " hello from alpha", from);
+    bob->expectLine("clickable-notice fixture alpha session " + aliceId + " fixture-session kept for you", from);
+    // bob's module answers through its own host.
+    ASSERT_TRUE(bob->command("send probe " + aliceId + " not for alpha"));
+    alice->expectLine("module probe message " + bobId + " not for alpha");
+    for (const std::string& line : bob->log.lines())
+        EXPECT_EQ(line.find("fixture beta message"), std::string::npos) << line;
+
+    // The system module's messages cross in their indented form and reach the handler of
+    // their command; one that claims another sender is dropped.
+    from = bob->log.size();
+    ASSERT_TRUE(alice->command("system " + bobId + " ask_tcp_server_ip_port connection_id=10000 user_id=" + aliceId));
+    bob->expectLine("system-command ASK_TCP_SERVER_IP_PORT " + aliceId + " command=ask_tcp_server_ip_port "
+                    "connection_id=10000 user_id=" + aliceId, from);
+    ASSERT_TRUE(alice->command("system " + bobId + " CONNECT_BACK connection_id=10001 user_id=999"));
+    bob->expectLine("diagnostic system module: dropped a message whose user_id is not its sender's", from);
+
+    // Signing out reaches the modules in list order too.
+    from = bob->log.size();
+    ASSERT_TRUE(bob->command("sign-out"));
+    const int outProbe = bob->expectLine("module probe signed-out", from);
+    const int outAlpha = bob->expectLine("clickable-notice fixture alpha signed-out", from);
+    EXPECT_LT(outProbe, outAlpha);
+}

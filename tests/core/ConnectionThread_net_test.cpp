@@ -4,6 +4,7 @@
 // or stop reading.
 
 #include "tests/core/ClientTestSupport.h"
+#include "foundation/XmlNode.h"
 #include "tests/foundation/ThreadTestSupport.h"
 #include "tests/support/RawLoopback.h"
 
@@ -235,6 +236,31 @@ TEST_F(LinkTest, TheSignInFrameComesFirstAndWhatWasQueuedBeforeIsNotSent)
     EXPECT_EQ(message.recipient, 12u);
     EXPECT_EQ(message.sender, 7u);
     EXPECT_EQ(message.body, "<message module_id=\"probe\" data=\"now\"/>");
+    ::close(fd);
+}
+
+TEST_F(LinkTest, TheSystemModulesMessagesTravelInTheIndentedForm)
+{
+    const int fd = startAndAccept();
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(readFrame(fd).type, 100);
+    sendAllBytes(fd, signedInFrame());
+    expectLine("module probe signed-in");
+    EXPECT_EQ(readFrame(fd).type, 10) << "the user details asked for";
+
+    XmlNode ask;
+    ask.addChild("command", "ASK_TCP_SERVER_IP_PORT");
+    ask.addChild("connection_id", "10000");
+    ask.addChild("user_id", "7");
+    client.app->systemModule().sendToUser(12, ask);
+    const RawFrame frame = readFrame(fd);
+    EXPECT_EQ(frame.type, 2);
+    EXPECT_EQ(frame.recipient, 12u);
+    EXPECT_EQ(frame.body, "<message module_id=\"system_module\" data=\"&lt;xml&gt;\r\n"
+                          "\t&lt;command&gt;ASK_TCP_SERVER_IP_PORT&lt;/command&gt;\r\n"
+                          "\t&lt;connection_id&gt;10000&lt;/connection_id&gt;\r\n"
+                          "\t&lt;user_id&gt;7&lt;/user_id&gt;\r\n"
+                          "&lt;/xml&gt;\r\n\"/>");
     ::close(fd);
 }
 

@@ -61,7 +61,7 @@ TEST(ModuleRegistry, LoadsTheLibrariesOfTheModulesFolderInListingOrderAndMovesCh
     ::mkdir((folders.programFolder + "/modules/empty").c_str(), 0700);
     ASSERT_EQ(::symlink(fixtureLibrary("beta").c_str(), (folders.programFolder + "/modules/beta.so").c_str()), 0);
 
-    TestClient client(folders, {"system_module", "probe"});
+    TestClient client(folders, {"probe"});
     ASSERT_TRUE(client.start());
 
     // What the listing order gives, with the chat module moved to the front.

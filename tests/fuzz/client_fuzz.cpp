@@ -86,14 +86,12 @@ struct Harness {
     SilentUi ui;
     DroppingPort port;
     ReadingModule probe{"probe"};
-    ReadingModule system{ClientApp::SystemModuleId};
     ClientApp app{ui, port};
     int runs = 0;
 
     Harness()
     {
         app.addBuiltinModule(&probe);
-        app.addBuiltinModule(&system);
     }
 
     void reset()

@@ -7,6 +7,8 @@
 //   send MODULE USER DATA...                  a module message through the module's host
 //   session MODULE USER SESSION yes|no DATA... a session message (yes: may wait offline)
 //   add NAME | remove USER                    the contact commands
+//   act MODULE USER                           the module acts on the contact (its action)
+//   system USER COMMAND [NAME=VALUE...]       a message of the system module
 //
 // Each command is run on the user-interface thread and answered by "done VERB". End of
 // input quits. Options:
@@ -19,6 +21,8 @@
 //   --sign-in-wait-ms N    how long the link waits for the server's sign-in confirmation
 #include "core/Diagnostics.h"
 #include "core/app/ClientApp.h"
+#include "foundation/Conversions.h"
+#include "foundation/XmlNode.h"
 #include "tests/core/RecordingUi.h"
 #include "tests/core/UiLoop.h"
 
@@ -132,6 +136,21 @@ struct Client {
             } else {
                 probe->host()->sendSession(session.c_str(), user.c_str(), data.c_str(), offline == "yes");
             }
+        } else if (verb == "system") {
+            // A message of the system module, one field "command" and the rest name=value.
+            std::string user, command;
+            in >> user >> command;
+            XmlNode message;
+            message.addChild("command", command.c_str());
+            for (std::string field; in >> field;) {
+                const size_t eq = field.find('=');
+                message.addChild(field.substr(0, eq).c_str(), eq == std::string::npos ? "" : field.substr(eq + 1).c_str());
+            }
+            app->systemModule().sendToUser(parseUInt64(user.c_str()), message);
+        } else if (verb == "act") {
+            std::string moduleId, user;
+            in >> moduleId >> user;
+            app->actOnContact(app->findModuleIndex(moduleId.c_str()), app->getContact(user.c_str()));
         } else if (verb == "add") {
             app->connection().sendAddContact(restOf(in).c_str());
         } else if (verb == "remove") {
@@ -192,6 +211,16 @@ int main(int argc, char** argv)
         builtins.push_back(client.modules.back().get());
     }
     client.app->setBuiltinModules(builtins);
+    // The system module's commands are printed as they arrive: "system-command NAME SENDER".
+    for (int i = 0; i < SystemModule::CommandCount; ++i) {
+        const std::string name = SystemModule::Commands[i];
+        client.app->systemModule().setCommandHandler(name.c_str(), [name](const XmlNode& message, uint64_t sender) {
+            std::string line = "system-command " + name + " " + std::to_string(sender);
+            for (const XmlNode* child : message.children)
+                line += " " + std::string(child->name.c_str()) + "=" + oneLine(child->value.c_str());
+            printLine(line);
+        });
+    }
     client.loop.attach(client.app.get());
 
     const bool started = client.loop.runSync([&client] { return client.app->initInstance(); });

@@ -1,0 +1,303 @@
+#include "core/channels/SystemModule.h"
+
+#include "core/Diagnostics.h"
+#include "core/app/ClientApp.h"
+#include "foundation/Conversions.h"
+
+#include <chrono>
+
+namespace orvane {
+
+namespace {
+
+// How long the module's end waits for the threads that waited on its requests to let go.
+constexpr int ReleaseWaitMs = 5000;
+
+} // namespace
+
+const char* const SystemModule::Commands[] = {
+    "ASK_TCP_SERVER_IP_PORT", "TCP_SERVER_IP_PORT", "CONNECT_BACK",       "OPEN_UDP_CHANNEL",
+    "OPEN_UDP_CHANNEL_ACK",   "JOIN_SERVER_CHANNEL", "UDP_CHANNEL_SUCCESS", "CLOSE_UDP_CHANNEL",
+};
+const int SystemModule::CommandCount = sizeof Commands / sizeof Commands[0];
+
+// ---- ChannelRequest -------------------------------------------------------------------------
+
+ChannelRequest::~ChannelRequest()
+{
+    closeSocket(result_);
+}
+
+bool ChannelRequest::answer(const std::function<void(ChannelRequest&)>& fill)
+{
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (over_ || answered_)
+            return false;
+        if (fill)
+            fill(*this);
+        answered_ = true;
+    }
+    changed_.notify_all();
+    return true;
+}
+
+bool ChannelRequest::deliver(SocketHandle socket)
+{
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!over_ && !answered_) {
+            result_ = socket;
+            answered_ = true;
+            socket = NoSocket;
+        }
+    }
+    changed_.notify_all();
+    // Nobody waits for it any more.
+    if (socket != NoSocket) {
+        closeSocket(socket);
+        return false;
+    }
+    return true;
+}
+
+bool ChannelRequest::wait(int timeoutMs)
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    auto done = [this] { return answered_ || over_; };
+    if (timeoutMs < 0)
+        changed_.wait(guard, done);
+    else
+        changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), done);
+    const bool ok = answered_ && !over_;
+    over_ = true;
+    return ok;
+}
+
+void ChannelRequest::cancel()
+{
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        over_ = true;
+    }
+    changed_.notify_all();
+}
+
+SocketHandle ChannelRequest::takeResult()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    const SocketHandle socket = result_;
+    result_ = NoSocket;
+    return socket;
+}
+
+// ---- SystemModule ---------------------------------------------------------------------------
+
+SystemModule::SystemModule(ClientApp& app) : app_(app), udpManager_(ownUserId_)
+{
+    for (const char* command : Commands)
+        handlers_.emplace_back(command, nullptr);
+}
+
+SystemModule::~SystemModule()
+{
+    std::unique_lock<std::mutex> guard(requestsLock_);
+    closing_ = true;
+    for (const auto& request : pendingRequests_)
+        request->cancel();
+    // The woken waiters still come back here to take their requests out of the list.
+    requestsChanged_.wait_for(guard, std::chrono::milliseconds(ReleaseWaitMs), [this] { return awaiting_ == 0; });
+    guard.unlock();
+    udpManager_.stop();
+}
+
+bool SystemModule::init(IModuleHost* host)
+{
+    host_ = host;
+    try {
+        const AccountSettings& account = app_.account();
+        udpManager_.bindAddress.setHost(account.bindAddress.isEmpty() ? nullptr : account.bindAddress.c_str(),
+                                        account.bindPort);
+        udpManager_.init();
+        udpManager_.start();
+    } catch (const Exception&) {
+        diagnostic("system module: the datagram channels cannot start");
+    }
+    return true;
+}
+
+void SystemModule::shutdown()
+{
+    {
+        std::lock_guard<std::mutex> guard(requestsLock_);
+        closing_ = true;
+        for (const auto& request : pendingRequests_)
+            request->cancel();
+    }
+    udpManager_.stop();
+}
+
+void SystemModule::onSignedIn()
+{
+    ownUserId_.store(parseUInt64(app_.ownUser().getId()));
+}
+
+void SystemModule::onSignedOut()
+{
+    ownUserId_.store(0);
+}
+
+void SystemModule::onIncomingConnection(IContact*, IModuleConnection* connection)
+{
+    if (connection)
+        connection->close();
+}
+
+void SystemModule::onMessage(IContact* sender, const char* data)
+{
+    XmlNode message;
+    message.parse(data ? data : "");
+    String command = message.childOrEmpty("command")->value;
+    command.toUpper();
+    const uint64_t senderId = sender ? parseUInt64(sender->getId()) : 0;
+    // The server stamps the true sender on every frame; a message that claims another one
+    // is not believed.
+    const XmlNode* claimed = message.getChild("user_id");
+    if (claimed && parseUInt64(claimed->value.c_str()) != senderId) {
+        diagnostic("system module: dropped a message whose user_id is not its sender's");
+        return;
+    }
+    for (const auto& handler : handlers_) {
+        if (handler.first == command) {
+            if (handler.second)
+                handler.second(message, senderId);
+            return;
+        }
+    }
+}
+
+void SystemModule::onServerChannelOpened(const XmlNode& reply)
+{
+    String protocol = reply.childOrEmpty("protocol")->value;
+    protocol.toLower();
+    if (protocol == "tcp" && tcpChannelHandler_)
+        tcpChannelHandler_(reply);
+    else if (protocol == "udp" && udpChannelHandler_)
+        udpChannelHandler_(reply);
+}
+
+IModuleConnection* SystemModule::openTcpConnection(const char* userId, const char* moduleId)
+{
+    return openTcp_ ? openTcp_(userId, moduleId) : nullptr;
+}
+
+IModuleConnection* SystemModule::openUdpConnection(const char* userId, const char* moduleId)
+{
+    return openUdp_ ? openUdp_(userId, moduleId) : nullptr;
+}
+
+void SystemModule::setCommandHandler(const char* command, CommandHandler handler)
+{
+    for (auto& entry : handlers_) {
+        if (entry.first == command) {
+            entry.second = std::move(handler);
+            return;
+        }
+    }
+}
+
+void SystemModule::setServerChannelHandler(const char* protocol, std::function<void(const XmlNode&)> handler)
+{
+    const String name = String(protocol).toLower();
+    if (name == "tcp")
+        tcpChannelHandler_ = std::move(handler);
+    else if (name == "udp")
+        udpChannelHandler_ = std::move(handler);
+}
+
+void SystemModule::setOpenHandlers(OpenHandler tcp, OpenHandler udp)
+{
+    openTcp_ = std::move(tcp);
+    openUdp_ = std::move(udp);
+}
+
+// ---- requests -------------------------------------------------------------------------------
+
+int SystemModule::newConnectionId()
+{
+    std::lock_guard<std::mutex> guard(idLock_);
+    const int id = nextConnectionId_;
+    nextConnectionId_ = id + 1 > LastConnectionId ? FirstConnectionId : id + 1;
+    return id;
+}
+
+std::shared_ptr<ChannelRequest> SystemModule::addRequest()
+{
+    auto request = std::make_shared<ChannelRequest>(newConnectionId());
+    std::lock_guard<std::mutex> guard(requestsLock_);
+    // A closing module takes no new waiter: the request is over before it starts.
+    if (closing_)
+        request->cancel();
+    else
+        pendingRequests_.push_back(request);
+    return request;
+}
+
+bool SystemModule::await(const std::shared_ptr<ChannelRequest>& request, const std::function<void()>& ask,
+                         int timeoutMs)
+{
+    {
+        std::lock_guard<std::mutex> guard(requestsLock_);
+        ++awaiting_;
+    }
+    if (ask)
+        ask();
+    const bool answered = request->wait(timeoutMs);
+    removeRequest(request->connectionId);
+    {
+        std::lock_guard<std::mutex> guard(requestsLock_);
+        --awaiting_;
+    }
+    requestsChanged_.notify_all();
+    return answered;
+}
+
+std::shared_ptr<ChannelRequest> SystemModule::findRequest(int connectionId)
+{
+    std::lock_guard<std::mutex> guard(requestsLock_);
+    for (const auto& request : pendingRequests_)
+        if (request->connectionId == connectionId)
+            return request;
+    return nullptr;
+}
+
+std::shared_ptr<ChannelRequest> SystemModule::removeRequest(int connectionId)
+{
+    std::shared_ptr<ChannelRequest> removed;
+    {
+        std::lock_guard<std::mutex> guard(requestsLock_);
+        for (auto it = pendingRequests_.begin(); it != pendingRequests_.end(); ++it) {
+            if ((*it)->connectionId == connectionId) {
+                removed = *it;
+                pendingRequests_.erase(it);
+                break;
+            }
+        }
+    }
+    requestsChanged_.notify_all();
+    return removed;
+}
+
+int SystemModule::pendingRequestCount()
+{
+    std::lock_guard<std::mutex> guard(requestsLock_);
+    return static_cast<int>(pendingRequests_.size());
+}
+
+void SystemModule::sendToUser(uint64_t userId, const XmlNode& message)
+{
+    if (host_)
+        host_->send(uint64ToString(userId).c_str(), message.toString(0, true).c_str());
+}
+
+} // namespace orvane

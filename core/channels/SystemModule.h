@@ -1,0 +1,171 @@
+#pragma once
+
+#include "core/channels/UdpChannelManager.h"
+#include "core/module/ModuleBase.h"
+#include "foundation/Socket.h"
+#include "foundation/String.h"
+#include "foundation/XmlNode.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace orvane {
+
+class ClientApp;
+
+// One step of a channel negotiation that waits for an answer from elsewhere: the peer's
+// system module, or the server. It is shared between the thread that waits and the
+// handlers that answer, so an answer that arrives after the waiter gave up writes into an
+// object that still exists and is simply never read; a socket delivered then is closed.
+class ChannelRequest {
+public:
+    explicit ChannelRequest(int connectionId) : connectionId(connectionId) {}
+    ~ChannelRequest();
+    ChannelRequest(const ChannelRequest&) = delete;
+    ChannelRequest& operator=(const ChannelRequest&) = delete;
+
+    // The key of every answer; a fresh one for every step.
+    const int connectionId;
+
+    // What the answers fill in. Written by the answering handler inside answer(), read by
+    // the waiter once its wait has ended.
+    int peerConnectionId = 0;
+    int relayConnectionId = 0;
+    String moduleId;
+    uint64_t peerUserId = 0;
+    bool peerManual = false;
+    String peerExternalHost;
+    String peerLocalHost;
+    int peerExternalPort = 0;
+    int peerLocalPort = 0;
+
+    // An answering handler fills the fields in `fill` and wakes the waiter; false (nothing
+    // filled) when the request is over (answered already, given up or cancelled).
+    bool answer(const std::function<void(ChannelRequest&)>& fill);
+    // A connected socket as the answer; when the request is over the socket is closed.
+    bool deliver(SocketHandle socket);
+    // The waiter: true when answered within the time; false when the time ran out or the
+    // request was cancelled. Afterwards the request is over.
+    bool wait(int timeoutMs);
+    // Over, and the waiter woken with a failure (the system module is closing).
+    void cancel();
+    // The socket an answer delivered; the caller owns it from here (NoSocket when none).
+    SocketHandle takeResult();
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool answered_ = false;
+    bool over_ = false;
+    SocketHandle result_ = NoSocket;
+};
+
+// The built-in module that opens peer channels for the other modules. The user never sees
+// it. It talks to the system module of the peer's program through module messages of its
+// own id, keeps the negotiations that wait for answers, hands out their connection ids,
+// owns the program's UDP channel manager, and dispatches its commands to the handlers that
+// the channel code registers.
+//
+// Threads: the IModule operations and the command dispatch run on the user-interface
+// thread; waiting for an answer happens on the opening module's own thread; the request
+// list and the id counter have locks of their own.
+class SystemModule : public ModuleBase {
+public:
+    static constexpr const char* Id = "system_module";
+    static constexpr int FirstConnectionId = 10000;
+    static constexpr int LastConnectionId = 50000;
+    // How long a step waits for its answer.
+    static constexpr int AnswerTimeoutMs = 60000;
+
+    // A command's handler: the message's fields and the sender the server stamped on it.
+    using CommandHandler = std::function<void(const XmlNode& message, uint64_t sender)>;
+
+    explicit SystemModule(ClientApp& app);
+    // Cancels every waiting request, waits (bounded) for their waiters to let go, stops the
+    // threads.
+    ~SystemModule() override;
+
+    // ---- IModule ----
+    bool init(IModuleHost* host) override;
+    void shutdown() override;
+    const char* getId() override { return Id; }
+    const char* getName() override { return "System Module"; }
+    const char* getVersion() override { return "3.2"; }
+    const char* getDisplayName() override { return nullptr; }
+    BitmapHandle getBitmap() override { return nullptr; }
+    const char* getDescription() override { return "Special System Module"; }
+    void onSignedIn() override;
+    void onSignedOut() override;
+    void actOn(IContact*) override {}
+    void onIncomingConnection(IContact* contact, IModuleConnection* connection) override;
+    void onMessage(IContact* sender, const char* data) override;
+
+    // ---- the channels ----
+    IModuleConnection* openTcpConnection(const char* userId, const char* moduleId);
+    IModuleConnection* openUdpConnection(const char* userId, const char* moduleId);
+    // The server's answer to OPEN_SERVER_CHANNEL, routed by its protocol.
+    void onServerChannelOpened(const XmlNode& reply);
+
+    // ---- negotiation support ----
+    // 10000, 10001, ... 50000, then 10000 again.
+    int newConnectionId();
+    // A new request with a fresh id, already in the pending list.
+    std::shared_ptr<ChannelRequest> addRequest();
+    // Asks (the question goes out after the request is listed, so an answer at once is
+    // never missed) and waits for the answer; the request leaves the list either way.
+    bool await(const std::shared_ptr<ChannelRequest>& request, const std::function<void()>& ask,
+               int timeoutMs = AnswerTimeoutMs);
+    std::shared_ptr<ChannelRequest> findRequest(int connectionId);
+    std::shared_ptr<ChannelRequest> removeRequest(int connectionId);
+    int pendingRequestCount();
+    // The node in the indented form, as a module message of this module to the user.
+    void sendToUser(uint64_t userId, const XmlNode& message);
+
+    // The channel code's handlers of the commands (ASK_TCP_SERVER_IP_PORT, ..., and of the
+    // server's OPEN_SERVER_CHANNEL answer per protocol, "tcp" or "udp").
+    void setCommandHandler(const char* command, CommandHandler handler);
+    void setServerChannelHandler(const char* protocol, std::function<void(const XmlNode&)> handler);
+    using OpenHandler = std::function<IModuleConnection*(const char* userId, const char* moduleId)>;
+    void setOpenHandlers(OpenHandler tcp, OpenHandler udp);
+
+    uint64_t ownUserId() const { return ownUserId_.load(); }
+    UdpChannelManager& udpManager() { return udpManager_; }
+    IModuleHost* host() const { return host_; }
+    ClientApp& app() { return app_; }
+
+    // The commands of the system module, in the order the dispatch compares them.
+    static const char* const Commands[];
+    static const int CommandCount;
+
+private:
+    ClientApp& app_;
+    IModuleHost* host_ = nullptr;
+    std::atomic<uint64_t> ownUserId_{0};
+
+    std::mutex requestsLock_;
+    std::condition_variable requestsChanged_;
+    std::vector<std::shared_ptr<ChannelRequest>> pendingRequests_;
+    // Threads inside await.
+    int awaiting_ = 0;
+    bool closing_ = false;
+
+    std::mutex idLock_;
+    int nextConnectionId_ = FirstConnectionId;
+
+    // Set up before the module runs; read on the user-interface thread.
+    std::vector<std::pair<String, CommandHandler>> handlers_;
+    std::function<void(const XmlNode&)> tcpChannelHandler_;
+    std::function<void(const XmlNode&)> udpChannelHandler_;
+    OpenHandler openTcp_;
+    OpenHandler openUdp_;
+
+    // Declared last: its thread ends first.
+    UdpChannelManager udpManager_;
+};
+
+} // namespace orvane
