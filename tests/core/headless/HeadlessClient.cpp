@@ -3,7 +3,8 @@
 // user interface and to the modules as one line on standard output, and reads commands
 // from standard input, one per line:
 //
-//   sign-in | sign-out | contacts | whoami | sockets | quit
+//   sign-in | sign-out | contacts | whoami | quit
+//   sockets                                   the number of open TCP sockets
 //   send MODULE USER DATA...                  a module message through the module's host
 //   session MODULE USER SESSION yes|no DATA... a session message (yes: may wait offline)
 //   add NAME | remove USER                    the contact commands
@@ -29,6 +30,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
+#include <fstream>
+#include <set>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -56,9 +59,24 @@ void printDiagnostic(const char* text)
     printLine(std::string("diagnostic ") + oneLine(text));
 }
 
-// Open sockets of this process, for the tests that check nothing is left open.
-int countSockets()
+// Open TCP sockets of this process, for the tests that check no connection is left open
+// (the datagram socket of the channels stays open for the program's life).
+int countTcpSockets()
 {
+    std::set<std::string> tcpInodes;
+    for (const char* table : {"/proc/self/net/tcp", "/proc/self/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line);
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string field;
+            // The inode is the tenth field.
+            for (int i = 0; i < 10 && fields >> field; ++i) {
+            }
+            tcpInodes.insert(field);
+        }
+    }
     int count = 0;
     DIR* dir = ::opendir("/proc/self/fd");
     if (!dir)
@@ -67,11 +85,12 @@ int countSockets()
         char target[64];
         const std::string path = std::string("/proc/self/fd/") + entry->d_name;
         const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
-        if (n > 0) {
-            target[n] = 0;
-            if (std::string(target).rfind("socket:", 0) == 0)
-                ++count;
-        }
+        if (n <= 0)
+            continue;
+        target[n] = 0;
+        const std::string link = target;
+        if (link.rfind("socket:[", 0) == 0 && tcpInodes.count(link.substr(8, link.size() - 9)))
+            ++count;
     }
     ::closedir(dir);
     return count;
@@ -121,7 +140,7 @@ struct Client {
         } else if (verb == "whoami") {
             printLine("own-user " + std::string(app->ownUser().id.c_str()) + " " + oneLine(app->ownUser().userName));
         } else if (verb == "sockets") {
-            printLine("sockets " + std::to_string(countSockets()));
+            printLine("sockets " + std::to_string(countTcpSockets()));
         } else if (verb == "send" || verb == "session") {
             std::string moduleId, user, session, offline;
             in >> moduleId >> user;
