@@ -2,6 +2,8 @@
 
 #include "core/Message.h"
 #include "core/link/SignInReply.h"
+#include "core/module/ModuleInterfaces.h"
+#include "foundation/Socket.h"
 #include "foundation/XmlNode.h"
 
 #include <memory>
@@ -17,16 +19,33 @@ struct AppEvent {
         // A peer connection ready for a module; param is its socket, record the hand-over
         // record with "module_id" and "sender_id".
         PeerConnection = 200,
+        // A datagram channel ready for a module; channel is the channel, record as for a
+        // peer connection.
+        PeerChannel = 201,
         // A successful sign-in reply, whose contacts are applied on the user-interface
         // thread ahead of every frame of the link it opens.
         SignInReplyReady = 300,
     };
+
+    AppEvent() = default;
+    // A peer socket or channel that no handler took (the program ends with it queued) is
+    // closed, not lost.
+    ~AppEvent()
+    {
+        if (kind == PeerConnection)
+            closeSocket(param);
+        if (channel)
+            channel->close();
+    }
+    AppEvent(const AppEvent&) = delete;
+    AppEvent& operator=(const AppEvent&) = delete;
 
     int kind = 0;
     int param = 0;
     Message frame{250};
     XmlNode record;
     std::unique_ptr<SignInReply> reply;
+    IModuleConnection* channel = nullptr;
 };
 
 } // namespace orvane

@@ -36,6 +36,8 @@ ClientApp::ClientApp(ClientUi& ui, UiThreadPort& port, const ClientAppOptions& o
 
 ClientApp::~ClientApp()
 {
+    // The channel threads use the link and post events: they end before anything else.
+    systemModule_.reset();
     connection_->stop();
     portMapper_->stop(true);
     {

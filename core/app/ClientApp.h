@@ -100,6 +100,9 @@ public:
     void onSignedIn(const Message& frame);
     // A peer connection for a module; the socket is closed when nobody takes it.
     void onIncomingConnection(const XmlNode& record, int socket);
+    // A ready datagram channel for a module (any thread): handed over on the user-interface
+    // thread, closed when the contact or the module is gone by then.
+    void postChannel(IModuleConnection* channel, const String& moduleId, uint64_t sender);
     // The contacts of a successful sign-in reply.
     void applySignInReply(const SignInReply& reply);
 
@@ -223,10 +226,11 @@ private:
     bool started_ = false;
     bool exited_ = false;
 
-    // Declared last: their threads stop first, while everything they call on still exists.
-    std::unique_ptr<SystemModule> systemModule_;
+    // Declared last: their threads stop first, while everything they call on still exists
+    // (the destructor ends the system module's threads before the others).
     std::unique_ptr<UpnpPortMapper> portMapper_;
     std::unique_ptr<ConnectionThread> connection_;
+    std::unique_ptr<SystemModule> systemModule_;
 };
 
 } // namespace orvane

@@ -4,12 +4,31 @@
 
 #include "core/Diagnostics.h"
 #include "core/app/ThreadMessages.h"
+#include "core/channels/TcpModuleConnection.h"
 #include "core/link/ServerCommands.h"
 #include "foundation/Conversions.h"
 
 #include <exception>
 
 namespace orvane {
+
+namespace {
+
+// The body as XML; a body that does not read leaves what was read (missing children read
+// as empty texts).
+XmlNode bodyNode(const Message& frame)
+{
+    XmlNode node;
+    frame.getBody(node);
+    return node;
+}
+
+String childText(const XmlNode& node, const char* name)
+{
+    return node.childOrEmpty(name)->value;
+}
+
+} // namespace
 
 // ---- the event queue ------------------------------------------------------------------------
 
@@ -53,9 +72,24 @@ void ClientApp::runEvent(AppEvent& event)
     case AppEvent::ServerFrame:
         dispatchServerFrame(event.frame);
         break;
-    case AppEvent::PeerConnection:
-        onIncomingConnection(event.record, event.param);
+    case AppEvent::PeerConnection: {
+        // The hand-over owns the socket from here, whatever becomes of it.
+        const int socket = event.param;
+        event.param = NoSocket;
+        onIncomingConnection(event.record, socket);
         break;
+    }
+    case AppEvent::PeerChannel: {
+        IModuleConnection* channel = event.channel;
+        event.channel = nullptr;
+        ContactRecord* contact = findContact(childText(event.record, "sender_id").c_str());
+        IModule* module = findModule(childText(event.record, "module_id").c_str());
+        if (contact && module)
+            module->onIncomingConnection(contact, channel);
+        else
+            channel->close();
+        break;
+    }
     case AppEvent::SignInReplyReady:
         if (event.reply)
             applySignInReply(*event.reply);
@@ -267,23 +301,6 @@ void ClientApp::dispatchServerFrame(const Message& frame)
     }
 }
 
-namespace {
-
-// The body as XML; a body that does not read leaves what was read (missing children read
-// as empty texts).
-XmlNode bodyNode(const Message& frame)
-{
-    XmlNode node;
-    frame.getBody(node);
-    return node;
-}
-
-String childText(const XmlNode& node, const char* name)
-{
-    return node.childOrEmpty(name)->value;
-}
-
-} // namespace
 
 void ClientApp::onModuleMessage(const Message& frame)
 {
@@ -424,17 +441,20 @@ void ClientApp::onSignedIn(const Message& frame)
         std::lock_guard<std::mutex> guard(externalLock_);
         externalAddress_ = external;
     }
+    // The port the peer connections are taken on: the configured one, or the one the
+    // system chose when none is configured (never written back to the file).
+    const int boundPort = account_.bindPort != 0 ? account_.bindPort : systemModule_->tcpConnector().boundPort();
     AdvertisedEndpoint::Value advertised;
     advertised.address = external;
-    advertised.tcpPort = account_.bindPort;
-    advertised.udpPort = account_.bindPort;
+    advertised.tcpPort = boundPort;
+    advertised.udpPort = boundPort;
     if (account_.myInternetAddress.isEmpty() || account_.myInternetPort == 0) {
         advertised_.set(advertised);
         if (advertised.address != link.localAddress) {
             PortMappingRequest request;
             request.userName = account_.userName;
             request.reportedAddress = external;
-            request.bindPort = account_.bindPort;
+            request.bindPort = boundPort;
             portMapper_->requestMapping(request);
         }
         return;
@@ -453,11 +473,23 @@ void ClientApp::onIncomingConnection(const XmlNode& record, int socket)
     const String sender = childText(record, "sender_id");
     ContactRecord* contact = findContact(sender.c_str());
     IModule* module = findModule(moduleId.c_str());
-    // The module connections that carry a peer socket come with the peer channels; until a
-    // module can be handed one, the socket is closed as for an unknown module.
-    (void)contact;
-    (void)module;
-    closeSocket(socket);
+    if (contact && module)
+        module->onIncomingConnection(contact, new TcpModuleConnection(socket));
+    else
+        closeSocket(socket);
+}
+
+void ClientApp::postChannel(IModuleConnection* channel, const String& moduleId, uint64_t sender)
+{
+    auto event = std::make_unique<AppEvent>();
+    event->kind = AppEvent::PeerChannel;
+    event->channel = channel;
+    event->record.name = "message";
+    event->record.addChild("module_id", moduleId.c_str());
+    event->record.addChild("sender_id", uint64ToString(sender).c_str());
+    MonitorLock guard(appLock_);
+    events_.push_back(std::move(event));
+    port_.post(ThreadMessage::AppEvents, 0, 0);
 }
 
 } // namespace orvane

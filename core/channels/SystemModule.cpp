@@ -42,6 +42,16 @@ bool ChannelRequest::answer(const std::function<void(ChannelRequest&)>& fill)
     return true;
 }
 
+bool ChannelRequest::update(const std::function<void(ChannelRequest&)>& fill)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (over_ || answered_)
+        return false;
+    if (fill)
+        fill(*this);
+    return true;
+}
+
 bool ChannelRequest::deliver(SocketHandle socket)
 {
     {
@@ -95,8 +105,31 @@ SocketHandle ChannelRequest::takeResult()
 
 SystemModule::SystemModule(ClientApp& app) : app_(app), udpManager_(ownUserId_)
 {
+    tcpConnector_ = std::make_unique<TcpChannelConnector>(*this);
     for (const char* command : Commands)
         handlers_.emplace_back(command, nullptr);
+    TcpChannelConnector& tcp = *tcpConnector_;
+    setCommandHandler("ASK_TCP_SERVER_IP_PORT",
+                      [&tcp](const XmlNode& m, uint64_t sender) { tcp.onAskAddresses(m, sender); });
+    setCommandHandler("TCP_SERVER_IP_PORT", [&tcp](const XmlNode& m, uint64_t sender) { tcp.onAddresses(m, sender); });
+    setCommandHandler("CONNECT_BACK", [&tcp](const XmlNode& m, uint64_t sender) { tcp.onConnectBack(m, sender); });
+    setCommandHandler("JOIN_SERVER_CHANNEL", [this](const XmlNode& m, uint64_t sender) {
+        String protocol = m.childOrEmpty("protocol")->value;
+        protocol.toLower();
+        if (protocol == "tcp")
+            tcpConnector_->onJoinServerChannel(m, sender);
+        else if (protocol == "udp")
+            udpManager_.onJoinServerChannel(m, sender);
+    });
+    setServerChannelHandler("tcp", [&tcp](const XmlNode& reply) { tcp.onServerChannelOpened(reply); });
+    UdpChannelManager& udp = udpManager_;
+    setCommandHandler("OPEN_UDP_CHANNEL", [&udp](const XmlNode& m, uint64_t sender) { udp.onOpenUdpChannel(m, sender); });
+    setCommandHandler("OPEN_UDP_CHANNEL_ACK", [&udp](const XmlNode& m, uint64_t sender) { udp.onOpenAck(m, sender); });
+    setCommandHandler("UDP_CHANNEL_SUCCESS",
+                      [&udp](const XmlNode& m, uint64_t sender) { udp.onChannelSuccess(m, sender); });
+    setCommandHandler("CLOSE_UDP_CHANNEL", [&udp](const XmlNode& m, uint64_t sender) { udp.onCloseChannel(m, sender); });
+    setServerChannelHandler("udp", [&udp](const XmlNode& reply) { udp.onServerChannelOpened(reply); });
+    udpManager_.attach(*this);
 }
 
 SystemModule::~SystemModule()
@@ -108,16 +141,32 @@ SystemModule::~SystemModule()
     // The woken waiters still come back here to take their requests out of the list.
     requestsChanged_.wait_for(guard, std::chrono::milliseconds(ReleaseWaitMs), [this] { return awaiting_ == 0; });
     guard.unlock();
+    stopThreads();
+}
+
+void SystemModule::stopThreads()
+{
+    tcpConnector_->stop();
     udpManager_.stop();
+    if (!waitForThreads(ReleaseWaitMs))
+        diagnostic("system module: channel set-up threads still run at its end");
 }
 
 bool SystemModule::init(IModuleHost* host)
 {
     host_ = host;
     try {
+        tcpConnector_->start();
+    } catch (const Exception&) {
+        // Without the TCP server no channel can be offered; the datagram side stays down too.
+        diagnostic("system module: cannot listen for peer connections");
+        return true;
+    }
+    try {
+        // The datagram socket takes the same port number as the TCP server.
         const AccountSettings& account = app_.account();
         udpManager_.bindAddress.setHost(account.bindAddress.isEmpty() ? nullptr : account.bindAddress.c_str(),
-                                        account.bindPort);
+                                        tcpConnector_->boundPort());
         udpManager_.init();
         udpManager_.start();
     } catch (const Exception&) {
@@ -134,7 +183,7 @@ void SystemModule::shutdown()
         for (const auto& request : pendingRequests_)
             request->cancel();
     }
-    udpManager_.stop();
+    stopThreads();
 }
 
 void SystemModule::onSignedIn()
@@ -188,12 +237,12 @@ void SystemModule::onServerChannelOpened(const XmlNode& reply)
 
 IModuleConnection* SystemModule::openTcpConnection(const char* userId, const char* moduleId)
 {
-    return openTcp_ ? openTcp_(userId, moduleId) : nullptr;
+    return tcpConnector_->openTcpChannel(userId, moduleId);
 }
 
 IModuleConnection* SystemModule::openUdpConnection(const char* userId, const char* moduleId)
 {
-    return openUdp_ ? openUdp_(userId, moduleId) : nullptr;
+    return udpManager_.openUdpChannel(userId, moduleId);
 }
 
 void SystemModule::setCommandHandler(const char* command, CommandHandler handler)
@@ -215,12 +264,6 @@ void SystemModule::setServerChannelHandler(const char* protocol, std::function<v
         udpChannelHandler_ = std::move(handler);
 }
 
-void SystemModule::setOpenHandlers(OpenHandler tcp, OpenHandler udp)
-{
-    openTcp_ = std::move(tcp);
-    openUdp_ = std::move(udp);
-}
-
 // ---- requests -------------------------------------------------------------------------------
 
 int SystemModule::newConnectionId()
@@ -231,9 +274,9 @@ int SystemModule::newConnectionId()
     return id;
 }
 
-std::shared_ptr<ChannelRequest> SystemModule::addRequest()
+std::shared_ptr<ChannelRequest> SystemModule::addRequest(ChannelRequest::Purpose purpose)
 {
-    auto request = std::make_shared<ChannelRequest>(newConnectionId());
+    auto request = std::make_shared<ChannelRequest>(newConnectionId(), purpose);
     std::lock_guard<std::mutex> guard(requestsLock_);
     // A closing module takes no new waiter: the request is over before it starts.
     if (closing_)
@@ -292,6 +335,27 @@ int SystemModule::pendingRequestCount()
 {
     std::lock_guard<std::mutex> guard(requestsLock_);
     return static_cast<int>(pendingRequests_.size());
+}
+
+void SystemModule::threadStarted()
+{
+    std::lock_guard<std::mutex> guard(threadsLock_);
+    ++threads_;
+}
+
+void SystemModule::threadEnded()
+{
+    {
+        std::lock_guard<std::mutex> guard(threadsLock_);
+        --threads_;
+    }
+    threadsChanged_.notify_all();
+}
+
+bool SystemModule::waitForThreads(int timeoutMs)
+{
+    std::unique_lock<std::mutex> guard(threadsLock_);
+    return threadsChanged_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] { return threads_ == 0; });
 }
 
 void SystemModule::sendToUser(uint64_t userId, const XmlNode& message)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/channels/TcpChannelConnector.h"
 #include "core/channels/UdpChannelManager.h"
 #include "core/module/ModuleBase.h"
 #include "foundation/Socket.h"
@@ -24,13 +25,17 @@ class ClientApp;
 // object that still exists and is simply never read; a socket delivered then is closed.
 class ChannelRequest {
 public:
-    explicit ChannelRequest(int connectionId) : connectionId(connectionId) {}
+    // What the request waits for; an answer of another kind is not taken for it.
+    enum Purpose { Any, Ask, ConnectBack, TcpRelay, UdpOpen, UdpRelay };
+
+    ChannelRequest(int connectionId, Purpose purpose) : connectionId(connectionId), purpose(purpose) {}
     ~ChannelRequest();
     ChannelRequest(const ChannelRequest&) = delete;
     ChannelRequest& operator=(const ChannelRequest&) = delete;
 
     // The key of every answer; a fresh one for every step.
     const int connectionId;
+    const Purpose purpose;
 
     // What the answers fill in. Written by the answering handler inside answer(), read by
     // the waiter once its wait has ended.
@@ -47,7 +52,10 @@ public:
     // An answering handler fills the fields in `fill` and wakes the waiter; false (nothing
     // filled) when the request is over (answered already, given up or cancelled).
     bool answer(const std::function<void(ChannelRequest&)>& fill);
-    // A connected socket as the answer; when the request is over the socket is closed.
+    // Fills fields without answering (a step with a second part); false when over.
+    bool update(const std::function<void(ChannelRequest&)>& fill);
+    // A connected socket as the answer; NoSocket answers that there is none. When the
+    // request is over the socket is closed.
     bool deliver(SocketHandle socket);
     // The waiter: true when answered within the time; false when the time ran out or the
     // request was cancelled. Afterwards the request is over.
@@ -115,7 +123,7 @@ public:
     // 10000, 10001, ... 50000, then 10000 again.
     int newConnectionId();
     // A new request with a fresh id, already in the pending list.
-    std::shared_ptr<ChannelRequest> addRequest();
+    std::shared_ptr<ChannelRequest> addRequest(ChannelRequest::Purpose purpose = ChannelRequest::Any);
     // Asks (the question goes out after the request is listed, so an answer at once is
     // never missed) and waits for the answer; the request leaves the list either way.
     bool await(const std::shared_ptr<ChannelRequest>& request, const std::function<void()>& ask,
@@ -130,11 +138,17 @@ public:
     // server's OPEN_SERVER_CHANNEL answer per protocol, "tcp" or "udp").
     void setCommandHandler(const char* command, CommandHandler handler);
     void setServerChannelHandler(const char* protocol, std::function<void(const XmlNode&)> handler);
-    using OpenHandler = std::function<IModuleConnection*(const char* userId, const char* moduleId)>;
-    void setOpenHandlers(OpenHandler tcp, OpenHandler udp);
+
+    // Threads of the channel set-up that run on their own (relay joins, connections back,
+    // datagram responders) report in and out, so that the module's end waits for them.
+    void threadStarted();
+    void threadEnded();
+    // True when none runs any more within the time.
+    bool waitForThreads(int timeoutMs);
 
     uint64_t ownUserId() const { return ownUserId_.load(); }
     UdpChannelManager& udpManager() { return udpManager_; }
+    TcpChannelConnector& tcpConnector() { return *tcpConnector_; }
     IModuleHost* host() const { return host_; }
     ClientApp& app() { return app_; }
 
@@ -143,6 +157,8 @@ public:
     static const int CommandCount;
 
 private:
+    void stopThreads();
+
     ClientApp& app_;
     IModuleHost* host_ = nullptr;
     std::atomic<uint64_t> ownUserId_{0};
@@ -157,15 +173,18 @@ private:
     std::mutex idLock_;
     int nextConnectionId_ = FirstConnectionId;
 
+    std::mutex threadsLock_;
+    std::condition_variable threadsChanged_;
+    int threads_ = 0;
+
     // Set up before the module runs; read on the user-interface thread.
     std::vector<std::pair<String, CommandHandler>> handlers_;
     std::function<void(const XmlNode&)> tcpChannelHandler_;
     std::function<void(const XmlNode&)> udpChannelHandler_;
-    OpenHandler openTcp_;
-    OpenHandler openUdp_;
 
-    // Declared last: its thread ends first.
+    // Declared last: their threads end first.
     UdpChannelManager udpManager_;
+    std::unique_ptr<TcpChannelConnector> tcpConnector_;
 };
 
 } // namespace orvane

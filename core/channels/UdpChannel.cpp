@@ -56,6 +56,25 @@ void UdpChannel::setPeerAddress(const SocketAddress& address)
     peerAddress_ = address;
 }
 
+SocketAddress UdpChannel::peerExternal() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return peerExternal_;
+}
+
+SocketAddress UdpChannel::peerLocal() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return peerLocal_;
+}
+
+void UdpChannel::setPeerEndpoints(const SocketAddress& external, const SocketAddress& local)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    peerExternal_ = external;
+    peerLocal_ = local;
+}
+
 void UdpChannel::send(const void* data, int length)
 {
     if (state() == Closed || !data || length <= 0)

@@ -117,8 +117,18 @@ public:
     std::atomic<int> relayConnectionId{0};
     String moduleId;
     std::atomic<uint64_t> peerUserId{0};
-    SocketAddress peerExternalAddress;
-    SocketAddress peerLocalAddress;
+    // The peer's two endpoints from the set-up exchange (both the relay's once a relay is
+    // used); written on the user-interface thread and read by the handshake's thread, so
+    // under the channel's lock.
+    SocketAddress peerExternal() const;
+    SocketAddress peerLocal() const;
+    void setPeerEndpoints(const SocketAddress& external, const SocketAddress& local);
+    // Set when the answering side's endpoints were switched to the relay.
+    std::atomic<bool> relayChanged{false};
+    // The peer reported manual settings.
+    std::atomic<bool> peerManual{false};
+    // Wakes a handshake that waits for a datagram, so it looks at the state at once.
+    void wake() { arrived_.notify_all(); }
 
 private:
     // Waits for the oldest datagram; false when none came in time or the channel closed
@@ -128,11 +138,13 @@ private:
     UdpChannelManager& manager_;
     std::atomic<int> state_{Closed};
     std::atomic<uint64_t> dropped_{0};
-    // Guards queue_ and peerAddress_.
+    // Guards queue_ and the peer's addresses.
     mutable std::mutex lock_;
     std::condition_variable arrived_;
     std::deque<std::unique_ptr<UdpPacket>> queue_;
     SocketAddress peerAddress_;
+    SocketAddress peerExternal_;
+    SocketAddress peerLocal_;
     ByteArray received_;
 };
 

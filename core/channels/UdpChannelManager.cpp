@@ -72,13 +72,29 @@ UdpChannel* UdpChannelManager::findChannel(int connectionId)
     return nullptr;
 }
 
-bool UdpChannelManager::removeChannel(UdpChannel& channel)
+bool UdpChannelManager::withChannel(int connectionId, const std::function<void(UdpChannel&)>& action)
 {
     std::lock_guard<std::mutex> guard(channelsLock_);
-    auto it = std::find(channels_.begin(), channels_.end(), &channel);
-    if (it == channels_.end())
-        return false;
-    channels_.erase(it);
+    for (UdpChannel* channel : channels_) {
+        if (channel->localConnectionId.load() == connectionId) {
+            action(*channel);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool UdpChannelManager::removeChannel(UdpChannel& channel)
+{
+    {
+        std::lock_guard<std::mutex> guard(channelsLock_);
+        auto it = std::find(channels_.begin(), channels_.end(), &channel);
+        if (it == channels_.end())
+            return false;
+        channels_.erase(it);
+    }
+    if (system_ && channel.peerConnectionId.load() != 0)
+        sendClose(channel, 3);
     return true;
 }
 
@@ -229,6 +245,15 @@ void UdpChannelManager::dispatch(const SocketAddress& source, const uint8_t* byt
     for (UdpChannel* channel : channels_) {
         if (channel->localConnectionId.load() != static_cast<int>(header.recipientConnectionId))
             continue;
+        // Only the peer speaks on a channel, and once it is open only from where the
+        // handshake found it (or the relay): anything else is someone else's datagram.
+        if (header.senderUserId != channel->peerUserId.load())
+            return;
+        if (channel->state() == UdpChannel::Open) {
+            const SocketAddress expected = channel->peerAddress();
+            if (expected.getAddress() != source.getAddress() || expected.getPort() != source.getPort())
+                return;
+        }
         if (header.type == UdpPacket::Data)
             channel->deliverData(source, bytes + UdpPacket::HeaderSize, length - UdpPacket::HeaderSize);
         else

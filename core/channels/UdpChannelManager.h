@@ -10,9 +10,13 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <functional>
 #include <vector>
 
 namespace orvane {
+
+class SystemModule;
+class XmlNode;
 
 // The one UDP socket that every datagram channel of the program shares, and the thread
 // that alone touches it: it sends what the channels queue and hands each arriving datagram
@@ -53,12 +57,54 @@ public:
     // The channel with that local connection id, or NULL. The pointer is only safe to use
     // while the channel's owner keeps it open.
     UdpChannel* findChannel(int connectionId);
-    // Takes the channel out of the table; true when it was there.
+    // Runs `action` on the channel with that id while the table's lock keeps it from being
+    // closed; false when there is none.
+    bool withChannel(int connectionId, const std::function<void(UdpChannel&)>& action);
+    // Takes the channel out of the table; true when it was there. A channel of a set-up
+    // tells its peer three times that it is closed.
     bool removeChannel(UdpChannel& channel);
     int channelCount();
 
     // Datagrams queued but not yet sent.
     size_t queuedDatagrams();
+
+    // ---- the set-up of channels (needs the system module) ----
+
+    // Waits and bounds of the handshake; fields so that tests can shorten them.
+    struct Timing {
+        // The OPEN_UDP_CHANNEL answer and the relay's, each.
+        int answerMs = 60000;
+        // Probing when neither side is known to be reachable, and otherwise (also through
+        // a relay).
+        int shortWindowMs = 500;
+        int longWindowMs = 20000;
+        // How long the answering side keeps answering.
+        int responderMs = 120000;
+        // One wait for a handshake datagram.
+        int probeIntervalMs = 100;
+    };
+    static constexpr int MaxResponders = 16;
+
+    void attach(SystemModule& system) { system_ = &system; }
+    // A channel to the user for the module, after the handshake (directly, or through the
+    // server's relay); NULL when it failed. Blocks for up to minutes.
+    UdpChannel* openUdpChannel(const char* userId, const char* moduleId);
+    // The system module's messages (user-interface thread), each with its true sender.
+    void onOpenUdpChannel(const XmlNode& message, uint64_t sender);
+    void onOpenAck(const XmlNode& message, uint64_t sender);
+    void onChannelSuccess(const XmlNode& message, uint64_t sender);
+    void onCloseChannel(const XmlNode& message, uint64_t sender);
+    void onJoinServerChannel(const XmlNode& message, uint64_t sender);
+    // The server's answer to OPEN_SERVER_CHANNEL with protocol "udp".
+    void onServerChannelOpened(const XmlNode& reply);
+
+    // The opener's handshake: probing, and the relay when probing fails.
+    bool establishChannel(UdpChannel& channel);
+    bool probeAsInitiator(UdpChannel& channel, int windowMs);
+    bool probeAsResponder(UdpChannel& channel);
+    bool requestRelay(UdpChannel& channel);
+
+    Timing timing;
 
 private:
     void serve(SocketHandle socket);
@@ -68,7 +114,13 @@ private:
     std::unique_ptr<UdpPacket> packetFor(UdpChannel& channel, uint8_t type, const SocketAddress* address);
     void wake();
 
+    void sendClose(UdpChannel& channel, int times);
+    void sendSetUp(uint64_t user, XmlNode& message);
+    friend class UdpResponderThread;
+
     const std::atomic<uint64_t>& ownUserId_;
+    SystemModule* system_ = nullptr;
+    std::atomic<int> responders_{0};
     std::atomic<uint16_t> boundPort_{0};
     int wakeFd_ = -1;
 

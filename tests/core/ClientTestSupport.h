@@ -24,7 +24,11 @@ namespace orvane::testing {
 // Diagnostics of the code under test, collected so that a test can fail on them.
 class DiagnosticRecorder {
 public:
-    DiagnosticRecorder() { previous_ = setDiagnosticHook(record); }
+    DiagnosticRecorder()
+    {
+        clear();
+        previous_ = setDiagnosticHook(record);
+    }
     ~DiagnosticRecorder() { setDiagnosticHook(previous_); }
 
     static std::vector<std::string> lines()

@@ -173,12 +173,27 @@ std::string datagram(uint8_t type, uint32_t connection, uint64_t sender, uint64_
     return d + payload;
 }
 
-void sendRaw(const SocketAddress& to, const std::string& bytes)
-{
-    const SocketHandle s = createSocket(false);
-    sendTo(s, to, bytes.data(), static_cast<int>(bytes.size()));
-    closeSocket(s);
-}
+// A socket of the test that plays the peer (or a stranger) on the network.
+struct RawPeer {
+    SocketHandle socket = createSocket(false);
+    RawPeer()
+    {
+        SocketAddress any;
+        any.setHost("127.0.0.1", 0);
+        bindSocket(socket, any);
+    }
+    ~RawPeer() { closeSocket(socket); }
+    SocketAddress address() const
+    {
+        SocketAddress a;
+        a.setHost("127.0.0.1", getLocalPort(socket));
+        return a;
+    }
+    void send(const SocketAddress& to, const std::string& bytes)
+    {
+        sendTo(socket, to, bytes.data(), static_cast<int>(bytes.size()));
+    }
+};
 
 } // namespace
 
@@ -215,14 +230,25 @@ TEST(UdpChannel, DatagramsAreDeliveredOnlyToTheChannelAndUserTheyName)
     UdpSide bob(202);
     UdpSide alice(101);
     UdpChannel* channel = bob.channel(20001, 10001, alice);
+    RawPeer peer;
+    RawPeer stranger;
+    channel->setPeerAddress(peer.address());
     const SocketAddress to = bob.address();
-    sendRaw(to, datagram(1, 20001, 101, 303, "for someone else"));
-    sendRaw(to, datagram(1, 29999, 101, 202, "for no channel"));
-    sendRaw(to, std::string("~\x01\0\0", 4) + "short");
-    sendRaw(to, datagram(1, 20001, 101, 202, "any first byte", 'Z'));
+    peer.send(to, datagram(1, 20001, 101, 303, "for someone else"));
+    peer.send(to, datagram(1, 29999, 101, 202, "for no channel"));
+    peer.send(to, datagram(1, 20001, 999, 202, "from another sender"));
+    peer.send(to, std::string("~\x01\0\0", 4) + "short");
+    // An open channel takes datagrams only from where its peer is.
+    stranger.send(to, datagram(1, 20001, 101, 202, "from another address"));
+    peer.send(to, datagram(1, 20001, 101, 202, "any first byte", 'Z'));
     EXPECT_EQ(channel->receive(2000), 14);
     EXPECT_EQ(received(*channel), "any first byte");
     EXPECT_EQ(channel->receive(100), 0);
+    // During the handshake any address may be the peer's.
+    channel->setState(UdpChannel::Answering);
+    stranger.send(to, datagram(1, 20001, 101, 202, "found"));
+    EXPECT_EQ(channel->receive(2000), 5);
+    EXPECT_EQ(channel->peerAddress().getPort(), stranger.address().getPort());
     channel->close();
 }
 
@@ -231,9 +257,11 @@ TEST(UdpChannel, ACloseWakesABlockedReaderWhichThenSeesAClosedChannel)
     UdpSide bob(202);
     UdpSide alice(101);
     UdpChannel* channel = bob.channel(20001, 10001, alice);
+    RawPeer peer;
+    channel->setPeerAddress(peer.address());
     auto reader = std::async(std::launch::async, [channel] { return channel->receive(-1); });
     EXPECT_EQ(reader.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
-    sendRaw(bob.address(), datagram(UdpPacket::Close, 20001, 101, 202, ""));
+    peer.send(bob.address(), datagram(UdpPacket::Close, 20001, 101, 202, ""));
     EXPECT_EQ(reader.get(), 0);
     EXPECT_EQ(channel->receive(-1), -1);
     channel->send("dropped", 7);
