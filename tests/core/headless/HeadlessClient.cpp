@@ -59,7 +59,7 @@ void printDiagnostic(const char* text)
     printLine(std::string("diagnostic ") + oneLine(text));
 }
 
-// Open TCP sockets of this process, for the tests that check no connection is left open
+// Open TCP connections of this process, for the tests that check none is left open
 // (the datagram socket of the channels stays open for the program's life).
 int countTcpSockets()
 {
@@ -71,10 +71,14 @@ int countTcpSockets()
         while (std::getline(in, line)) {
             std::istringstream fields(line);
             std::string field;
-            // The inode is the tenth field.
-            for (int i = 0; i < 10 && fields >> field; ++i) {
-            }
-            tcpInodes.insert(field);
+            std::string state;
+            // The state is the fourth field, the inode the tenth; listening sockets (state
+            // 0A, the peer connections' server) are no connections.
+            for (int i = 0; i < 10 && fields >> field; ++i)
+                if (i == 3)
+                    state = field;
+            if (state != "0A")
+                tcpInodes.insert(field);
         }
     }
     int count = 0;
