@@ -203,12 +203,18 @@ bool AccountStore::checkPassword(const char* userName, const char* password, Acc
             readAccount(s, found);
             hash = s.text(7);
         } else {
-            // An unknown name costs as much as a wrong password, so the time of the answer
-            // does not tell which names exist.
-            if (unknownUserHash_.isEmpty())
-                unknownUserHash_ = hashPassword("", hashCost_);
             hash = unknownUserHash_;
         }
+    }
+    // An unknown name costs as much as a wrong password, so the time of the answer does
+    // not tell which names exist. The hash it is checked against is made on first need,
+    // outside the lock like every slow hash.
+    if (found.id == 0 && hash.isEmpty()) {
+        const String made = hashPassword("", hashCost_);
+        std::lock_guard<std::mutex> guard(lock_);
+        if (unknownUserHash_.isEmpty())
+            unknownUserHash_ = made;
+        hash = unknownUserHash_;
     }
     if (!verifyPassword(password, hash.c_str()) || found.id == 0)
         return false;

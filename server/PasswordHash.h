@@ -15,4 +15,14 @@ String hashPassword(const char* password, int cost);
 // True when the password matches the stored hash. A malformed hash never matches.
 bool verifyPassword(const char* password, const char* storedHash);
 
+// Each hash being computed holds its working memory (16 MB at cost 5): how many are being
+// computed in this process at this moment, and the most there were at once since the last
+// reset. The server bounds them; its tests and benchmark look.
+struct PasswordHashLoad {
+    int now = 0;
+    int peak = 0;
+};
+PasswordHashLoad passwordHashLoad();
+void resetPasswordHashPeak();
+
 } // namespace orvane
