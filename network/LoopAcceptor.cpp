@@ -88,10 +88,13 @@ void LoopAcceptor::onReady(uint32_t)
             continue; // that connection is gone; the next may be fine
         case EMFILE:
         case ENFILE:
+            // The system looks for a free descriptor before it looks for a connection, so
+            // this also comes when none is waiting.
             if (reserveFd_ >= 0) {
                 ::close(reserveFd_);
                 reserveFd_ = -1;
                 const int refused = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+                const int retryError = errno;
                 if (refused >= 0)
                     ::close(refused);
                 reopenReserve();
@@ -99,6 +102,8 @@ void LoopAcceptor::onReady(uint32_t)
                     owner_.onAcceptFailed(error, true);
                     continue;
                 }
+                if (retryError == EAGAIN || retryError == EWOULDBLOCK)
+                    return;
             }
             owner_.onAcceptFailed(error, false);
             pause();
