@@ -14,6 +14,7 @@
 #include "server/OrvaneServer.h"
 #include "server/PasswordHash.h"
 
+#include <atomic>
 #include <dirent.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -119,6 +120,51 @@ TEST(ServerLoad, AThousandClientsInGroupsGetExactlyTheirPresenceAndMessages)
     std::printf("accounts and lists made in %.1f s; %d clients in %.1f s; sign-in p50 %.0f ms, p99 %.0f ms (all at "
                 "once, hash cost 1, 2 workers)\n",
                 makingSeconds, Clients, elapsed, percentile(times, 0.5), percentile(times, 0.99));
+}
+
+std::string loginReply(uint16_t port, const std::string& user, const std::string& password)
+{
+    HttpClient http;
+    FormFields form;
+    form.field("CMD") = "LOGIN";
+    form.field("user") = user.c_str();
+    form.field("password") = password.c_str();
+    ByteArray out;
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/orvane";
+    http.postForm(url.c_str(), &form, &out);
+    return std::string(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(out.count()));
+}
+
+TEST(ServerLoad, SignInFramesAndAccountFormsShareOneBoundOnPasswordHashes)
+{
+    constexpr int Clients = 100, Posters = 20;
+    ServerSettings settings;
+    settings.httpAddress = endpoint("127.0.0.1", 0);
+    settings.messageAddress = endpoint("127.0.0.1", 0);
+    settings.passwordHashCost = 1;
+    settings.passwordWorkers = 2;
+    OrvaneServer server(settings);
+    server.start();
+    const std::vector<uint64_t> ids = createGroupAccounts(server.store(), Clients, 50, 4);
+    resetPasswordHashPeak();
+
+    // Sign-in forms on threads of their own while the same accounts' sign-in frames come.
+    std::atomic<int> loggedIn{0};
+    std::vector<std::thread> posters;
+    for (int t = 0; t < Posters; ++t)
+        posters.emplace_back([&, t] {
+            for (int i = t; i < Clients; i += Posters)
+                loggedIn += loginReply(server.httpAddress().getPort(), "load" + std::to_string(i),
+                                       "pw" + std::to_string(i))
+                                .compare(0, 14, "LOGIN SUCCESS\n") == 0;
+        });
+    GroupLoad load(server.messageAddress().getPort(), ids, 50);
+    EXPECT_TRUE(load.signInAll(30000)) << load.clients.errors;
+    for (std::thread& t : posters)
+        t.join();
+    EXPECT_EQ(loggedIn.load(), Clients);
+    EXPECT_EQ(static_cast<int>(load.signInTimes().size()), Clients);
+    EXPECT_LE(passwordHashLoad().peak, settings.passwordWorkers);
 }
 
 // ---- stalled connections ----------------------------------------------------------------
