@@ -115,6 +115,14 @@ AccountStore::AccountStore(const char* path, int hashCost) : hashCost_(hashCost)
         throw StoreException();
     }
     try {
+        // A file is written ahead and synced at checkpoints, not at every change: the
+        // store's callers include the server's event loop, which must not wait for the
+        // disk at each contact added or frame held. A crash of the process loses nothing;
+        // a power cut may lose the last changes, never the file.
+        if (!inMemory) {
+            execute("PRAGMA journal_mode = WAL");
+            execute("PRAGMA synchronous = NORMAL");
+        }
         createSchema();
     } catch (...) {
         closeDatabase();
