@@ -1,7 +1,8 @@
 #pragma once
 
 // Many raw clients of the message server, driven from one thread over epoll, for the load
-// test and the load benchmark. Each client connects from a loopback source address of the
+// test and the load benchmark, with the stalled client of the attack and the look into
+// /proc that both take of the server. Each client connects from a loopback source address of the
 // caller's choosing (all of 127.0.0.0/8 is this machine), so that clients spread over
 // addresses as they would in the field, signs in with its own frame and keeps every frame
 // the server sends it, bodies inflated.
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <dirent.h>
 #include <functional>
 #include <map>
 #include <netinet/in.h>
@@ -33,6 +35,56 @@
 #include <vector>
 
 namespace orvane::testing {
+
+// Entries of a /proc/<pid> folder (0: this process): its threads ("task") or its
+// descriptors ("fd"); -1 when it cannot be read.
+inline int procEntries(pid_t pid, const char* what)
+{
+    const std::string path = "/proc/" + (pid ? std::to_string(pid) : std::string("self")) + "/" + what;
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir)
+        return -1;
+    int n = 0;
+    while (dirent* e = ::readdir(dir))
+        n += e->d_name[0] != '.';
+    ::closedir(dir);
+    return n;
+}
+
+// The value at the fraction p (0.5: the median) of sorted values; -1 when there are none.
+inline double percentile(const std::vector<double>& sorted, double p)
+{
+    if (sorted.empty())
+        return -1;
+    const size_t i = std::min(sorted.size() - 1, static_cast<size_t>(p * static_cast<double>(sorted.size())));
+    return sorted[i];
+}
+
+// A client that connects from the source address (host order), sends the first ten bytes
+// of a sign-in header and then nothing more: the descriptor, or -1.
+inline int stalledConnection(uint16_t port, uint32_t source)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_addr.s_addr = htonl(source);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(port);
+    static const uint8_t halfHeader[10] = {'#', 100, 0, 0, 0, 0, 0, 0, 0, 0};
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 ||
+        ::send(fd, halfHeader, sizeof halfHeader, MSG_NOSIGNAL) != sizeof halfHeader) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 // The source address of the clients of group g: 127.1.0.1, 127.1.0.2 and on, in host order.
 inline uint32_t loadSourceAddress(int group)

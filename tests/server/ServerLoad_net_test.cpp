@@ -15,7 +15,6 @@
 #include "server/PasswordHash.h"
 
 #include <atomic>
-#include <dirent.h>
 #include <poll.h>
 #include <sys/resource.h>
 
@@ -32,20 +31,6 @@ using namespace orvane::testing;
 
 namespace {
 
-// Entries of a /proc/<pid> folder: its threads ("task") or its descriptors ("fd").
-int procEntries(pid_t pid, const char* what)
-{
-    const std::string path = "/proc/" + (pid ? std::to_string(pid) : std::string("self")) + "/" + what;
-    DIR* dir = ::opendir(path.c_str());
-    if (!dir)
-        return -1;
-    int n = 0;
-    while (dirent* e = ::readdir(dir))
-        n += e->d_name[0] != '.';
-    ::closedir(dir);
-    return n;
-}
-
 // The soft limit on descriptors raised as far as this process may (root may raise the hard
 // limit too); the limit in force.
 long raiseDescriptorsTo(long wanted)
@@ -57,14 +42,6 @@ long raiseDescriptorsTo(long wanted)
         ::setrlimit(RLIMIT_NOFILE, &more);
     }
     return raiseOpenFileLimit();
-}
-
-double percentile(const std::vector<double>& sorted, double p)
-{
-    if (sorted.empty())
-        return -1;
-    const size_t i = std::min(sorted.size() - 1, static_cast<size_t>(p * static_cast<double>(sorted.size())));
-    return sorted[i];
 }
 
 TEST(ServerLoad, AThousandClientsInGroupsGetExactlyTheirPresenceAndMessages)
@@ -168,29 +145,6 @@ TEST(ServerLoad, SignInFramesAndAccountFormsShareOneBoundOnPasswordHashes)
 }
 
 // ---- stalled connections ----------------------------------------------------------------
-
-// Connects from the source address (host order) and sends the first ten bytes of a
-// sign-in header, then nothing more: the descriptor, or -1.
-int stalledConnection(uint16_t port, uint32_t source)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on);
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    from.sin_addr.s_addr = htonl(source);
-    sockaddr_in to = loopbackAddress(port);
-    static const uint8_t halfHeader[10] = {'#', 100, 0, 0, 0, 0, 0, 0, 0, 0};
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
-        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 ||
-        ::send(fd, halfHeader, sizeof halfHeader, MSG_NOSIGNAL) != sizeof halfHeader) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 // The sign-in of a client from 127.0.0.1, answered by the signed-in frame: its time in ms,
 // or -1 when no answer came within five seconds.
