@@ -28,15 +28,6 @@ AccountReply errorReply(int status, const char* reason, const char* text)
     return reply;
 }
 
-ServerFace::Limits accountLimits(const ServerSettings& settings, int maxConnections)
-{
-    ServerFace::Limits limits;
-    limits.maxConnections = maxConnections;
-    limits.maxWaitingPerAddress = settings.maxWaitingPerAddress;
-    limits.waitTimeoutMs = settings.httpRequestTimeoutMs;
-    return limits;
-}
-
 } // namespace
 
 void writeAccountResponse(const AccountReply& reply, ByteArray& out)
@@ -209,8 +200,8 @@ void AccountConnection::drain()
 
 AccountServer::AccountServer(EventLoop& loop, WorkQueue& passwordWorkers, AccountService& service,
                              const ServerSettings& settings, int maxConnections)
-    : ServerFace(loop, "account", "have not sent a whole request", accountLimits(settings, maxConnections)),
-      passwordWorkers_(passwordWorkers),
+    : ServerFace(loop, passwordWorkers, "account", "have not sent a whole request",
+                 Limits(maxConnections, settings.maxWaitingPerAddress, settings.httpRequestTimeoutMs)),
       service_(service),
       settings_(settings)
 {
@@ -229,13 +220,11 @@ std::unique_ptr<FaceConnection> AccountServer::makeConnection(int fd, const Sock
 bool AccountServer::handleLater(FaceConnection::Key key, const NameValueList& form, const SocketAddress& peer,
                                 const SocketAddress& local)
 {
-    return passwordWorkers_.submit([this, key, form, peer, local] {
-        const AccountReply reply = service_.handle(form, peer, local);
-        loop().post([this, key, reply] {
-            if (FaceConnection* connection = find(key))
-                static_cast<AccountConnection*>(connection)->onReply(reply);
+    return workOffLoop(
+        key, [this, form, peer, local] { return service_.handle(form, peer, local); },
+        [](FaceConnection& connection, const AccountReply& reply) {
+            static_cast<AccountConnection&>(connection).onReply(reply);
         });
-    });
 }
 
 } // namespace orvane

@@ -64,7 +64,6 @@ private:
     bool handleLater(FaceConnection::Key key, const NameValueList& form, const SocketAddress& peer,
                      const SocketAddress& local);
 
-    WorkQueue& passwordWorkers_;
     AccountService& service_;
     const ServerSettings& settings_;
 };

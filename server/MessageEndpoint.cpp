@@ -19,15 +19,6 @@ namespace {
 // A header announcing more must not have every waiting connection hold the full frame cap.
 constexpr int MaxSignInBody = 16 * 1024;
 
-ServerFace::Limits messageLimits(const ServerSettings& settings, int maxConnections)
-{
-    ServerFace::Limits limits;
-    limits.maxConnections = maxConnections;
-    limits.maxWaitingPerAddress = settings.maxWaitingPerAddress;
-    limits.waitTimeoutMs = settings.signInTimeoutMs;
-    return limits;
-}
-
 } // namespace
 
 MessageConnection::MessageConnection(MessageServer& server, int fd, const SocketAddress& peer)
@@ -246,8 +237,8 @@ void MessageConnection::updateInterest()
 // ---- the face -------------------------------------------------------------------------------
 
 MessageServer::MessageServer(EventLoop& loop, WorkQueue& passwordWorkers, MessageHub& hub, int maxConnections)
-    : ServerFace(loop, "message", "have not sent their sign-in frame", messageLimits(hub.settings(), maxConnections)),
-      passwordWorkers_(passwordWorkers),
+    : ServerFace(loop, passwordWorkers, "message", "have not sent their sign-in frame",
+                 Limits(maxConnections, hub.settings().maxWaitingPerAddress, hub.settings().signInTimeoutMs)),
       hub_(hub)
 {
 }
@@ -264,14 +255,11 @@ std::unique_ptr<FaceConnection> MessageServer::makeConnection(int fd, const Sock
 
 bool MessageServer::checkSignInLater(FaceConnection::Key key, const SignInRequest& request)
 {
-    return passwordWorkers_.submit([this, key, request] {
-        const SignInCheck check = ClientSession::checkSignIn(hub_.store(), request);
-        // Answered on the loop, to the connection if it is still there.
-        loop().post([this, key, request, check] {
-            if (FaceConnection* connection = find(key))
-                static_cast<MessageConnection*>(connection)->onSignInChecked(request, check);
+    return workOffLoop(
+        key, [this, request] { return ClientSession::checkSignIn(hub_.store(), request); },
+        [request](FaceConnection& connection, const SignInCheck& check) {
+            static_cast<MessageConnection&>(connection).onSignInChecked(request, check);
         });
-    });
 }
 
 } // namespace orvane

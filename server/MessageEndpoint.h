@@ -87,7 +87,6 @@ private:
     // Queues the check; false when the workers stop.
     bool checkSignInLater(FaceConnection::Key key, const SignInRequest& request);
 
-    WorkQueue& passwordWorkers_;
     MessageHub& hub_;
 };
 

@@ -65,8 +65,10 @@ void FaceConnection::close()
 
 // ---- ServerFace -----------------------------------------------------------------------------
 
-ServerFace::ServerFace(EventLoop& loop, const char* name, const char* waiting, const Limits& limits)
+ServerFace::ServerFace(EventLoop& loop, WorkQueue& workers, const char* name, const char* waiting,
+                       const Limits& limits)
     : loop_(loop),
+      workers_(workers),
       name_(name),
       waiting_(waiting),
       limits_(limits),

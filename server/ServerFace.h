@@ -4,6 +4,7 @@
 #include "foundation/String.h"
 #include "network/EventLoop.h"
 #include "network/LoopAcceptor.h"
+#include "network/WorkQueue.h"
 #include "server/ServerLog.h"
 #include "server/WaitingRoom.h"
 
@@ -76,14 +77,19 @@ private:
 class ServerFace : private LoopAcceptor::Owner {
 public:
     struct Limits {
-        int maxConnections = 0;
-        int maxWaitingPerAddress = 0;
-        int waitTimeoutMs = 0;
+        Limits(int connections, int waitingPerAddress, int waitMs)
+            : maxConnections(connections), maxWaitingPerAddress(waitingPerAddress), waitTimeoutMs(waitMs)
+        {
+        }
+        int maxConnections;
+        int maxWaitingPerAddress;
+        int waitTimeoutMs;
     };
 
     // `name` begins the face's log lines ("message", "account"); `waiting` says what a
-    // waiting connection has not done yet ("have not signed in").
-    ServerFace(EventLoop& loop, const char* name, const char* waiting, const Limits& limits);
+    // waiting connection has not done yet ("have not signed in"). The workers take the work
+    // the loop must not wait for.
+    ServerFace(EventLoop& loop, WorkQueue& workers, const char* name, const char* waiting, const Limits& limits);
     ~ServerFace() override;
     ServerFace(const ServerFace&) = delete;
     ServerFace& operator=(const ServerFace&) = delete;
@@ -112,6 +118,19 @@ protected:
     // A connection of the face's kind for the accepted descriptor.
     virtual std::unique_ptr<FaceConnection> makeConnection(int fd, const SocketAddress& peer) = 0;
 
+    // Runs `work` on the workers, then `answer` with its result and the connection on the
+    // loop's thread, if the connection is still open by then. False when the workers stop.
+    template <class Work, class Answer> bool workOffLoop(FaceConnection::Key key, Work work, Answer answer)
+    {
+        return workers_.submit([this, key, work, answer] {
+            const auto result = work();
+            loop_.post([this, key, result, answer] {
+                if (FaceConnection* connection = find(key))
+                    answer(*connection, result);
+            });
+        });
+    }
+
 private:
     friend class FaceConnection;
 
@@ -132,6 +151,7 @@ private:
     void retire(FaceConnection& connection);
 
     EventLoop& loop_;
+    WorkQueue& workers_;
     const char* name_;
     const char* waiting_;
     Limits limits_;

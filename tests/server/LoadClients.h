@@ -11,6 +11,8 @@
 // once, see each other come online, send one module message each along the group, then
 // half of them leave; afterwards every client must hold exactly what it was meant to get.
 
+#include "ServerTestSupport.h"
+
 #include "core/Message.h"
 #include "foundation/XmlNode.h"
 #include "server/AccountStore.h"
@@ -90,22 +92,6 @@ inline int stalledConnection(uint16_t port, uint32_t source)
 inline uint32_t loadSourceAddress(int group)
 {
     return 0x7F010000u + static_cast<uint32_t>(group) + 1;
-}
-
-// The (id, status) records of a presence body.
-inline std::vector<std::pair<uint64_t, int>> presenceRecords(const std::string& body)
-{
-    std::vector<std::pair<uint64_t, int>> out;
-    if (body.size() < 2)
-        return out;
-    const size_t bytes = (size_t(uint8_t(body[0])) << 8) | uint8_t(body[1]);
-    for (size_t o = 2; o + 16 <= body.size() && o - 2 < bytes; o += 16) {
-        uint64_t id = 0;
-        for (size_t k = 0; k < 8; ++k)
-            id = (id << 8) | uint8_t(body[o + k]);
-        out.emplace_back(id, uint8_t(body[o + 8]));
-    }
-    return out;
 }
 
 // One frame as a client received it.
