@@ -81,7 +81,7 @@ void AccountConnection::onWaitedTooLong()
 
 void AccountConnection::readRequest()
 {
-    const ssize_t n = ::recv(fd_, server_.receiveBuffer(), static_cast<size_t>(server_.receiveBufferSize()), 0);
+    const ssize_t n = ::recv(socket(), server_.receiveBuffer(), static_cast<size_t>(server_.receiveBufferSize()), 0);
     if (n < 0) {
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
             close();
@@ -154,7 +154,7 @@ void AccountConnection::answer(const AccountReply& reply)
 void AccountConnection::writeAnswer()
 {
     while (written_ < out_.count()) {
-        const ssize_t n = ::send(fd_, out_.data() + written_, static_cast<size_t>(out_.count() - written_),
+        const ssize_t n = ::send(socket(), out_.data() + written_, static_cast<size_t>(out_.count() - written_),
                                  MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR)
@@ -170,7 +170,7 @@ void AccountConnection::writeAnswer()
 
 void AccountConnection::finish()
 {
-    ::shutdown(fd_, SHUT_WR);
+    ::shutdown(socket(), SHUT_WR);
     state_ = Draining;
     setInterest(EPOLLIN);
     drainTimer_ = server_.loop().runAfter(DrainMs, [this] {
@@ -187,7 +187,7 @@ void AccountConnection::onClosing()
 
 void AccountConnection::drain()
 {
-    const ssize_t n = ::recv(fd_, server_.receiveBuffer(), static_cast<size_t>(server_.receiveBufferSize()), 0);
+    const ssize_t n = ::recv(socket(), server_.receiveBuffer(), static_cast<size_t>(server_.receiveBufferSize()), 0);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return;
     // The client closed its side (nothing more can arrive), the connection broke, or it

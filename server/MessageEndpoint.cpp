@@ -153,7 +153,7 @@ int MessageConnection::receive(void* buffer, int length, int)
 void MessageConnection::readInput()
 {
     uint8_t* buffer = server_.receiveBuffer();
-    const ssize_t n = ::recv(fd_, buffer, static_cast<size_t>(server_.receiveBufferSize()), 0);
+    const ssize_t n = ::recv(socket(), buffer, static_cast<size_t>(server_.receiveBufferSize()), 0);
     if (n < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
             return;
@@ -205,7 +205,7 @@ bool MessageConnection::flushSome()
     std::lock_guard<std::mutex> guard(outputLock_);
     writeBlocked_ = false;
     while (queuedOffset_ < queued_.count()) {
-        const ssize_t n = ::send(fd_, queued_.data() + queuedOffset_,
+        const ssize_t n = ::send(socket(), queued_.data() + queuedOffset_,
                                  static_cast<size_t>(queued_.count() - queuedOffset_), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR)

@@ -54,11 +54,12 @@ protected:
     uint32_t interest() const { return interest_; }
     // The client has shown it is one: it no longer counts as waiting.
     void stopWaiting();
-
-    ServerFace& face_;
-    int fd_;
+    // The connection's socket; -1 once closed.
+    int socket() const { return fd_; }
 
 private:
+    ServerFace& face_;
+    int fd_;
     SocketAddress peer_;
     String peerText_;
     Key key_ = 0;
