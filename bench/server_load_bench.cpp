@@ -239,8 +239,8 @@ BENCHMARK(BM_StalledConnections)->Arg(10000)->Iterations(1)->UseManualTime()->Un
 int main(int argc, char** argv)
 {
     // The clients' ends are here and the server inherits the limit for its own.
-    if (raiseOpenFileLimit() < 12000) {
-        std::fprintf(stderr, "bench_server_load needs 12000 descriptors (ulimit -n)\n");
+    if (raiseDescriptorsTo(12100) < 12100) {
+        std::fprintf(stderr, "bench_server_load needs 12100 descriptors (ulimit -Hn, or run it as root)\n");
         return 1;
     }
     Databases databases;

@@ -16,6 +16,7 @@
 #include "core/Message.h"
 #include "foundation/XmlNode.h"
 #include "server/AccountStore.h"
+#include "server/OrvaneServer.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -31,6 +32,7 @@
 #include <set>
 #include <string>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -51,6 +53,19 @@ inline int procEntries(pid_t pid, const char* what)
         n += e->d_name[0] != '.';
     ::closedir(dir);
     return n;
+}
+
+// The soft limit on descriptors raised as far as this process may, to `wanted` or beyond
+// (root may raise the hard limit too); the limit in force. Children inherit it.
+inline long raiseDescriptorsTo(long wanted)
+{
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_max != RLIM_INFINITY && static_cast<long>(limit.rlim_max) < wanted) {
+        rlimit more{static_cast<rlim_t>(wanted), static_cast<rlim_t>(wanted)};
+        ::setrlimit(RLIMIT_NOFILE, &more);
+    }
+    return raiseOpenFileLimit();
 }
 
 // The value at the fraction p (0.5: the median) of sorted values; -1 when there are none.

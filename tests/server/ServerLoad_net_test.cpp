@@ -31,19 +31,6 @@ using namespace orvane::testing;
 
 namespace {
 
-// The soft limit on descriptors raised as far as this process may (root may raise the hard
-// limit too); the limit in force.
-long raiseDescriptorsTo(long wanted)
-{
-    rlimit limit{};
-    ::getrlimit(RLIMIT_NOFILE, &limit);
-    if (limit.rlim_max != RLIM_INFINITY && static_cast<long>(limit.rlim_max) < wanted) {
-        rlimit more{static_cast<rlim_t>(wanted), static_cast<rlim_t>(wanted)};
-        ::setrlimit(RLIMIT_NOFILE, &more);
-    }
-    return raiseOpenFileLimit();
-}
-
 TEST(ServerLoad, AThousandClientsInGroupsGetExactlyTheirPresenceAndMessages)
 {
     constexpr int Clients = 1000, GroupSize = 50;
