@@ -131,7 +131,7 @@ void AccountConnection::examineRequest()
     }
     state_ = Working;
     setInterest(0);
-    if (!server_.handleLater(key(), form, peer(), local_))
+    if (!server_.handleLater(*this, form, peer(), local_))
         close();
 }
 
@@ -217,11 +217,11 @@ std::unique_ptr<FaceConnection> AccountServer::makeConnection(int fd, const Sock
     return std::unique_ptr<FaceConnection>(new AccountConnection(*this, fd, peer));
 }
 
-bool AccountServer::handleLater(FaceConnection::Key key, const NameValueList& form, const SocketAddress& peer,
+bool AccountServer::handleLater(AccountConnection& connection, const NameValueList& form, const SocketAddress& peer,
                                 const SocketAddress& local)
 {
     return workOffLoop(
-        key, [this, form, peer, local] { return service_.handle(form, peer, local); },
+        connection, [this, form, peer, local] { return service_.handle(form, peer, local); },
         [](FaceConnection& connection, const AccountReply& reply) {
             static_cast<AccountConnection&>(connection).onReply(reply);
         });

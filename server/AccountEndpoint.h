@@ -61,7 +61,7 @@ private:
 
     std::unique_ptr<FaceConnection> makeConnection(int fd, const SocketAddress& peer) override;
     // Queues the form; false when the workers stop.
-    bool handleLater(FaceConnection::Key key, const NameValueList& form, const SocketAddress& peer,
+    bool handleLater(AccountConnection& connection, const NameValueList& form, const SocketAddress& peer,
                      const SocketAddress& local);
 
     AccountService& service_;

@@ -92,9 +92,10 @@ void MessageConnection::onReady(uint32_t events)
         }
         updateInterest();
     }
-    if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
-        // Not reading while the sign-in is checked: then only a hang-up or an error comes
-        // here, and nobody is left to answer.
+    if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) {
+        // Not reading while the sign-in is checked: then only the client's end, a hang-up
+        // or an error comes here, and nobody is left to answer. Its check, if no worker has
+        // it yet, is dropped.
         if (!(interest() & EPOLLIN)) {
             close();
             return;
@@ -124,7 +125,7 @@ void MessageConnection::checkLater(const SignInRequest& request)
     // The sign-in frame is here: the client no longer waits in the room, whatever the
     // check takes.
     stopWaiting();
-    if (!server_.checkSignInLater(key(), request))
+    if (!server_.checkSignInLater(*this, request))
         requestClose();
 }
 
@@ -226,9 +227,7 @@ bool MessageConnection::flushSome()
 
 void MessageConnection::updateInterest()
 {
-    uint32_t events = 0;
-    if (!session_.isCheckingSignIn())
-        events |= EPOLLIN;
+    uint32_t events = session_.isCheckingSignIn() ? EPOLLRDHUP : EPOLLIN;
     if (writeBlocked_)
         events |= EPOLLOUT;
     setInterest(events);
@@ -253,10 +252,10 @@ std::unique_ptr<FaceConnection> MessageServer::makeConnection(int fd, const Sock
     return std::unique_ptr<FaceConnection>(new MessageConnection(*this, fd, peer));
 }
 
-bool MessageServer::checkSignInLater(FaceConnection::Key key, const SignInRequest& request)
+bool MessageServer::checkSignInLater(MessageConnection& connection, const SignInRequest& request)
 {
     return workOffLoop(
-        key, [this, request] { return ClientSession::checkSignIn(hub_.store(), request); },
+        connection, [this, request] { return ClientSession::checkSignIn(hub_.store(), request); },
         [request](FaceConnection& connection, const SignInCheck& check) {
             static_cast<MessageConnection&>(connection).onSignInChecked(request, check);
         });

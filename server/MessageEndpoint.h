@@ -85,7 +85,7 @@ private:
 
     std::unique_ptr<FaceConnection> makeConnection(int fd, const SocketAddress& peer) override;
     // Queues the check; false when the workers stop.
-    bool checkSignInLater(FaceConnection::Key key, const SignInRequest& request);
+    bool checkSignInLater(MessageConnection& connection, const SignInRequest& request);
 
     MessageHub& hub_;
 };

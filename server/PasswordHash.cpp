@@ -26,11 +26,13 @@ bool sameText(const char* a, const char* b)
 
 std::atomic<int> hashesNow{0};
 std::atomic<int> hashesPeak{0};
+std::atomic<long> hashesTotal{0};
 
 // crypt_r with its working memory, counted while it runs.
 const char* countedCrypt(const char* password, const char* setting, crypt_data& data)
 {
     const int now = hashesNow.fetch_add(1) + 1;
+    hashesTotal.fetch_add(1);
     int peak = hashesPeak.load();
     while (now > peak && !hashesPeak.compare_exchange_weak(peak, now)) {
     }
@@ -46,6 +48,7 @@ PasswordHashLoad passwordHashLoad()
     PasswordHashLoad load;
     load.now = hashesNow.load();
     load.peak = hashesPeak.load();
+    load.total = hashesTotal.load();
     return load;
 }
 

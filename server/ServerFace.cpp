@@ -25,7 +25,7 @@ String summary(const char* name, const char* what)
 // ---- FaceConnection -------------------------------------------------------------------------
 
 FaceConnection::FaceConnection(ServerFace& face, int fd, const SocketAddress& peer)
-    : face_(face), fd_(fd), peer_(peer)
+    : face_(face), fd_(fd), open_(std::make_shared<std::atomic<bool>>(true)), peer_(peer)
 {
     peerText_.format("%s:%u", peer.getHostAddress().c_str(), static_cast<unsigned>(peer.getPort()));
 }
@@ -55,6 +55,7 @@ void FaceConnection::close()
 {
     if (fd_ < 0)
         return;
+    open_->store(false);
     onClosing();
     face_.room_.leave(key_);
     face_.loop_.remove(key_);

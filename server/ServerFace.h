@@ -8,6 +8,7 @@
 #include "server/ServerLog.h"
 #include "server/WaitingRoom.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
@@ -60,6 +61,8 @@ protected:
 private:
     ServerFace& face_;
     int fd_;
+    // False once closed; work queued for the connection looks at it from other threads.
+    std::shared_ptr<std::atomic<bool>> open_;
     SocketAddress peer_;
     String peerText_;
     Key key_ = 0;
@@ -120,10 +123,16 @@ protected:
     virtual std::unique_ptr<FaceConnection> makeConnection(int fd, const SocketAddress& peer) = 0;
 
     // Runs `work` on the workers, then `answer` with its result and the connection on the
-    // loop's thread, if the connection is still open by then. False when the workers stop.
-    template <class Work, class Answer> bool workOffLoop(FaceConnection::Key key, Work work, Answer answer)
+    // loop's thread, if the connection is still open by then. Work whose connection closed
+    // before a worker took it is dropped: a client that left costs no hash. False when the
+    // workers stop.
+    template <class Work, class Answer> bool workOffLoop(FaceConnection& connection, Work work, Answer answer)
     {
-        return workers_.submit([this, key, work, answer] {
+        const FaceConnection::Key key = connection.key();
+        std::shared_ptr<const std::atomic<bool>> open = connection.open_;
+        return workers_.submit([this, key, open, work, answer] {
+            if (!open->load())
+                return;
             const auto result = work();
             loop_.post([this, key, result, answer] {
                 if (FaceConnection* connection = find(key))

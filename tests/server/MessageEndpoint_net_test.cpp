@@ -6,6 +6,7 @@
 #include "tests/foundation/ThreadTestSupport.h"
 
 #include "server/OrvaneServer.h"
+#include "server/PasswordHash.h"
 
 #include <chrono>
 #include <thread>
@@ -24,11 +25,12 @@ const Bytes bobSignIn = frameFixture(
 
 class MessageEndpointTest : public ::testing::Test {
 protected:
+    MessageEndpointTest() { settings.passwordHashCost = 1; }
+
     void start()
     {
         settings.httpAddress = endpoint("127.0.0.1", 0);
         settings.messageAddress = endpoint("127.0.0.1", 0);
-        settings.passwordHashCost = 1;
         server.reset(new OrvaneServer(settings));
         server->start();
         AccountRecord r;
@@ -192,6 +194,28 @@ TEST_F(MessageEndpointTest, AFullServerClosesAWaitingConnectionBeforeItRefusesAN
     EXPECT_EQ(log.count({"closed to make room"}), 1) << log.dump();
     EXPECT_EQ(server->hub().sessionCount(1), 1);
     EXPECT_EQ(server->hub().sessionCount(2), 1);
+}
+
+TEST_F(MessageEndpointTest, TheSignInChecksOfClientsThatLeftAreDropped)
+{
+    // One worker and slow hashes: while it checks alice's, ten clients send a sign-in frame
+    // and leave at once.
+    settings.passwordWorkers = 1;
+    settings.passwordHashCost = 6;
+    start();
+    RawClient alice(port());
+    const long before = passwordHashLoad().total;
+    ASSERT_TRUE(alice.send(aliceSignIn));
+    for (int i = 0; i < 10; ++i) {
+        RawClient leaver(port());
+        ASSERT_TRUE(leaver.send(bobSignIn));
+    }
+    Bytes header;
+    ASSERT_TRUE(alice.readExactly(header, 21));
+    RawClient bob(port());
+    signIn(bob, bobSignIn);
+    // Alice's and bob's own; a leaver's check may have been taken before its close was read.
+    EXPECT_LE(passwordHashLoad().total - before, 4);
 }
 
 TEST_F(MessageEndpointTest, StoppingEndsSignedInConnections)
