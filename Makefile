@@ -16,8 +16,8 @@ deps:
 	@bash scripts/install-deps
 
 # The test build: AddressSanitizer and UndefinedBehaviorSanitizer, every test, then the
-# ThreadSanitizer build of the thread and socket tests, then the bounded fuzz runs; the
-# benchmarks are compiled too, so that they keep building.
+# ThreadSanitizer build of the thread, socket, event loop and server tests, then the
+# bounded fuzz runs; the benchmarks are compiled too, so that they keep building.
 test: deps test-asan test-tsan fuzz bench-build
 
 test-asan:

@@ -1,20 +1,18 @@
 #include "server/AccountEndpoint.h"
 
-#include "foundation/Clock.h"
 #include "foundation/Conversions.h"
-#include "foundation/Thread.h"
-#include "network/HttpRequest.h"
+#include "network/HttpResponse.h"
 #include "server/FormParser.h"
 #include "server/ServerLog.h"
 
-#include <algorithm>
+#include <cerrno>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 
 namespace orvane {
 
 namespace {
 
-constexpr int ReceiveSliceMs = 250;
 // After the answer: how long, and how much, of what the client still sends is dropped.
 constexpr int DrainMs = 200;
 constexpr int DrainBytes = 64 * 1024;
@@ -45,125 +43,188 @@ void writeAccountResponse(const AccountReply& reply, ByteArray& out)
     response.writeTo(out);
 }
 
-AccountConnection::AccountConnection(AccountDispatcher& dispatcher) : dispatcher_(dispatcher) {}
-
-AccountConnection::~AccountConnection()
+AccountConnection::AccountConnection(AccountServer& server, int fd, const SocketAddress& peer)
+    : FaceConnection(server, fd, peer), server_(server), local_(getLocalAddress(fd))
 {
-    dispatcher_.active_.fetch_sub(1);
+    const ServerSettings& settings = server.settings();
+    request_.maxLineLength = settings.maxHttpLine;
+    request_.maxHeaderCount = settings.maxHttpHeaders;
+    request_.maxBodySize = settings.maxHttpBody;
+}
+
+void AccountConnection::onReady(uint32_t events)
+{
+    switch (state_) {
+    case Reading:
+        readRequest();
+        break;
+    case Working:
+        // Nothing is read while the form is handled: a hang-up or an error comes here, and
+        // nobody is left to answer.
+        close();
+        break;
+    case Answering:
+        writeAnswer();
+        break;
+    case Draining:
+        drain();
+        break;
+    }
+}
+
+void AccountConnection::onWaitedTooLong()
+{
+    server_.logTimeOut("account %s: closed: no whole request within %d ms", peer().getHostAddress().c_str(),
+                       server_.settings().httpRequestTimeoutMs);
+    answer(errorReply(408, "Request Timeout", "The request took too long."));
+}
+
+void AccountConnection::readRequest()
+{
+    const ssize_t n = ::recv(socket(), server_.receiveBuffer(), static_cast<size_t>(server_.receiveBufferSize()), 0);
+    if (n < 0) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            close();
+        return;
+    }
+    if (n == 0) {
+        close(); // the client left before its request was whole
+        return;
+    }
+    try {
+        request_.parse(server_.receiveBuffer(), static_cast<int>(n));
+    } catch (const HttpException&) {
+        const ServerSettings& settings = server_.settings();
+        serverLog("account %s: refused a malformed or oversized request (lines up to %d bytes, %d headers,"
+                  " bodies up to %d bytes)",
+                  peer().getHostAddress().c_str(), settings.maxHttpLine, settings.maxHttpHeaders, settings.maxHttpBody);
+        answer(errorReply(400, "Bad Request", "The request could not be read."));
+        return;
+    }
+    examineRequest();
+}
+
+void AccountConnection::examineRequest()
+{
+    if (request_.state < HttpMessage::Body)
+        return;
+    const String who = peer().getHostAddress();
+    if (request_.method != "POST") {
+        serverLog("account %s: refused a %s request", who.c_str(), printableText(request_.method, 16).c_str());
+        answer(errorReply(405, "Method Not Allowed", "Only form posts are served here."));
+        return;
+    }
+    if (request_.hasContentLength != 1) {
+        serverLog("account %s: refused a post without Content-Length", who.c_str());
+        answer(errorReply(411, "Length Required", "The post has no Content-Length."));
+        return;
+    }
+    if (!request_.isComplete())
+        return;
+    stopWaiting();
+    NameValueList form;
+    const int maxFields = server_.settings().maxFormFields;
+    if (!parseForm(reinterpret_cast<const char*>(request_.body.data()), request_.body.count(), form, maxFields)) {
+        serverLog("account %s: refused a form of more than %d fields", who.c_str(), maxFields);
+        answer(errorReply(400, "Bad Request", "The form has too many fields."));
+        return;
+    }
+    state_ = Working;
+    setInterest(0);
+    if (!server_.handleLater(*this, form, peer(), local_))
+        close();
+}
+
+void AccountConnection::onReply(const AccountReply& reply)
+{
+    answer(reply);
 }
 
 void AccountConnection::answer(const AccountReply& reply)
 {
-    ByteArray out;
-    writeAccountResponse(reply, out);
-    try {
-        sendAll(socket.handle, out.data(), out.count());
-    } catch (const SocketException&) {
-        return; // the client has gone
+    stopWaiting();
+    out_.setSize(0);
+    writeAccountResponse(reply, out_);
+    written_ = 0;
+    state_ = Answering;
+    setInterest(EPOLLOUT);
+    writeAnswer();
+}
+
+void AccountConnection::writeAnswer()
+{
+    while (written_ < out_.count()) {
+        const ssize_t n = ::send(socket(), out_.data() + written_, static_cast<size_t>(out_.count() - written_),
+                                 MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                close(); // the client has gone
+            return;
+        }
+        written_ += static_cast<int>(n);
     }
     finish();
 }
 
 void AccountConnection::finish()
 {
-    ::shutdown(socket.handle, SHUT_WR);
-    const int64_t until = monotonicMillis() + DrainMs;
-    uint8_t sink[4096];
-    int dropped = 0;
-    try {
-        while (dropped < DrainBytes) {
-            const int64_t left = until - monotonicMillis();
-            if (left <= 0)
-                break;
-            const int n = receive(socket.handle, sink, static_cast<int>(sizeof sink), static_cast<int>(left));
-            if (n <= 0)
-                break;
-            dropped += n;
-        }
-    } catch (const SocketException&) {
-        // The client closed its side: nothing more can arrive.
-    }
+    ::shutdown(socket(), SHUT_WR);
+    state_ = Draining;
+    setInterest(EPOLLIN);
+    drainTimer_ = server_.loop().runAfter(DrainMs, [this] {
+        drainTimer_ = 0;
+        close();
+    });
 }
 
-void AccountConnection::handle()
+void AccountConnection::onClosing()
 {
-    const ServerSettings& settings = dispatcher_.settings();
-    const SocketAddress peer = getPeerAddress(socket.handle);
-    const SocketAddress local = getLocalAddress(socket.handle);
-    const String who = peer.getHostAddress();
+    if (drainTimer_)
+        server_.loop().cancel(drainTimer_);
+}
 
-    HttpRequest request;
-    request.maxLineLength = settings.maxHttpLine;
-    request.maxHeaderCount = settings.maxHttpHeaders;
-    request.maxBodySize = settings.maxHttpBody;
-    const int64_t deadline = monotonicMillis() + settings.httpRequestTimeoutMs;
-    uint8_t buffer[4096];
-    try {
-        for (;;) {
-            if (request.state >= HttpMessage::Body) {
-                if (request.method != "POST") {
-                    serverLog("account %s: refused a %s request", who.c_str(), printableText(request.method, 16).c_str());
-                    answer(errorReply(405, "Method Not Allowed", "Only form posts are served here."));
-                    return;
-                }
-                if (request.hasContentLength != 1) {
-                    serverLog("account %s: refused a post without Content-Length", who.c_str());
-                    answer(errorReply(411, "Length Required", "The post has no Content-Length."));
-                    return;
-                }
-                if (request.isComplete())
-                    break;
-            }
-            Thread::checkStop();
-            const int64_t left = deadline - monotonicMillis();
-            if (left <= 0) {
-                serverLog("account %s: closed: no whole request within %d ms", who.c_str(),
-                          settings.httpRequestTimeoutMs);
-                answer(errorReply(408, "Request Timeout", "The request took too long."));
-                return;
-            }
-            const int n = receive(socket.handle, buffer, static_cast<int>(sizeof buffer),
-                                  static_cast<int>(std::min<int64_t>(left, ReceiveSliceMs)));
-            if (n > 0)
-                request.parse(buffer, n);
-        }
-    } catch (const HttpException&) {
-        serverLog("account %s: refused a malformed or oversized request (lines up to %d bytes, %d headers,"
-                  " bodies up to %d bytes)",
-                  who.c_str(), settings.maxHttpLine, settings.maxHttpHeaders, settings.maxHttpBody);
-        answer(errorReply(400, "Bad Request", "The request could not be read."));
+void AccountConnection::drain()
+{
+    const ssize_t n = ::recv(socket(), server_.receiveBuffer(), static_cast<size_t>(server_.receiveBufferSize()), 0);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return;
-    } catch (const SocketException&) {
-        return; // the client left before its request was whole
-    }
-
-    NameValueList form;
-    if (!parseForm(reinterpret_cast<const char*>(request.body.data()), request.body.count(), form,
-                   settings.maxFormFields)) {
-        serverLog("account %s: refused a form of more than %d fields", who.c_str(), settings.maxFormFields);
-        answer(errorReply(400, "Bad Request", "The form has too many fields."));
-        return;
-    }
-    answer(dispatcher_.service().handle(form, peer, local));
+    // The client closed its side (nothing more can arrive), the connection broke, or it
+    // sent more than is worth waiting for.
+    if (n <= 0 || (drained_ += static_cast<int>(n)) >= DrainBytes)
+        close();
 }
 
-// ---- dispatcher -----------------------------------------------------------------------------
+// ---- the face -------------------------------------------------------------------------------
 
-AccountDispatcher::AccountDispatcher(AccountService& service, const ServerSettings& settings)
-    : service_(service), settings_(settings)
+AccountServer::AccountServer(EventLoop& loop, WorkQueue& passwordWorkers, AccountService& service,
+                             const ServerSettings& settings, int maxConnections)
+    : ServerFace(loop, passwordWorkers, "account", "have not sent a whole request",
+                 Limits(maxConnections, settings.maxWaitingPerAddress, settings.httpRequestTimeoutMs)),
+      service_(service),
+      settings_(settings)
 {
-    pool.setLimit(settings.maxHttpConnections);
 }
 
-ConnectionHandler* AccountDispatcher::createHandler()
+AccountServer::~AccountServer()
 {
-    if (active_.load() >= settings_.maxHttpConnections) {
-        serverLog("account: refused a connection: %d requests are being served", settings_.maxHttpConnections);
-        return nullptr;
-    }
-    AccountConnection* connection = new AccountConnection(*this);
-    active_.fetch_add(1);
-    return connection;
+    closeAll();
+}
+
+std::unique_ptr<FaceConnection> AccountServer::makeConnection(int fd, const SocketAddress& peer)
+{
+    return std::unique_ptr<FaceConnection>(new AccountConnection(*this, fd, peer));
+}
+
+bool AccountServer::handleLater(AccountConnection& connection, const NameValueList& form, const SocketAddress& peer,
+                                const SocketAddress& local)
+{
+    return workOffLoop(
+        connection, [this, form, peer, local] { return service_.handle(form, peer, local); },
+        [](FaceConnection& connection, const AccountReply& reply) {
+            static_cast<AccountConnection&>(connection).onReply(reply);
+        });
 }
 
 } // namespace orvane

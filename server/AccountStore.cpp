@@ -11,18 +11,26 @@ AccountStore::StoreException::~StoreException() = default;
 
 namespace {
 
-// A prepared statement, finalised however the block is left. Each failure of SQLite
+// One use of a statement: prepared on its first use and kept (keyed by its text's address,
+// which is always a literal), reset however the block is left. Each failure of SQLite
 // becomes a StoreException.
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql)
+    Statement(sqlite3* db, std::unordered_map<const char*, sqlite3_stmt*>& prepared, const char* sql)
     {
-        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(statement_);
+        sqlite3_stmt*& kept = prepared[sql];
+        if (!kept && sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &kept, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(kept);
+            kept = nullptr;
             throw AccountStore::StoreException();
         }
+        statement_ = kept;
     }
-    ~Statement() { sqlite3_finalize(statement_); }
+    ~Statement()
+    {
+        sqlite3_reset(statement_);
+        sqlite3_clear_bindings(statement_);
+    }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
@@ -107,22 +115,38 @@ AccountStore::AccountStore(const char* path, int hashCost) : hashCost_(hashCost)
         throw StoreException();
     }
     try {
+        // A file is written ahead and synced at checkpoints, not at every change: the
+        // store's callers include the server's event loop, which must not wait for the
+        // disk at each contact added or frame held. A crash of the process loses nothing;
+        // a power cut may lose the last changes, never the file.
+        if (!inMemory) {
+            execute("PRAGMA journal_mode = WAL");
+            execute("PRAGMA synchronous = NORMAL");
+        }
         createSchema();
     } catch (...) {
-        sqlite3_close(db_);
-        db_ = nullptr;
+        closeDatabase();
         throw;
     }
 }
 
 AccountStore::~AccountStore()
 {
+    closeDatabase();
+}
+
+void AccountStore::closeDatabase()
+{
+    for (auto& entry : prepared_)
+        sqlite3_finalize(entry.second);
+    prepared_.clear();
     sqlite3_close(db_);
+    db_ = nullptr;
 }
 
 void AccountStore::execute(const char* sql)
 {
-    Statement s(db_, sql);
+    Statement s(db_, prepared_, sql);
     while (s.step()) {
     }
 }
@@ -166,17 +190,17 @@ AccountStore::CreateResult AccountStore::createAccount(const AccountRecord& deta
         return CreateFailed;
     std::lock_guard<std::mutex> guard(lock_);
     {
-        Statement taken(db_, "SELECT 1 FROM accounts WHERE user_name = ?1");
+        Statement taken(db_, prepared_, "SELECT 1 FROM accounts WHERE user_name = ?1");
         taken.bind(1, details.userName);
         if (taken.step())
             return NameTaken;
     }
     {
-        Statement maxId(db_, "SELECT COALESCE(MAX(id), 0) FROM accounts");
+        Statement maxId(db_, prepared_, "SELECT COALESCE(MAX(id), 0) FROM accounts");
         if (maxId.step() && maxId.integer(0) >= MaxUserId)
             return CreateFailed;
     }
-    Statement insert(db_, "INSERT INTO accounts (user_name, password_hash, network_id, email, first_name,"
+    Statement insert(db_, prepared_, "INSERT INTO accounts (user_name, password_hash, network_id, email, first_name,"
                           " last_name, web_site) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     insert.bind(1, details.userName)
         .bind(2, hash)
@@ -196,19 +220,25 @@ bool AccountStore::checkPassword(const char* userName, const char* password, Acc
     String hash;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        Statement s(db_, "SELECT id, user_name, network_id, email, first_name, last_name, web_site,"
+        Statement s(db_, prepared_, "SELECT id, user_name, network_id, email, first_name, last_name, web_site,"
                          " password_hash FROM accounts WHERE user_name = ?1");
         s.bind(1, String(userName ? userName : ""));
         if (s.step()) {
             readAccount(s, found);
             hash = s.text(7);
         } else {
-            // An unknown name costs as much as a wrong password, so the time of the answer
-            // does not tell which names exist.
-            if (unknownUserHash_.isEmpty())
-                unknownUserHash_ = hashPassword("", hashCost_);
             hash = unknownUserHash_;
         }
+    }
+    // An unknown name costs as much as a wrong password, so the time of the answer does
+    // not tell which names exist. The hash it is checked against is made on first need,
+    // outside the lock like every slow hash.
+    if (found.id == 0 && hash.isEmpty()) {
+        const String made = hashPassword("", hashCost_);
+        std::lock_guard<std::mutex> guard(lock_);
+        if (unknownUserHash_.isEmpty())
+            unknownUserHash_ = made;
+        hash = unknownUserHash_;
     }
     if (!verifyPassword(password, hash.c_str()) || found.id == 0)
         return false;
@@ -222,7 +252,7 @@ bool AccountStore::findById(uint64_t id, AccountRecord& account)
     if (id == 0 || id > MaxUserId)
         return false;
     std::lock_guard<std::mutex> guard(lock_);
-    Statement s(db_, "SELECT id, user_name, network_id, email, first_name, last_name, web_site"
+    Statement s(db_, prepared_, "SELECT id, user_name, network_id, email, first_name, last_name, web_site"
                      " FROM accounts WHERE id = ?1");
     s.bind(1, id);
     if (!s.step())
@@ -234,7 +264,7 @@ bool AccountStore::findById(uint64_t id, AccountRecord& account)
 bool AccountStore::findByName(const char* userName, AccountRecord& account)
 {
     std::lock_guard<std::mutex> guard(lock_);
-    Statement s(db_, "SELECT id, user_name, network_id, email, first_name, last_name, web_site"
+    Statement s(db_, prepared_, "SELECT id, user_name, network_id, email, first_name, last_name, web_site"
                      " FROM accounts WHERE user_name = ?1");
     s.bind(1, String(userName ? userName : ""));
     if (!s.step())
@@ -252,7 +282,7 @@ bool AccountStore::updateAccount(const AccountRecord& details, const char* newPa
             return false;
     }
     std::lock_guard<std::mutex> guard(lock_);
-    Statement s(db_, "UPDATE accounts SET email = ?2, first_name = ?3, last_name = ?4, web_site = ?5,"
+    Statement s(db_, prepared_, "UPDATE accounts SET email = ?2, first_name = ?3, last_name = ?4, web_site = ?5,"
                      " password_hash = CASE WHEN ?6 = '' THEN password_hash ELSE ?6 END WHERE id = ?1");
     s.bind(1, details.id)
         .bind(2, details.email)
@@ -267,7 +297,7 @@ bool AccountStore::updateAccount(const AccountRecord& details, const char* newPa
 String AccountStore::storedPasswordHash(uint64_t id)
 {
     std::lock_guard<std::mutex> guard(lock_);
-    Statement s(db_, "SELECT password_hash FROM accounts WHERE id = ?1");
+    Statement s(db_, prepared_, "SELECT password_hash FROM accounts WHERE id = ?1");
     s.bind(1, id);
     return s.step() ? s.text(0) : String();
 }
@@ -278,18 +308,18 @@ AccountStore::AddResult AccountStore::addContact(uint64_t owner, uint64_t contac
 {
     std::lock_guard<std::mutex> guard(lock_);
     {
-        Statement listed(db_, "SELECT 1 FROM contacts WHERE owner_id = ?1 AND contact_id = ?2");
+        Statement listed(db_, prepared_, "SELECT 1 FROM contacts WHERE owner_id = ?1 AND contact_id = ?2");
         listed.bind(1, owner).bind(2, contact);
         if (listed.step())
             return AlreadyListed;
     }
     {
-        Statement count(db_, "SELECT COUNT(*) FROM contacts WHERE owner_id = ?1");
+        Statement count(db_, prepared_, "SELECT COUNT(*) FROM contacts WHERE owner_id = ?1");
         count.bind(1, owner);
         if (count.step() && count.integer(0) >= static_cast<uint64_t>(limit < 0 ? 0 : limit))
             return ListFull;
     }
-    Statement insert(db_, "INSERT INTO contacts (owner_id, contact_id) VALUES (?1, ?2)");
+    Statement insert(db_, prepared_, "INSERT INTO contacts (owner_id, contact_id) VALUES (?1, ?2)");
     insert.bind(1, owner).bind(2, contact);
     insert.step();
     return Added;
@@ -298,7 +328,7 @@ AccountStore::AddResult AccountStore::addContact(uint64_t owner, uint64_t contac
 bool AccountStore::removeContact(uint64_t owner, uint64_t contact)
 {
     std::lock_guard<std::mutex> guard(lock_);
-    Statement s(db_, "DELETE FROM contacts WHERE owner_id = ?1 AND contact_id = ?2");
+    Statement s(db_, prepared_, "DELETE FROM contacts WHERE owner_id = ?1 AND contact_id = ?2");
     s.bind(1, owner).bind(2, contact);
     s.step();
     return sqlite3_changes(db_) > 0;
@@ -307,7 +337,7 @@ bool AccountStore::removeContact(uint64_t owner, uint64_t contact)
 bool AccountStore::isListed(uint64_t owner, uint64_t contact)
 {
     std::lock_guard<std::mutex> guard(lock_);
-    Statement s(db_, "SELECT 1 FROM contacts WHERE owner_id = ?1 AND contact_id = ?2");
+    Statement s(db_, prepared_, "SELECT 1 FROM contacts WHERE owner_id = ?1 AND contact_id = ?2");
     s.bind(1, owner).bind(2, contact);
     return s.step();
 }
@@ -316,7 +346,7 @@ void AccountStore::listContacts(uint64_t owner, Array<AccountRecord>& contacts)
 {
     contacts.setSize(0);
     std::lock_guard<std::mutex> guard(lock_);
-    Statement s(db_, "SELECT a.id, a.user_name, a.network_id, a.email, a.first_name, a.last_name, a.web_site"
+    Statement s(db_, prepared_, "SELECT a.id, a.user_name, a.network_id, a.email, a.first_name, a.last_name, a.web_site"
                      " FROM contacts c JOIN accounts a ON a.id = c.contact_id"
                      " WHERE c.owner_id = ?1 ORDER BY c.rowid");
     s.bind(1, owner);
@@ -331,7 +361,7 @@ void AccountStore::listWatchers(uint64_t account, Array<uint64_t>& watchers)
 {
     watchers.setSize(0);
     std::lock_guard<std::mutex> guard(lock_);
-    Statement s(db_, "SELECT owner_id FROM contacts WHERE contact_id = ?1 ORDER BY rowid");
+    Statement s(db_, prepared_, "SELECT owner_id FROM contacts WHERE contact_id = ?1 ORDER BY rowid");
     s.bind(1, account);
     while (s.step())
         watchers.add(s.integer(0));
@@ -346,7 +376,7 @@ AccountStore::HoldResult AccountStore::holdFrame(uint64_t recipient, uint64_t se
         length = 0;
     std::lock_guard<std::mutex> guard(lock_);
     {
-        Statement usage(db_, "SELECT COUNT(*), COALESCE(SUM(LENGTH(body)), 0) FROM held_frames"
+        Statement usage(db_, prepared_, "SELECT COUNT(*), COALESCE(SUM(LENGTH(body)), 0) FROM held_frames"
                              " WHERE recipient_id = ?1");
         usage.bind(1, recipient);
         if (usage.step()) {
@@ -357,7 +387,7 @@ AccountStore::HoldResult AccountStore::holdFrame(uint64_t recipient, uint64_t se
                 return HoldFull;
         }
     }
-    Statement insert(db_, "INSERT INTO held_frames (recipient_id, sender_id, type, body) VALUES (?1, ?2, ?3, ?4)");
+    Statement insert(db_, prepared_, "INSERT INTO held_frames (recipient_id, sender_id, type, body) VALUES (?1, ?2, ?3, ?4)");
     insert.bind(1, recipient).bind(2, sender).bind(3, static_cast<uint64_t>(type)).bindBlob(4, body, length);
     insert.step();
     return Held;
@@ -371,7 +401,7 @@ void AccountStore::takeHeldFrames(uint64_t recipient, Array<HeldFrame>& frames)
     try {
         uint64_t last = 0;
         {
-            Statement s(db_, "SELECT id, sender_id, type, body FROM held_frames WHERE recipient_id = ?1 ORDER BY id");
+            Statement s(db_, prepared_, "SELECT id, sender_id, type, body FROM held_frames WHERE recipient_id = ?1 ORDER BY id");
             s.bind(1, recipient);
             while (s.step()) {
                 HeldFrame frame;
@@ -382,7 +412,7 @@ void AccountStore::takeHeldFrames(uint64_t recipient, Array<HeldFrame>& frames)
                 frames.add(frame);
             }
         }
-        Statement erase(db_, "DELETE FROM held_frames WHERE recipient_id = ?1 AND id <= ?2");
+        Statement erase(db_, prepared_, "DELETE FROM held_frames WHERE recipient_id = ?1 AND id <= ?2");
         erase.bind(1, recipient).bind(2, last);
         erase.step();
         execute("COMMIT");
@@ -396,7 +426,7 @@ void AccountStore::takeHeldFrames(uint64_t recipient, Array<HeldFrame>& frames)
 int AccountStore::countHeldFrames(uint64_t recipient)
 {
     std::lock_guard<std::mutex> guard(lock_);
-    Statement s(db_, "SELECT COUNT(*) FROM held_frames WHERE recipient_id = ?1");
+    Statement s(db_, prepared_, "SELECT COUNT(*) FROM held_frames WHERE recipient_id = ?1");
     s.bind(1, recipient);
     return s.step() ? static_cast<int>(s.integer(0)) : 0;
 }

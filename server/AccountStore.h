@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <mutex>
+#include <unordered_map>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace orvane {
 
@@ -85,9 +87,12 @@ public:
 private:
     void execute(const char* sql);
     void createSchema();
+    void closeDatabase();
 
     std::mutex lock_;
     sqlite3* db_ = nullptr;
+    // Every statement is prepared once and kept, under the lock like the connection.
+    std::unordered_map<const char*, sqlite3_stmt*> prepared_;
     int hashCost_;
     // Checked against when a sign-in names no account (made on first need).
     String unknownUserHash_;

@@ -1,47 +1,52 @@
 #include "server/MessageEndpoint.h"
 
-#include "foundation/Clock.h"
-#include "foundation/Thread.h"
 #include "network/HttpMessage.h"
 #include "server/ServerLog.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
-#include <poll.h>
-#include <sys/eventfd.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace orvane {
 
-MessageConnection::MessageConnection(MessageDispatcher& dispatcher) : dispatcher_(dispatcher)
+namespace {
+
+// Before it signs in, a client may send nothing but its sign-in frame, a few hundred bytes.
+// A header announcing more must not have every waiting connection hold the full frame cap.
+constexpr int MaxSignInBody = 16 * 1024;
+
+} // namespace
+
+MessageConnection::MessageConnection(MessageServer& server, int fd, const SocketAddress& peer)
+    : FaceConnection(server, fd, peer), server_(server), session_(server.hub(), *this, peer, this), reader_(0)
 {
-    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wakeFd_ < 0)
-        throw SocketException();
+    reader_.maxBodyLength = std::min(server.settings().maxFrameBody, MaxSignInBody);
+    reader_.setSource(this);
+    // Frames are small and each is one write: waiting to fill a segment only delays them.
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-MessageConnection::~MessageConnection()
-{
-    if (wakeFd_ >= 0)
-        ::close(wakeFd_);
-    dispatcher_.active_.fetch_sub(1);
-}
+MessageConnection::~MessageConnection() = default;
 
 bool MessageConnection::send(const uint8_t* frame, int length)
 {
     if (closeRequested_.load() || !frame || length <= 0)
         return false;
+    bool wake;
     {
         std::lock_guard<std::mutex> guard(outputLock_);
         const int waiting = queued_.count() - queuedOffset_;
         // One frame always fits an empty queue (frames are bounded themselves); beyond that
         // the queue holds maxQueuedBytes.
-        if (waiting > 0 && length > dispatcher_.hub().settings().maxQueuedBytes - waiting) {
+        if (waiting > 0 && length > server_.settings().maxQueuedBytes - waiting) {
             closeRequested_.store(true);
-            serverLog("message %s: dropped the client: %d bytes wait for it unread", peerText_.c_str(),
-                      waiting);
+            serverLog("message %s: dropped the client: %d bytes wait for it unread", peerText().c_str(), waiting);
+            wake = true;
         } else {
             // The written part in front goes once it is as large as what still waits, so
             // a queue that never drains completely does not grow without end.
@@ -51,32 +56,163 @@ bool MessageConnection::send(const uint8_t* frame, int length)
                 queuedOffset_ = 0;
             }
             appendBytes(queued_, frame, length);
+            wake = waiting == 0;
         }
     }
-    const uint64_t one = 1;
-    ssize_t ignored = ::write(wakeFd_, &one, sizeof one);
-    (void)ignored;
+    if (wake)
+        server_.loop().wake(key());
     return !closeRequested_.load();
 }
 
 void MessageConnection::requestClose()
 {
     closeRequested_.store(true);
-    const uint64_t one = 1;
-    ssize_t ignored = ::write(wakeFd_, &one, sizeof one);
-    (void)ignored;
+    server_.loop().wake(key());
+}
+
+void MessageConnection::onWake()
+{
+    if (closeRequested_.load() || !flushSome()) {
+        close();
+        return;
+    }
+    updateInterest();
+}
+
+void MessageConnection::onReady(uint32_t events)
+{
+    if (closeRequested_.load()) {
+        close();
+        return;
+    }
+    if (events & EPOLLOUT) {
+        if (!flushSome()) {
+            close();
+            return;
+        }
+        updateInterest();
+    }
+    if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) {
+        // Not reading while the sign-in is checked: then only the client's end, a hang-up
+        // or an error comes here, and nobody is left to answer. Its check, if no worker has
+        // it yet, is dropped.
+        if (!(interest() & EPOLLIN)) {
+            close();
+            return;
+        }
+        readInput();
+    }
+}
+
+void MessageConnection::onWaitedTooLong()
+{
+    server_.logTimeOut("message %s: closed: no sign-in within %d ms", peerText().c_str(),
+                       server_.settings().signInTimeoutMs);
+    close();
+}
+
+void MessageConnection::onClosing()
+{
+    session_.end();
+    // What was queued before the end (a last reply) is worth one try; nobody waits for it.
+    if (!closeRequested_.load())
+        flushSome();
+    closeRequested_.store(true);
+}
+
+void MessageConnection::checkLater(const SignInRequest& request)
+{
+    // The sign-in frame is here: the client no longer waits in the room, whatever the
+    // check takes.
+    stopWaiting();
+    if (!server_.checkSignInLater(*this, request))
+        requestClose();
+}
+
+void MessageConnection::onSignInChecked(const SignInRequest& request, const SignInCheck& check)
+{
+    if (!session_.finishSignIn(request, check)) {
+        close();
+        return;
+    }
+    ByteArray rest;
+    rest.swap(held_);
+    takeFrames(rest.data(), rest.count());
+}
+
+int MessageConnection::receive(void* buffer, int length, int)
+{
+    const int n = std::min(length, inputLength_);
+    if (n <= 0)
+        return 0;
+    std::memcpy(buffer, input_, static_cast<size_t>(n));
+    input_ += n;
+    inputLength_ -= n;
+    return n;
+}
+
+void MessageConnection::readInput()
+{
+    uint8_t* buffer = server_.receiveBuffer();
+    const ssize_t n = ::recv(socket(), buffer, static_cast<size_t>(server_.receiveBufferSize()), 0);
+    if (n < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+            return;
+        close(); // the connection broke
+        return;
+    }
+    if (n == 0) {
+        close(); // the client left
+        return;
+    }
+    takeFrames(buffer, static_cast<int>(n));
+}
+
+bool MessageConnection::takeFrames(const uint8_t* data, int length)
+{
+    input_ = data;
+    inputLength_ = length;
+    bool open = true;
+    for (;;) {
+        if (session_.isCheckingSignIn()) {
+            if (inputLength_ > 0)
+                appendBytes(held_, input_, inputLength_);
+            break;
+        }
+        if (session_.isSignedIn())
+            reader_.maxBodyLength = server_.settings().maxFrameBody;
+        const ClientSession::ReadResult result = session_.readFrame(reader_);
+        if (result == ClientSession::NoFrameYet)
+            break;
+        if (result == ClientSession::SessionEnded) {
+            open = false;
+            break;
+        }
+        // The first whole frame was the sign-in frame: the client no longer waits.
+        stopWaiting();
+    }
+    input_ = nullptr;
+    inputLength_ = 0;
+    if (!open) {
+        close();
+        return false;
+    }
+    updateInterest();
+    return true;
 }
 
 bool MessageConnection::flushSome()
 {
     std::lock_guard<std::mutex> guard(outputLock_);
+    writeBlocked_ = false;
     while (queuedOffset_ < queued_.count()) {
-        const ssize_t n = ::send(socket.handle, queued_.data() + queuedOffset_,
+        const ssize_t n = ::send(socket(), queued_.data() + queuedOffset_,
                                  static_cast<size_t>(queued_.count() - queuedOffset_), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return errno == EAGAIN || errno == EWOULDBLOCK;
+            writeBlocked_ = errno == EAGAIN || errno == EWOULDBLOCK;
+            return writeBlocked_;
         }
         queuedOffset_ += static_cast<int>(n);
     }
@@ -89,112 +225,40 @@ bool MessageConnection::flushSome()
     return true;
 }
 
-int MessageConnection::receive(void* buffer, int length, int timeoutMs)
+void MessageConnection::updateInterest()
 {
-    if (length <= 0)
-        return 0;
-    const int64_t deadline = monotonicMillis() + (timeoutMs < 0 ? 0 : timeoutMs);
-    for (;;) {
-        if (closeRequested_.load())
-            throw NoConnectionException();
-        if (inputPosition_ < inputLength_) {
-            const int n = std::min(length, inputLength_ - inputPosition_);
-            std::memcpy(buffer, input_ + inputPosition_, static_cast<size_t>(n));
-            inputPosition_ += n;
-            return n;
-        }
-        bool writing;
-        {
-            std::lock_guard<std::mutex> guard(outputLock_);
-            writing = queuedOffset_ < queued_.count();
-        }
-        pollfd fds[2];
-        fds[0].fd = socket.handle;
-        fds[0].events = static_cast<short>(POLLIN | (writing ? POLLOUT : 0));
-        fds[0].revents = 0;
-        fds[1].fd = wakeFd_;
-        fds[1].events = POLLIN;
-        fds[1].revents = 0;
-        int wait = -1;
-        if (timeoutMs >= 0) {
-            const int64_t left = deadline - monotonicMillis();
-            wait = left <= 0 ? 0 : static_cast<int>(std::min<int64_t>(left, INT_MAX));
-        }
-        const int ready = ::poll(fds, 2, wait);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            throw SocketException();
-        }
-        if (ready == 0)
-            return 0;
-        const bool woken = (fds[1].revents & POLLIN) != 0;
-        if (woken) {
-            uint64_t count;
-            ssize_t ignored = ::read(wakeFd_, &count, sizeof count);
-            (void)ignored;
-        }
-        // New frames are written at once, not at the reader's next turn.
-        if ((woken || (fds[0].revents & (POLLOUT | POLLERR))) && !flushSome())
-            throw NoConnectionException();
-        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            // One receive for the reader and what follows it; a closed connection is a
-            // NoConnectionException.
-            inputLength_ = orvane::receive(socket.handle, input_, static_cast<int>(sizeof input_), 0);
-            inputPosition_ = 0;
-        }
-    }
+    uint32_t events = session_.isCheckingSignIn() ? EPOLLRDHUP : EPOLLIN;
+    if (writeBlocked_)
+        events |= EPOLLOUT;
+    setInterest(events);
 }
 
-void MessageConnection::handle()
+// ---- the face -------------------------------------------------------------------------------
+
+MessageServer::MessageServer(EventLoop& loop, WorkQueue& passwordWorkers, MessageHub& hub, int maxConnections)
+    : ServerFace(loop, passwordWorkers, "message", "have not sent their sign-in frame",
+                 Limits(maxConnections, hub.settings().maxWaitingPerAddress, hub.settings().signInTimeoutMs)),
+      hub_(hub)
 {
-    const SocketAddress peer = getPeerAddress(socket.handle);
-    peerText_.format("%s:%u", peer.getHostAddress().c_str(), static_cast<unsigned>(peer.getPort()));
-    MessageHub& hub = dispatcher_.hub();
-    const ServerSettings& settings = hub.settings();
-    ClientSession session(hub, *this, peer);
-    Message reader(dispatcher_.pollMs);
-    reader.maxBodyLength = settings.maxFrameBody;
-    reader.setSource(this);
-    const int64_t signInDeadline = monotonicMillis() + settings.signInTimeoutMs;
-    for (;;) {
-        Thread::checkStop();
-        if (closeRequested_.load())
-            break;
-        if (!session.isSignedIn() && monotonicMillis() >= signInDeadline) {
-            serverLog("message %s: closed: no sign-in within %d ms", session.describe().c_str(),
-                      settings.signInTimeoutMs);
-            break;
-        }
-        if (session.readFrame(reader) == ClientSession::SessionEnded)
-            break;
-    }
-    session.end();
-    // What was queued before the end (a last reply) is worth one try; nobody waits for it.
-    if (!closeRequested_.load())
-        flushSome();
 }
 
-// ---- dispatcher -----------------------------------------------------------------------------
-
-MessageDispatcher::MessageDispatcher(MessageHub& hub) : hub_(hub)
+MessageServer::~MessageServer()
 {
-    pool.setLimit(hub.settings().maxMessageConnections);
-    handlerSocketTimeoutMs = pollMs;
+    closeAll();
 }
 
-ConnectionHandler* MessageDispatcher::createHandler()
+std::unique_ptr<FaceConnection> MessageServer::makeConnection(int fd, const SocketAddress& peer)
 {
-    if (active_.load() >= hub_.settings().maxMessageConnections) {
-        serverLog("message: refused a connection: %d connections are open",
-                  hub_.settings().maxMessageConnections);
-        return nullptr;
-    }
-    MessageConnection* connection = new MessageConnection(*this);
-    active_.fetch_add(1);
-    return connection;
+    return std::unique_ptr<FaceConnection>(new MessageConnection(*this, fd, peer));
 }
 
-void MessageDispatcher::onHandlerCreated(ConnectionHandler*, SocketAddress*) {}
+bool MessageServer::checkSignInLater(MessageConnection& connection, const SignInRequest& request)
+{
+    return workOffLoop(
+        connection, [this, request] { return ClientSession::checkSignIn(hub_.store(), request); },
+        [request](FaceConnection& connection, const SignInCheck& check) {
+            static_cast<MessageConnection&>(connection).onSignInChecked(request, check);
+        });
+}
 
 } // namespace orvane

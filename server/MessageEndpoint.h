@@ -2,67 +2,92 @@
 
 #include "core/Message.h"
 #include "foundation/Containers.h"
-#include "network/ConnectionDispatcher.h"
-#include "network/ConnectionHandler.h"
+#include "network/WorkQueue.h"
 #include "server/MessageHub.h"
+#include "server/ServerFace.h"
 
 #include <atomic>
 #include <mutex>
 
 namespace orvane {
 
-class MessageDispatcher;
+class MessageServer;
 
-// One client connection of the message server, served on a pool worker. Its thread reads
-// the client's frames and is the only one that writes to the socket: frames for the client
-// from any thread wait in a bounded queue, and a wake-up descriptor gets the thread to
-// write them at once, also in the middle of reading a frame.
-class MessageConnection : public ConnectionHandler, public SessionOutput, private Message::Source {
+// One client connection of the message server. The loop's thread reads it, hands each
+// whole frame to the session, and is the only one that writes to and closes the socket.
+// Frames for the client from any thread wait in a bounded queue; the first one into an
+// empty queue wakes the loop to write it.
+//
+// The sign-in frame's password check runs on the password workers; meanwhile the
+// connection reads nothing more, and what already followed the sign-in frame waits here
+// until the check is answered.
+class MessageConnection : public FaceConnection,
+                          public SessionOutput,
+                          private SignInChecker,
+                          private Message::Source {
 public:
-    explicit MessageConnection(MessageDispatcher& dispatcher);
+    MessageConnection(MessageServer& server, int fd, const SocketAddress& peer);
     ~MessageConnection() override;
 
     bool send(const uint8_t* frame, int length) override;
     void requestClose() override;
 
-protected:
-    void handle() override;
+    void onReady(uint32_t events) override;
+    void onWake() override;
+    void onWaitedTooLong() override;
+
+    // The password check's answer, on the loop's thread.
+    void onSignInChecked(const SignInRequest& request, const SignInCheck& check);
 
 private:
-    // The reader's source: bytes of the socket within the time-out, writing queued frames
-    // while it waits.
+    void onClosing() override;
+    void checkLater(const SignInRequest& request) override;
+    // The reader's source: the input being taken, never waiting.
     int receive(void* buffer, int length, int timeoutMs) override;
-    // Writes what the socket takes without waiting; false when the connection failed.
-    bool flushSome();
 
-    MessageDispatcher& dispatcher_;
-    int wakeFd_ = -1;
-    // The client's address for log lines; set before the session can be sent anything.
-    String peerText_;
+    void readInput();
+    // Hands the frames of the bytes to the session; keeps the rest while a sign-in is
+    // checked. False when the connection closed.
+    bool takeFrames(const uint8_t* data, int length);
+    // Writes what the socket takes; false when the connection failed.
+    bool flushSome();
+    void updateInterest();
+
+    MessageServer& server_;
+    ClientSession session_;
+    Message reader_;
+    const uint8_t* input_ = nullptr;
+    int inputLength_ = 0;
+    ByteArray held_;
     std::atomic<bool> closeRequested_{false};
+    // Guards the queue, which other threads fill.
     std::mutex outputLock_;
     ByteArray queued_;
     int queuedOffset_ = 0;
-    uint8_t input_[4096];
-    int inputPosition_ = 0;
-    int inputLength_ = 0;
+    bool writeBlocked_ = false;
 };
 
-// Makes a MessageConnection for each accepted client, up to the connection bound.
-class MessageDispatcher : public ConnectionDispatcher {
+// The message server's face: clients connect, have signInTimeoutMs to send their sign-in
+// frame (until then they wait in the face's room), and have their passwords checked on the
+// password workers, never on the loop.
+class MessageServer : public ServerFace {
 public:
-    explicit MessageDispatcher(MessageHub& hub);
-    ConnectionHandler* createHandler() override;
-    void onHandlerCreated(ConnectionHandler* handler, SocketAddress* peer) override;
+    // `maxConnections` replaces the settings' bound (lowered to what the process's
+    // descriptors allow).
+    MessageServer(EventLoop& loop, WorkQueue& passwordWorkers, MessageHub& hub, int maxConnections);
+    ~MessageServer() override;
 
     MessageHub& hub() { return hub_; }
-    // How often a connection looks at its stop request and its sign-in deadline.
-    int pollMs = 250;
+    const ServerSettings& settings() const { return hub_.settings(); }
 
 private:
     friend class MessageConnection;
+
+    std::unique_ptr<FaceConnection> makeConnection(int fd, const SocketAddress& peer) override;
+    // Queues the check; false when the workers stop.
+    bool checkSignInLater(MessageConnection& connection, const SignInRequest& request);
+
     MessageHub& hub_;
-    std::atomic<int> active_{0};
 };
 
 } // namespace orvane

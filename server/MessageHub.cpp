@@ -8,6 +8,7 @@
 namespace orvane {
 
 SessionOutput::~SessionOutput() = default;
+SignInChecker::~SignInChecker() = default;
 
 namespace {
 
@@ -31,8 +32,13 @@ XmlNode commandReply(const char* command)
 
 // ---- ClientSession --------------------------------------------------------------------------
 
-ClientSession::ClientSession(MessageHub& hub, SessionOutput& output, const SocketAddress& peer)
-    : hub_(hub), output_(output), peer_(peer), externalAddress_(externalAddressFor(hub.settings(), peer))
+ClientSession::ClientSession(MessageHub& hub, SessionOutput& output, const SocketAddress& peer,
+                             SignInChecker* checker)
+    : hub_(hub),
+      output_(output),
+      checker_(checker),
+      peer_(peer),
+      externalAddress_(externalAddressFor(hub.settings(), peer))
 {
 }
 
@@ -99,18 +105,24 @@ ClientSession::ReadResult ClientSession::readFrame(Message& reader)
     } catch (const SocketException&) {
         return SessionEnded; // the client left or the connection broke
     }
+    return refusingFailures([&] { return onFrame(reader); }) ? FrameTaken : SessionEnded;
+}
+
+template <class Handling> bool ClientSession::refusingFailures(Handling&& handling)
+{
     try {
-        return onFrame(reader) ? FrameTaken : SessionEnded;
+        return handling();
     } catch (const AccountStore::StoreException&) {
-        refuse("the database failed");
+        return refuse("the database failed");
     } catch (const MemoryException&) {
-        refuse("out of memory");
+        return refuse("out of memory");
     }
-    return SessionEnded;
 }
 
 bool ClientSession::onFrame(const Message& frame)
 {
+    if (checking_)
+        return refuse("a frame while the sign-in is being checked");
     if (!signedIn_) {
         if (frame.type != FrameType::SignIn) {
             String why;
@@ -140,18 +152,49 @@ bool ClientSession::onSignIn(const Message& frame)
     XmlNode body;
     if (!frame.getBody(body))
         return refuse("sign-in body that does not inflate or parse");
-    const String userName = body.childOrEmpty("user_name")->value;
-    const String password = body.childOrEmpty("password")->value;
-    const String userId = body.childOrEmpty("user_id")->value;
-    AccountRecord account;
-    if (!hub_.store().checkPassword(userName.c_str(), password.c_str(), &account)) {
+    SignInRequest request;
+    request.userName = body.childOrEmpty("user_name")->value;
+    request.password = body.childOrEmpty("password")->value;
+    request.userId = body.childOrEmpty("user_id")->value;
+    if (checker_) {
+        checking_ = true;
+        checker_->checkLater(request);
+        return true;
+    }
+    return completeSignIn(request, checkSignIn(hub_.store(), request));
+}
+
+SignInCheck ClientSession::checkSignIn(AccountStore& store, const SignInRequest& request)
+{
+    SignInCheck check;
+    try {
+        check.passwordMatches =
+            store.checkPassword(request.userName.c_str(), request.password.c_str(), &check.account);
+    } catch (const AccountStore::StoreException&) {
+        check.storeFailed = true;
+    }
+    return check;
+}
+
+bool ClientSession::finishSignIn(const SignInRequest& request, const SignInCheck& check)
+{
+    checking_ = false;
+    return refusingFailures([&] { return completeSignIn(request, check); });
+}
+
+bool ClientSession::completeSignIn(const SignInRequest& request, const SignInCheck& check)
+{
+    if (check.storeFailed)
+        return refuse("the database failed");
+    if (!check.passwordMatches) {
         String why("sign-in with a wrong user name or password for \"");
-        why += printableText(userName, 32);
+        why += printableText(request.userName, 32);
         why += "\"";
         return refuse(why.c_str());
     }
+    const AccountRecord& account = check.account;
     // The id comes from this account's own sign-in reply; another one is not this client's.
-    if (!userId.isEmpty() && parseUInt64(userId.c_str()) != account.id)
+    if (!request.userId.isEmpty() && parseUInt64(request.userId.c_str()) != account.id)
         return refuse("sign-in frame whose user id is not the account's");
     account_ = account;
     if (hub_.signIn(*this) == MessageHub::TooManySessions) {
@@ -470,14 +513,6 @@ int MessageHub::sessionCount(uint64_t userId)
     std::lock_guard<std::mutex> guard(lock_);
     auto it = online_.find(userId);
     return it == online_.end() ? 0 : static_cast<int>(it->second.size());
-}
-
-void MessageHub::closeAll()
-{
-    std::lock_guard<std::mutex> guard(lock_);
-    for (auto& entry : online_)
-        for (ClientSession* session : entry.second)
-            session->output().requestClose();
 }
 
 } // namespace orvane

@@ -29,17 +29,47 @@ public:
     virtual void requestClose() = 0;
 };
 
+// What a sign-in frame claims, to be checked against the store.
+struct SignInRequest {
+    String userName;
+    String password;
+    // The id the frame names, as written; empty when it names none.
+    String userId;
+};
+
+// The answer of the store to a SignInRequest.
+struct SignInCheck {
+    bool passwordMatches = false;
+    // The store failed before it could tell.
+    bool storeFailed = false;
+    // The account, when the password matches.
+    AccountRecord account;
+};
+
+// Where a session's password check runs when it must not run on the session's thread: the
+// check computes a deliberately slow hash. The checker answers later, on the session's
+// thread, with ClientSession::finishSignIn.
+class SignInChecker {
+public:
+    virtual ~SignInChecker();
+    virtual void checkLater(const SignInRequest& request) = 0;
+};
+
 // One client's conversation with the message server: the sign-in frame first, then module
 // messages, session messages and commands. The sender of everything it passes on is the
 // account that signed in on this connection, whatever the frame's own sender field says.
 //
 // Used by one thread (the connection's); it reaches other clients only through the hub.
+// Without a checker the password of the sign-in frame is checked at once, on that thread;
+// with one, the session waits for the check (isCheckingSignIn), and the frames that follow
+// the sign-in frame are the caller's to keep until finishSignIn.
 class ClientSession {
 public:
     enum ReadResult { FrameTaken, NoFrameYet, SessionEnded };
 
     // `peer` is the client's address as this end of the connection sees it.
-    ClientSession(MessageHub& hub, SessionOutput& output, const SocketAddress& peer);
+    ClientSession(MessageHub& hub, SessionOutput& output, const SocketAddress& peer,
+                  SignInChecker* checker = nullptr);
     // Leaves the hub when still signed in.
     ~ClientSession();
     ClientSession(const ClientSession&) = delete;
@@ -56,7 +86,14 @@ public:
     // connection. Further calls do nothing.
     void end();
 
+    // The slow part of a sign-in: the password against the store's hash. Any thread.
+    static SignInCheck checkSignIn(AccountStore& store, const SignInRequest& request);
+    // Completes the sign-in that waited for its check, or refuses it (false, logged: the
+    // connection must close).
+    bool finishSignIn(const SignInRequest& request, const SignInCheck& check);
+
     bool isSignedIn() const { return signedIn_; }
+    bool isCheckingSignIn() const { return checking_; }
     uint64_t getUserId() const { return account_.id; }
     const AccountRecord& getAccount() const { return account_; }
     const SocketAddress& getPeer() const { return peer_; }
@@ -72,7 +109,11 @@ public:
 
 private:
     bool refuse(const char* why);
+    // Runs the handling of a frame; a failure of the store or of memory on the way
+    // refuses the frame.
+    template <class Handling> bool refusingFailures(Handling&& handling);
     bool onSignIn(const Message& frame);
+    bool completeSignIn(const SignInRequest& request, const SignInCheck& check);
     bool onRelayed(const Message& frame);
     bool onCommand(const Message& frame);
     bool addContact(const XmlNode& command);
@@ -81,10 +122,12 @@ private:
 
     MessageHub& hub_;
     SessionOutput& output_;
+    SignInChecker* checker_;
     SocketAddress peer_;
     uint32_t externalAddress_;
     AccountRecord account_;
     bool signedIn_ = false;
+    bool checking_ = false;
 };
 
 // The message server's shared state: who is signed in on which connections, and the
@@ -123,8 +166,6 @@ public:
     // True when the account has a connection that comes from this address (network order).
     bool isSignedInFrom(uint64_t userId, uint32_t address);
     int sessionCount(uint64_t userId);
-    // Asks every signed-in connection to end (shutdown).
-    void closeAll();
 
 private:
     // All under lock_.

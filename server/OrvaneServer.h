@@ -1,6 +1,7 @@
 #pragma once
 
-#include "network/TCPServer.h"
+#include "network/EventLoop.h"
+#include "network/WorkQueue.h"
 #include "server/AccountEndpoint.h"
 #include "server/AccountService.h"
 #include "server/AccountStore.h"
@@ -12,42 +13,60 @@
 
 namespace orvane {
 
-// The stand-in server: the store, the message server and the account endpoint, each face
-// on its own TCPServer with its own pool.
+// The stand-in server: the store, the message server and the account endpoint. Both faces
+// run on one event loop thread, which never waits: password hashes (sign-in frames and the
+// account forms) go to a fixed number of password workers. So the server's threads are the
+// loop and the workers, however many clients come and go.
 class OrvaneServer {
 public:
     explicit OrvaneServer(const ServerSettings& settings);
-    // Stops both faces when they still run.
+    // Stops the server when it still runs.
     ~OrvaneServer();
     OrvaneServer(const OrvaneServer&) = delete;
     OrvaneServer& operator=(const OrvaneServer&) = delete;
 
     // Opens the database and starts listening: the message server first, so that the
-    // first sign-in reply can name its port. AccountStore::StoreException or
-    // TCPServer::StartupException when either fails (nothing is left running).
+    // first sign-in reply can name its port. The connection bounds are lowered, with a log
+    // line, when the process may not open enough descriptors for them.
+    // AccountStore::StoreException, LoopAcceptor::ListenException or ThreadCreateException
+    // when a step fails (nothing is left running).
     void start();
-    // Ends every connection and waits for them.
+    // Ends every connection: the loop stops, the password workers finish the hash at hand,
+    // and each connection closes, its session leaving the hub.
     void stop();
 
     // The bound addresses, once started.
-    SocketAddress httpAddress() const { return httpServer_.address; }
-    SocketAddress messageAddress() const { return messageServer_.address; }
+    SocketAddress httpAddress() const { return httpAddress_; }
+    SocketAddress messageAddress() const { return messageAddress_; }
     const ServerSettings& settings() const { return settings_; }
     MessageHub& hub() { return *hub_; }
     AccountStore& store() { return *store_; }
+    // The connection bounds in force, once started.
+    int maxMessageConnections() const { return maxMessageConnections_; }
+    int maxHttpConnections() const { return maxHttpConnections_; }
 
 private:
+    void sizeForDescriptors();
+
     ServerSettings settings_;
     std::unique_ptr<AccountStore> store_;
     std::unique_ptr<MessageHub> hub_;
     std::unique_ptr<AccountService> service_;
-    // Declared after what their connections use and before the servers that feed them,
-    // so they go after the servers and before the hub.
-    std::unique_ptr<MessageDispatcher> messageDispatcher_;
-    std::unique_ptr<AccountDispatcher> accountDispatcher_;
-    TCPServer messageServer_;
-    TCPServer httpServer_;
+    // The loop and the workers outlive the faces, whose connections they serve; the faces
+    // go first, closing their connections while the hub still stands.
+    std::unique_ptr<EventLoop> loop_;
+    std::unique_ptr<WorkQueue> passwordWorkers_;
+    std::unique_ptr<MessageServer> messageServer_;
+    std::unique_ptr<AccountServer> accountServer_;
+    SocketAddress httpAddress_;
+    SocketAddress messageAddress_;
+    int maxMessageConnections_ = 0;
+    int maxHttpConnections_ = 0;
     bool running_ = false;
 };
+
+// Raises the process's soft limit on open descriptors to its hard limit (every connection
+// takes one); the limit now in force.
+long raiseOpenFileLimit();
 
 } // namespace orvane

@@ -1,5 +1,6 @@
 #include "server/PasswordHash.h"
 
+#include <atomic>
 #include <crypt.h>
 #include <cstring>
 #include <memory>
@@ -23,7 +24,38 @@ bool sameText(const char* a, const char* b)
     return diff == 0;
 }
 
+std::atomic<int> hashesNow{0};
+std::atomic<int> hashesPeak{0};
+std::atomic<long> hashesTotal{0};
+
+// crypt_r with its working memory, counted while it runs.
+const char* countedCrypt(const char* password, const char* setting, crypt_data& data)
+{
+    const int now = hashesNow.fetch_add(1) + 1;
+    hashesTotal.fetch_add(1);
+    int peak = hashesPeak.load();
+    while (now > peak && !hashesPeak.compare_exchange_weak(peak, now)) {
+    }
+    const char* hashed = crypt_r(password ? password : "", setting, &data);
+    hashesNow.fetch_sub(1);
+    return hashed;
+}
+
 } // namespace
+
+PasswordHashLoad passwordHashLoad()
+{
+    PasswordHashLoad load;
+    load.now = hashesNow.load();
+    load.peak = hashesPeak.load();
+    load.total = hashesTotal.load();
+    return load;
+}
+
+void resetPasswordHashPeak()
+{
+    hashesPeak.store(hashesNow.load());
+}
 
 String hashPassword(const char* password, int cost)
 {
@@ -36,7 +68,7 @@ String hashPassword(const char* password, int cost)
     if (!crypt_gensalt_rn(Method, static_cast<unsigned long>(cost), nullptr, 0, setting, sizeof setting))
         return String();
     std::unique_ptr<crypt_data> data(new crypt_data());
-    const char* hashed = crypt_r(password ? password : "", setting, data.get());
+    const char* hashed = countedCrypt(password, setting, *data);
     // Failures answer NULL or a text beginning with '*', which no check may ever match.
     if (!hashed || hashed[0] != '$')
         return String();
@@ -48,7 +80,7 @@ bool verifyPassword(const char* password, const char* storedHash)
     if (!storedHash || storedHash[0] != '$')
         return false;
     std::unique_ptr<crypt_data> data(new crypt_data());
-    const char* hashed = crypt_r(password ? password : "", storedHash, data.get());
+    const char* hashed = countedCrypt(password, storedHash, *data);
     if (!hashed || hashed[0] != '$')
         return false;
     return sameText(hashed, storedHash);

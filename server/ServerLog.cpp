@@ -1,5 +1,7 @@
 #include "server/ServerLog.h"
 
+#include "foundation/Clock.h"
+
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -28,14 +30,19 @@ void silenceServerLog()
 
 void serverLog(const char* format, ...)
 {
+    va_list args;
+    va_start(args, format);
+    serverLogV(format, args);
+    va_end(args);
+}
+
+void serverLogV(const char* format, va_list args)
+{
     if (logSilenced.load())
         return;
     String line("orvane-server: ");
-    va_list args;
-    va_start(args, format);
     String text;
     text.formatV(format, args);
-    va_end(args);
     line += text;
     std::lock_guard<std::mutex> guard(logLock);
     if (ServerLogSink sink = logSink.load()) {
@@ -44,6 +51,45 @@ void serverLog(const char* format, ...)
     }
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
+}
+
+LogLimiter::LogLimiter(const String& summary, int perSecond) : summary_(summary), perSecond_(perSecond) {}
+
+bool LogLimiter::log(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const bool first = logV(format, args);
+    va_end(args);
+    return first;
+}
+
+bool LogLimiter::logV(const char* format, va_list args)
+{
+    const int64_t now = monotonicMillis();
+    if (now - windowStart_ >= 1000) {
+        flush();
+        windowStart_ = now;
+        written_ = 0;
+    }
+    if (written_ >= perSecond_)
+        return ++held_ == 1;
+    ++written_;
+    serverLogV(format, args);
+    return false;
+}
+
+void LogLimiter::flush()
+{
+    if (held_ > 0)
+        serverLog("%s: %d more in the last second", summary_.c_str(), held_);
+    held_ = 0;
+}
+
+int LogLimiter::msUntilFlush() const
+{
+    const int64_t left = windowStart_ + 1000 - monotonicMillis();
+    return left < 0 ? 0 : static_cast<int>(left);
 }
 
 String printableText(const char* text, int length, int limit)

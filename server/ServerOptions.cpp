@@ -59,9 +59,13 @@ const char* serverUsage()
            "  --external-address A.B.C.D report this address to every client as its own\n"
            "  --advertise-host HOST      message server host named in sign-in replies\n"
            "  --hash-cost N              password hash work factor, 1 to 11 (default 5)\n"
-           "  --max-connections N        message connections at once (default 200)\n"
+           "  --password-workers N       threads computing password hashes, the most computed at once (default 4)\n"
+           "  --max-connections N        message connections at once (default 10000)\n"
+           "  --max-http-connections N   account endpoint connections at once (default 2000)\n"
+           "  --max-waiting-per-address N  connections from one address not yet signed in or\n"
+           "                             without a whole request (default 64)\n"
            "  --max-sessions-per-user N  connections of one account (default 4)\n"
-           "  --sign-in-timeout MS       time a new connection has to sign in (default 30000)\n"
+           "  --sign-in-timeout MS       time a new connection has to send its sign-in frame (default 5000)\n"
            "Once listening it prints: LISTENING http=ADDRESS:PORT message=ADDRESS:PORT\n";
 }
 
@@ -101,8 +105,14 @@ bool parseServerOptions(int argc, const char* const* argv, ServerSettings& setti
                  settings.advertisedHost.find(':') < 0;
         } else if (option == "--hash-cost") {
             ok = readNumber(value, 1, 11, settings.passwordHashCost);
+        } else if (option == "--password-workers") {
+            ok = readNumber(value, 1, 64, settings.passwordWorkers);
         } else if (option == "--max-connections") {
-            ok = readNumber(value, 1, 10000, settings.maxMessageConnections);
+            ok = readNumber(value, 1, 1000000, settings.maxMessageConnections);
+        } else if (option == "--max-http-connections") {
+            ok = readNumber(value, 1, 1000000, settings.maxHttpConnections);
+        } else if (option == "--max-waiting-per-address") {
+            ok = readNumber(value, 1, 1000000, settings.maxWaitingPerAddress);
         } else if (option == "--max-sessions-per-user") {
             ok = readNumber(value, 1, 1000, settings.maxSessionsPerUser);
         } else if (option == "--sign-in-timeout") {

@@ -33,12 +33,23 @@ struct ServerSettings {
     // address, or, when it listens on every interface, the address the sign-in came to.
     String advertisedHost;
 
-    // Work factor of the password hash (1 to 11; each step doubles the cost).
+    // Work factor of the password hash (1 to 11; each step doubles the cost and the memory:
+    // 16 MB and some 60 ms at 5).
     int passwordHashCost = 5;
+    // Threads that check and make password hashes, for the sign-in frames and the account
+    // forms: at most this many hashes are computed at once, the rest wait their turn.
+    int passwordWorkers = 4;
 
-    // Connections served at once on each face; one beyond is closed at accept.
-    int maxMessageConnections = 200;
-    int maxHttpConnections = 32;
+    // Connections open at once on each face. When a face is full, a new connection takes
+    // the place of the oldest one that is still waiting (see below), or is closed at accept
+    // when none waits. Both are lowered at start when the process may not open that many
+    // descriptors.
+    int maxMessageConnections = 10000;
+    int maxHttpConnections = 2000;
+    // Connections from one address that wait: for the message server, those whose sign-in
+    // frame has not come; for the account endpoint, those whose request is not whole. One
+    // more from the same address takes the place of its oldest.
+    int maxWaitingPerAddress = 64;
     // Signed-in connections of one account; a further sign-in is refused.
     int maxSessionsPerUser = 4;
     // Frame bodies, on the wire and inflated.
@@ -46,8 +57,8 @@ struct ServerSettings {
     // Bytes waiting to be written to one client (one frame always fits); a client that lets
     // more pile up is dropped.
     int maxQueuedBytes = 8 * 1024 * 1024;
-    // A connection that has not signed in by then is closed.
-    int signInTimeoutMs = 30000;
+    // A connection whose sign-in frame has not come by then is closed.
+    int signInTimeoutMs = 5000;
     // Contacts one account may list.
     int maxContacts = 1000;
     // Session frames held for one offline account, by count and by body bytes.

@@ -33,6 +33,8 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     socketStartup();
+    // Every connection takes a descriptor.
+    const long openFiles = raiseOpenFileLimit();
 
     OrvaneServer server(settings);
     try {
@@ -40,6 +42,9 @@ int main(int argc, char** argv)
     } catch (const AccountStore::StoreException&) {
         std::fprintf(stderr, "orvane-server: cannot open the database %s\n",
                      settings.databasePath.isEmpty() ? "in memory" : settings.databasePath.c_str());
+        return 1;
+    } catch (const ThreadCreateException&) {
+        std::fprintf(stderr, "orvane-server: cannot start its threads\n");
         return 1;
     } catch (const Exception&) {
         std::fprintf(stderr, "orvane-server: cannot listen on %s:%u and %s:%u\n",
@@ -50,6 +55,8 @@ int main(int argc, char** argv)
     std::printf("%s\n", listeningLine(server.httpAddress(), server.messageAddress()).c_str());
     std::fflush(stdout);
     serverLog("accounts %s", settings.databasePath.isEmpty() ? "in memory" : printableText(settings.databasePath, 200).c_str());
+    serverLog("up to %d message and %d account connections (%ld descriptors), %d password workers",
+              server.maxMessageConnections(), server.maxHttpConnections(), openFiles, settings.passwordWorkers);
 
     int signal = 0;
     sigwait(&stopSignals, &signal);

@@ -60,12 +60,17 @@ protected:
     RigClient carol{rig, "10.0.0.9", 40002};
 };
 
-void expectFrames(RigClient& client, const std::vector<Bytes>& expected)
+void expectFrames(RecordingOutput& output, const std::vector<Bytes>& expected)
 {
-    const std::vector<Bytes> got = client.output.take();
+    const std::vector<Bytes> got = output.take();
     ASSERT_EQ(got.size(), expected.size());
     for (size_t i = 0; i < got.size(); ++i)
         EXPECT_EQ(printable(got[i]), printable(expected[i])) << "frame " << i;
+}
+
+void expectFrames(RigClient& client, const std::vector<Bytes>& expected)
+{
+    expectFrames(client.output, expected);
 }
 
 TEST_F(SessionFixture, SignInIsAnsweredWithTheExternalAddressAndThePresenceList)
@@ -258,6 +263,85 @@ TEST_F(SessionFixture, UserInformationOnlyForTheAccountAndItsContacts)
     ASSERT_TRUE(alice.feed(frameFixture("23 0a 00  00 00 00 00 03  00 00  00 00 00 00 01  00 00  00 00 00 1e",
                                         R"(<xml command="GET_USER_INFO"/>)")));
     EXPECT_TRUE(alice.output.take().empty());
+}
+
+// A checker that keeps the requests for the test to answer.
+struct LaterChecker : SignInChecker {
+    void checkLater(const SignInRequest& request) override { requests.push_back(request); }
+    std::vector<SignInRequest> requests;
+};
+
+// Reads the bytes' first frame into the reader.
+void readOne(Message& reader, const Bytes& bytes)
+{
+    ByteBufferSource source(bytes.data(), static_cast<int>(bytes.size()));
+    reader.setSource(&source);
+    reader.read();
+    reader.setSource(nullptr);
+}
+
+TEST_F(SessionFixture, WithACheckerTheSignInWaitsForTheAnswer)
+{
+    SignInCheck storeFailed;
+    storeFailed.storeFailed = true;
+    const struct {
+        const char* name;
+        Bytes frame;
+        bool answered; // false: the check is made from the request
+        SignInCheck answer;
+        const char* refusal; // NULL: signed in
+    } cases[] = {
+        {"the right password", aliceSignIn, false, {}, nullptr},
+        {"a wrong password",
+         frameFixture("23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 6f",
+                      R"(<message network_id="" user_id="1" user_name="alice" password="wrong" status="1" peer_contacts="" contacts=""/>)"),
+         false, {}, "wrong user name or password for \"alice\""},
+        {"a store that failed", aliceSignIn, true, storeFailed, "the database failed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HubRig fresh;
+        fresh.account("alice", "secret1");
+        LogCapture captured;
+        RecordingOutput output;
+        LaterChecker checker;
+        ClientSession session(fresh.hub, output, endpoint("10.0.0.7", 40000), &checker);
+        Message reader(5);
+        readOne(reader, c.frame);
+        ASSERT_TRUE(session.onFrame(reader));
+        EXPECT_TRUE(session.isCheckingSignIn());
+        EXPECT_FALSE(session.isSignedIn());
+        EXPECT_TRUE(output.take().empty());
+        ASSERT_EQ(checker.requests.size(), 1u);
+        const SignInRequest& request = checker.requests[0];
+        EXPECT_EQ(request.userName, String("alice"));
+        EXPECT_EQ(request.userId, String("1"));
+
+        const SignInCheck check = c.answered ? c.answer : ClientSession::checkSignIn(fresh.store, request);
+        EXPECT_EQ(session.finishSignIn(request, check), c.refusal == nullptr);
+        EXPECT_FALSE(session.isCheckingSignIn());
+        EXPECT_EQ(session.isSignedIn(), c.refusal == nullptr);
+        if (c.refusal) {
+            EXPECT_TRUE(output.take().empty());
+            EXPECT_EQ(captured.count({"refused, connection closed", c.refusal}), 1) << captured.dump();
+        } else {
+            expectFrames(output, {aliceSignedIn, emptyListFor1});
+        }
+    }
+}
+
+TEST_F(SessionFixture, AFrameWhileTheSignInIsCheckedIsRefused)
+{
+    LaterChecker checker;
+    RecordingOutput output;
+    ClientSession session(rig.hub, output, endpoint("10.0.0.7", 40000), &checker);
+    Message reader(5);
+    readOne(reader, aliceSignIn);
+    ASSERT_TRUE(session.onFrame(reader));
+    readOne(reader, frameFixture("23 0a 00  00 00 00 00 01  00 00  00 00 00 00 01  00 00  00 00 00 1e",
+                                 R"(<xml command="GET_USER_INFO"/>)"));
+    EXPECT_FALSE(session.onFrame(reader));
+    EXPECT_EQ(log.count({"refused, connection closed", "while the sign-in is being checked"}), 1) << log.dump();
 }
 
 // ---- refusals ------------------------------------------------------------------------------

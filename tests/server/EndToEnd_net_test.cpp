@@ -53,22 +53,6 @@ std::string childText(const std::string& xml, const char* name)
     return node.childOrEmpty(name)->value.c_str();
 }
 
-// The 16-byte records of a presence body: (id, status) pairs.
-std::vector<std::pair<uint64_t, int>> presenceRecords(const std::string& body)
-{
-    std::vector<std::pair<uint64_t, int>> out;
-    if (body.size() < 2)
-        return out;
-    const size_t n = (size_t(uint8_t(body[0])) << 8) | uint8_t(body[1]);
-    for (size_t o = 2; o + 16 <= body.size() && o - 2 < n; o += 16) {
-        uint64_t id = 0;
-        for (int i = 0; i < 8; ++i)
-            id = (id << 8) | uint8_t(body[o + i]);
-        out.emplace_back(id, uint8_t(body[o + 8]));
-    }
-    return out;
-}
-
 std::string postForm(uint16_t port, const std::vector<std::pair<const char*, std::string>>& fields)
 {
     HttpClient http;

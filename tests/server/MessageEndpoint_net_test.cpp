@@ -6,6 +6,7 @@
 #include "tests/foundation/ThreadTestSupport.h"
 
 #include "server/OrvaneServer.h"
+#include "server/PasswordHash.h"
 
 #include <chrono>
 #include <thread>
@@ -24,11 +25,12 @@ const Bytes bobSignIn = frameFixture(
 
 class MessageEndpointTest : public ::testing::Test {
 protected:
+    MessageEndpointTest() { settings.passwordHashCost = 1; }
+
     void start()
     {
         settings.httpAddress = endpoint("127.0.0.1", 0);
         settings.messageAddress = endpoint("127.0.0.1", 0);
-        settings.passwordHashCost = 1;
         server.reset(new OrvaneServer(settings));
         server->start();
         AccountRecord r;
@@ -132,6 +134,88 @@ TEST_F(MessageEndpointTest, AClientThatDoesNotReadIsDroppedAndTheSenderGoesOn)
     Bytes header;
     ASSERT_TRUE(alice.readExactly(header, 21));
     EXPECT_EQ(header[1], 10);
+}
+
+TEST_F(MessageEndpointTest, FramesSentWithTheSignInFrameAreServedAfterIt)
+{
+    start();
+    RawClient client(port());
+    // The sign-in and a request in one write: the request waits for the password check.
+    ASSERT_TRUE(client.send(aliceSignIn + frameFixture("23 0a 00  00 00 00 00 01  00 00  00 00 00 00 01  00 00  00 00 00 1e",
+                                                       R"(<xml command="GET_USER_INFO"/>)")));
+    std::vector<int> types;
+    for (int i = 0; i < 3; ++i) {
+        Bytes header, body;
+        ASSERT_TRUE(client.readExactly(header, 21));
+        ASSERT_TRUE(client.readExactly(body, (size_t(header[19]) << 8) | header[20]));
+        types.push_back(header[1]);
+    }
+    EXPECT_EQ(types, (std::vector<int>{101, 6, 10}));
+}
+
+// Sends half a sign-in header and stalls.
+void stall(RawClient& client)
+{
+    ASSERT_TRUE(client.send(hex("23 64 00  00 00 00 00 00  00 00")));
+}
+
+bool closedByServer(RawClient& client)
+{
+    Bytes rest;
+    return client.readUntilClosed(rest, 2000);
+}
+
+TEST_F(MessageEndpointTest, ConnectionsThatWaitForTheirSignInMakeRoomForNewOnes)
+{
+    // The oldest waiting connection of the crowded address goes.
+    settings.maxWaitingPerAddress = 2;
+    start();
+    RawClient first(port()), second(port());
+    stall(first);
+    stall(second);
+    RawClient alice(port());
+    signIn(alice, aliceSignIn);
+    EXPECT_TRUE(closedByServer(first));
+    EXPECT_EQ(log.count({"closed to make room: the oldest of 2 connections from its address that have not sent their sign-in frame"}), 1)
+        << log.dump();
+    EXPECT_EQ(server->hub().sessionCount(1), 1);
+}
+
+TEST_F(MessageEndpointTest, AFullServerClosesAWaitingConnectionBeforeItRefusesANewOne)
+{
+    settings.maxMessageConnections = 2;
+    start();
+    RawClient alice(port()), stalled(port());
+    signIn(alice, aliceSignIn);
+    stall(stalled);
+    RawClient bob(port());
+    signIn(bob, bobSignIn);
+    EXPECT_TRUE(closedByServer(stalled));
+    EXPECT_EQ(log.count({"closed to make room"}), 1) << log.dump();
+    EXPECT_EQ(server->hub().sessionCount(1), 1);
+    EXPECT_EQ(server->hub().sessionCount(2), 1);
+}
+
+TEST_F(MessageEndpointTest, TheSignInChecksOfClientsThatLeftAreDropped)
+{
+    // One worker and slow hashes: while it checks alice's, ten clients send a sign-in frame
+    // and leave at once.
+    settings.passwordWorkers = 1;
+    settings.passwordHashCost = 6;
+    start();
+    RawClient alice(port());
+    const long before = passwordHashLoad().total;
+    ASSERT_TRUE(alice.send(aliceSignIn));
+    for (int i = 0; i < 10; ++i) {
+        RawClient leaver(port());
+        ASSERT_TRUE(leaver.send(bobSignIn));
+    }
+    Bytes header;
+    ASSERT_TRUE(alice.readExactly(header, 21));
+    RawClient bob(port());
+    signIn(bob, bobSignIn);
+    // Alice's and bob's own; a leaver's check may have been taken before its close was read.
+    EXPECT_LE(passwordHashLoad().total - before, 4);
 }
 
 TEST_F(MessageEndpointTest, StoppingEndsSignedInConnections)

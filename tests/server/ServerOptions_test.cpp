@@ -36,7 +36,8 @@ TEST(ServerOptions, ValuesAreTaken)
     String error;
     ASSERT_TRUE(parse({"--http", "127.0.0.2:0", "--message", ":9000", "--database", "/tmp/x.db", "--external-address",
                        "192.0.2.1", "--advertise-host", "chat.example", "--hash-cost", "1", "--max-connections", "7",
-                       "--max-sessions-per-user", "3", "--sign-in-timeout", "500"},
+                       "--max-sessions-per-user", "3", "--sign-in-timeout", "500", "--password-workers", "2",
+                       "--max-http-connections", "9", "--max-waiting-per-address", "5"},
                       s, error))
         << error.c_str();
     EXPECT_EQ(s.httpAddress.getHostAddress(), String("127.0.0.2"));
@@ -50,6 +51,9 @@ TEST(ServerOptions, ValuesAreTaken)
     EXPECT_EQ(s.maxMessageConnections, 7);
     EXPECT_EQ(s.maxSessionsPerUser, 3);
     EXPECT_EQ(s.signInTimeoutMs, 500);
+    EXPECT_EQ(s.passwordWorkers, 2);
+    EXPECT_EQ(s.maxHttpConnections, 9);
+    EXPECT_EQ(s.maxWaitingPerAddress, 5);
     ASSERT_TRUE(parse({"--in-memory"}, s, error));
     EXPECT_TRUE(s.databasePath.isEmpty());
 }
@@ -66,6 +70,8 @@ TEST(ServerOptions, BadValuesAreRefused)
         {"--hash-cost", "12"},
         {"--hash-cost", "0"},
         {"--max-connections", "-1"},
+        {"--password-workers", "0"},
+        {"--max-waiting-per-address", "0"},
         {"--database", ""},
         {"--verbose"},
     };

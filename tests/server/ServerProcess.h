@@ -57,6 +57,7 @@ public:
     // SIGTERM, SIGKILL after a grace period.
     void stop() { process_.stop(5000); }
 
+    // The program's process id while it runs (its threads and descriptors are in /proc).
     pid_t pid() const { return process_.pid(); }
     uint16_t httpPort() const { return httpPort_; }
     uint16_t messagePort() const { return messagePort_; }

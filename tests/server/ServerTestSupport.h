@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvane::testing {
@@ -80,6 +81,22 @@ inline std::string printable(const Bytes& bytes)
             out += digits[b >> 4];
             out += digits[b & 15];
         }
+    }
+    return out;
+}
+
+// The 16-byte records of a presence body, as a client reads them: (id, status) pairs.
+inline std::vector<std::pair<uint64_t, int>> presenceRecords(const std::string& body)
+{
+    std::vector<std::pair<uint64_t, int>> out;
+    if (body.size() < 2)
+        return out;
+    const size_t n = (size_t(uint8_t(body[0])) << 8) | uint8_t(body[1]);
+    for (size_t o = 2; o + 16 <= body.size() && o - 2 < n; o += 16) {
+        uint64_t id = 0;
+        for (size_t i = 0; i < 8; ++i)
+            id = (id << 8) | uint8_t(body[o + i]);
+        out.emplace_back(id, uint8_t(body[o + 8]));
     }
     return out;
 }

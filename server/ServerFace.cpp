@@ -1,0 +1,209 @@
+#include "server/ServerFace.h"
+
+#include <cstring>
+#include <sys/epoll.h>
+#include <unistd.h>
+
+namespace orvane {
+
+namespace {
+
+// One receive takes at most this much; a client that sends more is read again in the next
+// round, after the others had their turn.
+constexpr int ReceiveBufferSize = 64 * 1024;
+
+String summary(const char* name, const char* what)
+{
+    String text(name);
+    text += ": ";
+    text += what;
+    return text;
+}
+
+} // namespace
+
+// ---- FaceConnection -------------------------------------------------------------------------
+
+FaceConnection::FaceConnection(ServerFace& face, int fd, const SocketAddress& peer)
+    : face_(face), fd_(fd), open_(std::make_shared<std::atomic<bool>>(true)), peer_(peer)
+{
+    peerText_.format("%s:%u", peer.getHostAddress().c_str(), static_cast<unsigned>(peer.getPort()));
+}
+
+FaceConnection::~FaceConnection()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void FaceConnection::onClosing() {}
+
+void FaceConnection::setInterest(uint32_t events)
+{
+    if (events == interest_ || fd_ < 0)
+        return;
+    face_.loop_.modify(key_, events);
+    interest_ = events;
+}
+
+void FaceConnection::stopWaiting()
+{
+    face_.room_.leave(key_);
+}
+
+void FaceConnection::close()
+{
+    if (fd_ < 0)
+        return;
+    open_->store(false);
+    onClosing();
+    face_.room_.leave(key_);
+    face_.loop_.remove(key_);
+    ::close(fd_);
+    fd_ = -1;
+    face_.retire(*this);
+}
+
+// ---- ServerFace -----------------------------------------------------------------------------
+
+ServerFace::ServerFace(EventLoop& loop, WorkQueue& workers, const char* name, const char* waiting,
+                       const Limits& limits)
+    : loop_(loop),
+      workers_(workers),
+      name_(name),
+      waiting_(waiting),
+      limits_(limits),
+      acceptor_(loop, *this),
+      room_(loop, limits.waitTimeoutMs,
+            [this](WaitingRoom::Key key) {
+                if (FaceConnection* connection = find(key))
+                    connection->onWaitedTooLong();
+            }),
+      receiveBuffer_(ReceiveBufferSize),
+      refusals_(summary(name, "connections refused")),
+      evictions_(summary(name, "waiting connections closed to make room")),
+      timeOuts_(summary(name, "connections closed for waiting too long")),
+      acceptFailures_(summary(name, "failed accepts"))
+{
+}
+
+ServerFace::~ServerFace()
+{
+    closeAll();
+    for (LimitedLog* log : {&refusals_, &evictions_, &timeOuts_, &acceptFailures_}) {
+        loop_.cancel(log->flushTimer);
+        log->limiter.flush();
+    }
+}
+
+void ServerFace::listen(const SocketAddress& address, int backlog)
+{
+    acceptor_.listen(address, backlog);
+}
+
+void ServerFace::closeAll()
+{
+    // Each close may end a session, whose watchers are told on other connections: those
+    // are still open or already retired, never half gone.
+    std::vector<FaceConnection*> open;
+    for (auto& entry : connections_)
+        open.push_back(entry.second.get());
+    for (FaceConnection* connection : open)
+        connection->close();
+    retired_.clear();
+}
+
+FaceConnection* ServerFace::find(FaceConnection::Key key)
+{
+    auto it = connections_.find(key);
+    return it == connections_.end() ? nullptr : it->second.get();
+}
+
+void ServerFace::logLimitedV(LimitedLog& log, const char* format, va_list args)
+{
+    if (log.limiter.logV(format, args))
+        log.flushTimer = loop_.runAfter(log.limiter.msUntilFlush(), [&log] {
+            log.flushTimer = 0;
+            log.limiter.flush();
+        });
+}
+
+void ServerFace::logLimited(LimitedLog& log, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    logLimitedV(log, format, args);
+    va_end(args);
+}
+
+void ServerFace::logTimeOut(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    logLimitedV(timeOuts_, format, args);
+    va_end(args);
+}
+
+void ServerFace::evict(uint32_t address, bool sameAddress)
+{
+    const WaitingRoom::Key key = sameAddress ? room_.oldestFrom(address) : room_.oldest();
+    FaceConnection* connection = find(key);
+    if (!connection)
+        return;
+    if (sameAddress)
+        logLimited(evictions_, "%s %s: closed to make room: the oldest of %d connections from its address that %s",
+                   name_, connection->peerText().c_str(), room_.countFrom(address), waiting_);
+    else
+        logLimited(evictions_, "%s %s: closed to make room: the oldest of %d connections that %s; %d are open",
+                   name_, connection->peerText().c_str(), room_.size(), waiting_, connectionCount());
+    connection->close();
+}
+
+void ServerFace::onAccepted(int fd, const SocketAddress& peer)
+{
+    const uint32_t address = peer.getAddress();
+    if (connectionCount() >= limits_.maxConnections) {
+        if (room_.size() == 0) {
+            logLimited(refusals_, "%s %s:%u: refused a connection: %d connections are open", name_,
+                       peer.getHostAddress().c_str(), static_cast<unsigned>(peer.getPort()), connectionCount());
+            ::close(fd);
+            return;
+        }
+        // From the crowding address first: one source filling the room displaces its own.
+        evict(address, room_.countFrom(address) > 0);
+    }
+    if (room_.countFrom(address) >= limits_.maxWaitingPerAddress)
+        evict(address, true);
+
+    std::unique_ptr<FaceConnection> connection;
+    try {
+        connection = makeConnection(fd, peer);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    FaceConnection& added = *connection;
+    added.key_ = loop_.add(fd, EPOLLIN, added);
+    added.interest_ = EPOLLIN;
+    connections_.emplace(added.key_, std::move(connection));
+    room_.enter(added.key_, address);
+}
+
+void ServerFace::onAcceptFailed(int error, bool refused)
+{
+    logLimited(acceptFailures_, "%s: accept failed: %s; %s", name_, std::strerror(error),
+               refused ? "the connection was closed" : "accepting pauses for a moment");
+}
+
+void ServerFace::retire(FaceConnection& connection)
+{
+    auto it = connections_.find(connection.key_);
+    if (it == connections_.end())
+        return;
+    if (retired_.empty())
+        loop_.post([this] { retired_.clear(); });
+    retired_.push_back(std::move(it->second));
+    connections_.erase(it);
+}
+
+} // namespace orvane
