@@ -23,11 +23,9 @@
 #include <optional>
 #include <poll.h>
 #include <set>
-#include <spawn.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -556,15 +554,15 @@ TEST(NatLab, NothingOfALabOutlivesIt)
 
 TEST(NatLab, SweepRemovesLabsWhoseOwnerIsGone)
 {
-    // The pid of a process that has ended, as the owner of a lab left behind.
-    pid_t gone = -1;
-    char* const args[] = {const_cast<char*>("true"), nullptr};
-    ASSERT_EQ(posix_spawnp(&gone, "true", nullptr, nullptr, args, environ), 0);
-    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
-    const std::string orphan = "orvnat" + std::to_string(gone) + "-1";
+    // A lab owned by a process that ends once the lab stands. (A lab made for a pid that
+    // is already gone could be swept by a parallel test while it is being built.)
+    PeerProcess owner;
+    ASSERT_TRUE(owner.start({findPeerBinary({"/usr/bin/sleep", "/bin/sleep"}, "coreutils"), "60"}));
+    const std::string orphan = "orvnat" + std::to_string(owner.pid()) + "-1";
     CommandResult r = runCommand({"bash", ORVANE_NAT_LAB_SCRIPT, "up", orphan, "a=cone", "b=lan:a"});
     ASSERT_EQ(r.status, 0) << r.output;
     ASSERT_TRUE(namespaceExists(orphan + "-a-nat"));
+    owner.stop();
 
     NatLab alive({"a=cone"});
     ASSERT_TRUE(alive.started());
