@@ -4,16 +4,12 @@
 // output lines collected as they come, commands written to its input.
 
 #include "tests/core/ClientTestSupport.h"
-#include "tests/support/PeerProcess.h"
+#include "tests/support/PipedProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
 #include <string>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace orvane::testing {
@@ -26,37 +22,22 @@ public:
     HeadlessProcess& operator=(const HeadlessProcess&) = delete;
 
     // Starts the client and waits until it is ready (or reports that it could not start).
-    bool start(const std::vector<std::string>& extra = {})
+    // The launcher, when given, comes first: {"ip", "netns", "exec", NAMESPACE} runs the
+    // client in a network namespace (NatLab::launcher).
+    bool start(const std::vector<std::string>& extra = {}, const std::vector<std::string>& launcher = {})
     {
-        std::vector<std::string> argv{ORVANE_HEADLESS_PROGRAM,
-                                      "--program-folder", folders.programFolder,
-                                      "--config-home", folders.configHome,
-                                      "--runtime-dir", folders.runtimeDir,
-                                      "--registry-dir", folders.registryDir};
+        std::vector<std::string> argv = launcher;
+        for (const std::string& arg : {std::string(ORVANE_HEADLESS_PROGRAM),
+                                       std::string("--program-folder"), folders.programFolder,
+                                       std::string("--config-home"), folders.configHome,
+                                       std::string("--runtime-dir"), folders.runtimeDir,
+                                       std::string("--registry-dir"), folders.registryDir})
+            argv.push_back(arg);
         argv.insert(argv.end(), extra.begin(), extra.end());
-        int in[2];
-        int out[2];
-        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+        if (!process_.start(argv, folders.root / "stderr.log"))
             return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        const std::string errors = folders.root / "stderr.log";
-        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int rc = process_.spawn(argv, actions);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(in[0]);
-        ::close(out[1]);
-        input_ = in[1];
-        if (rc != 0) {
-            ::close(out[0]);
-            ADD_FAILURE() << "cannot start " << argv[0];
-            return false;
-        }
-        reader_ = std::thread([this, fd = out[0]] { readLines(fd); });
         const int ready = log.waitUntil(
-            [](const std::string& line) { return line == "ready" || line == "start-failed" || line == "<end>"; },
+            [](const std::string& line) { return line == "ready" || line == "start-failed" || line == PipedProcess::EndLine; },
             20000);
         return ready >= 0 && log.lines()[static_cast<size_t>(ready)] == "ready";
     }
@@ -65,8 +46,7 @@ public:
     bool command(const std::string& line, int timeoutMs = 10000)
     {
         const size_t from = log.size();
-        const std::string text = line + "\n";
-        if (::write(input_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+        if (!process_.writeLine(line))
             return false;
         const std::string verb = line.substr(0, line.find(' '));
         return log.waitFor("done " + verb, timeoutMs, from) >= 0;
@@ -83,52 +63,24 @@ public:
     // Quits through its input and waits for the process to end.
     void stop()
     {
-        if (input_ >= 0) {
-            const char quit[] = "quit\n";
-            ssize_t ignored = ::write(input_, quit, sizeof quit - 1);
-            (void)ignored;
-            ::close(input_);
-            input_ = -1;
-            log.waitFor("<end>", 15000);
+        if (process_.pid() > 0 && process_.writeLine("quit")) {
+            process_.closeInput();
+            log.waitFor(PipedProcess::EndLine, 15000);
         }
         process_.stop(5000);
-        if (reader_.joinable())
-            reader_.join();
     }
 
-    void kill()
-    {
-        if (process_.pid() > 0)
-            ::kill(process_.pid(), SIGKILL);
-    }
+    void kill() { process_.kill(SIGKILL); }
 
-    std::string errors() const { return readBytes(folders.root / "stderr.log"); }
+    std::string errors() const { return process_.errors(); }
 
     ClientFolders folders;
-    LineLog log;
 
 private:
-    void readLines(int fd)
-    {
-        std::string pending;
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            pending.append(buffer, static_cast<size_t>(n));
-            for (size_t lf; (lf = pending.find('\n')) != std::string::npos;) {
-                log.add(pending.substr(0, lf));
-                pending.erase(0, lf + 1);
-            }
-        }
-        ::close(fd);
-        log.add("<end>");
-    }
+    PipedProcess process_; // before log, which refers into it
 
-    PeerProcess process_;
-    int input_ = -1;
-    std::thread reader_;
+public:
+    LineLog& log = process_.log;
 };
 
 } // namespace orvane::testing

@@ -9,13 +9,8 @@
 #include "core/app/ClientUi.h"
 #include "core/contacts/ContactRecord.h"
 #include "core/module/ModuleBase.h"
+#include "tests/support/LineLog.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cstring>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -33,83 +28,6 @@ inline std::string oneLine(const char* text)
     }
     return out;
 }
-
-// The lines of one client, in order; any thread may add and wait.
-class LineLog {
-public:
-    void add(const std::string& line)
-    {
-        std::function<void(const std::string&)> sink;
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            lines_.push_back(line);
-            sink = sink_;
-        }
-        if (sink)
-            sink(line);
-        changed_.notify_all();
-    }
-
-    void setSink(std::function<void(const std::string&)> sink)
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        sink_ = std::move(sink);
-    }
-
-    std::vector<std::string> lines() const
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        return lines_;
-    }
-
-    // Waits until a line at or after `from` equals `line`; its index, or -1 when the time
-    // ran out.
-    int waitFor(const std::string& line, int timeoutMs = 10000, size_t from = 0)
-    {
-        return waitUntil([&line](const std::string& candidate) { return candidate == line; }, timeoutMs, from);
-    }
-
-    int waitUntil(const std::function<bool(const std::string&)>& match, int timeoutMs, size_t from = 0)
-    {
-        std::unique_lock<std::mutex> guard(lock_);
-        int found = -1;
-        changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
-            for (size_t i = from; i < lines_.size(); ++i)
-                if (match(lines_[i])) {
-                    found = static_cast<int>(i);
-                    return true;
-                }
-            return false;
-        });
-        return found;
-    }
-
-    size_t count(const std::string& line) const
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        return static_cast<size_t>(std::count(lines_.begin(), lines_.end(), line));
-    }
-
-    size_t size() const
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        return lines_.size();
-    }
-
-    std::string dump() const
-    {
-        std::string text;
-        for (const std::string& line : lines())
-            text += "  " + line + "\n";
-        return text;
-    }
-
-private:
-    mutable std::mutex lock_;
-    std::condition_variable changed_;
-    std::vector<std::string> lines_;
-    std::function<void(const std::string&)> sink_;
-};
 
 class RecordingUi : public ClientUi {
 public:

@@ -4,7 +4,7 @@
 // the test makes and removes (scripts/upnp-gateway; the path comes from the build as
 // ORVANE_UPNP_GATEWAY_SCRIPT).
 
-#include "NetNamespace.h"
+#include "tests/support/NetNamespace.h"
 #include "tests/foundation/TempDirectory.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 // simulated port-mapping table. Both run on loopback, in the private namespace of the
 // test thread (NamespaceScope::enterPrivate), which routes the SSDP group to loopback.
 
-#include "NetNamespace.h"
+#include "tests/support/NetNamespace.h"
 #include "UpnpTestSupport.h"
 #include "tests/support/RawLoopback.h"
 

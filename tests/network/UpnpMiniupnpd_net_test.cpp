@@ -1,6 +1,6 @@
 // Discovery, gateway actions and the port-mapping thread against a real gateway:
 // miniupnpd with its nftables back-end in a gateway namespace, the code under test in
-// the LAN namespace joined to it (tests/network/NetNamespace.h, scripts/upnp-gateway).
+// the LAN namespace joined to it (tests/support/NetNamespace.h, scripts/upnp-gateway).
 // miniupnpd describes version 2 of the gateway types, so these tests also show that a
 // version-1 client finds and drives it.
 
