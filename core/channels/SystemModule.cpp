@@ -196,6 +196,12 @@ void SystemModule::onSignedOut()
     ownUserId_.store(0);
 }
 
+void SystemModule::onContactStatusChanged(IContact* contact)
+{
+    if (contact && !contact->isOnline())
+        udpManager_.closeChannelsOf(parseUInt64(contact->getId()));
+}
+
 void SystemModule::onIncomingConnection(IContact*, IModuleConnection* connection)
 {
     if (connection)
@@ -253,6 +259,14 @@ void SystemModule::setCommandHandler(const char* command, CommandHandler handler
             return;
         }
     }
+}
+
+SystemModule::CommandHandler SystemModule::commandHandler(const char* command) const
+{
+    for (const auto& entry : handlers_)
+        if (entry.first == command)
+            return entry.second;
+    return nullptr;
 }
 
 void SystemModule::setServerChannelHandler(const char* protocol, std::function<void(const XmlNode&)> handler)

@@ -109,6 +109,9 @@ public:
     const char* getDescription() override { return "Special System Module"; }
     void onSignedIn() override;
     void onSignedOut() override;
+    // A contact that goes offline takes its datagram channels with it: nothing will come
+    // over them any more, and their readers should not wait for it.
+    void onContactStatusChanged(IContact* contact) override;
     void actOn(IContact*) override {}
     void onIncomingConnection(IContact* contact, IModuleConnection* connection) override;
     void onMessage(IContact* sender, const char* data) override;
@@ -137,6 +140,8 @@ public:
     // The channel code's handlers of the commands (ASK_TCP_SERVER_IP_PORT, ..., and of the
     // server's OPEN_SERVER_CHANNEL answer per protocol, "tcp" or "udp").
     void setCommandHandler(const char* command, CommandHandler handler);
+    // The handler a command has now (empty when none).
+    CommandHandler commandHandler(const char* command) const;
     void setServerChannelHandler(const char* protocol, std::function<void(const XmlNode&)> handler);
 
     // Threads of the channel set-up that run on their own (relay joins, connections back,

@@ -104,6 +104,14 @@ int UdpChannelManager::channelCount()
     return static_cast<int>(channels_.size());
 }
 
+void UdpChannelManager::closeChannelsOf(uint64_t userId)
+{
+    std::lock_guard<std::mutex> guard(channelsLock_);
+    for (UdpChannel* channel : channels_)
+        if (channel->peerUserId.load() == userId)
+            channel->markClosed();
+}
+
 size_t UdpChannelManager::queuedDatagrams()
 {
     std::lock_guard<std::mutex> guard(queueLock_);

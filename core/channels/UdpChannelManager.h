@@ -64,6 +64,9 @@ public:
     // tells its peer three times that it is closed.
     bool removeChannel(UdpChannel& channel);
     int channelCount();
+    // Marks every channel to that user closed (the user went offline: nothing more will
+    // come), waking their readers.
+    void closeChannelsOf(uint64_t userId);
 
     // Datagrams queued but not yet sent.
     size_t queuedDatagrams();

@@ -344,3 +344,80 @@ TEST_F(ClientEndToEnd, LibraryModulesTalkToTheirCounterpartsThroughTheServer)
     const int outAlpha = bob->expectLine("clickable-notice fixture alpha signed-out", from);
     EXPECT_LT(outProbe, outAlpha);
 }
+
+namespace {
+
+// The line "channel N open ..." that an open printed; N, or -1.
+int channelNumber(HeadlessProcess& client, const std::string& prefix, size_t from)
+{
+    const int line = client.log.waitUntil([&prefix](const std::string& l) { return l.rfind(prefix, 0) == 0 ||
+                                                                               l.rfind("open-failed", 0) == 0; },
+                                          60000, from);
+    if (line < 0)
+        return -1;
+    const std::string text = client.log.lines()[static_cast<size_t>(line)];
+    if (text.rfind("open-failed", 0) == 0)
+        return -1;
+    return std::stoi(text.substr(8));
+}
+
+// The "sent BYTES SUM" line of one side and the "received BYTES SUM" line of the other agree.
+void expectTransfer(HeadlessProcess& from, int fromChannel, HeadlessProcess& to, int toChannel, size_t bytes,
+                    uint32_t seed)
+{
+    const size_t sentFrom = from.log.size();
+    const size_t receivedFrom = to.log.size();
+    ASSERT_TRUE(from.command("channel-send " + std::to_string(fromChannel) + " " + std::to_string(bytes) + " " +
+                             std::to_string(seed)));
+    const std::string sentPrefix = "channel " + std::to_string(fromChannel) + " sent ";
+    const int sent = from.log.waitUntil([&](const std::string& l) { return l.rfind(sentPrefix, 0) == 0; }, 60000,
+                                        sentFrom);
+    ASSERT_GE(sent, 0) << from.log.dump();
+    const std::string totals = from.log.lines()[static_cast<size_t>(sent)].substr(sentPrefix.size());
+    to.expectLine("channel " + std::to_string(toChannel) + " received " + totals, receivedFrom, 60000);
+}
+
+} // namespace
+
+TEST_F(ClientEndToEnd, ModulesOpenChannelsToEachOtherAndMoveAMebibyteEachWay)
+{
+    const std::string bobId = signUp("bob");
+    const std::string aliceId = signUp("alice");
+    auto alice = client("alice");
+    auto bob = client("bob");
+    signedIn(*alice);
+    signedIn(*bob);
+    ASSERT_TRUE(alice->command("add bob"));
+    ASSERT_TRUE(bob->command("add alice"));
+    alice->expectLine("notice bob\\nSigned In.");
+
+    for (const char* kind : {"tcp", "udp"}) {
+        SCOPED_TRACE(kind);
+        size_t aliceFrom = alice->log.size();
+        size_t bobFrom = bob->log.size();
+        ASSERT_TRUE(alice->command(std::string("open ") + kind + " probe " + bobId));
+        const int mine = channelNumber(*alice, "channel ", aliceFrom);
+        ASSERT_GT(mine, 0) << alice->log.dump() << "bob:\n" << bob->log.dump();
+        const int theirs = channelNumber(*bob, "channel ", bobFrom);
+        ASSERT_GT(theirs, 0) << bob->log.dump();
+        // On one machine the peer's local and external addresses are one: the first
+        // direct attempt (or the direct probe) makes it.
+        const std::string opened = alice->log.lines()[static_cast<size_t>(
+            alice->log.waitUntil([mine](const std::string& l) { return l.rfind("channel " + std::to_string(mine) + " open", 0) == 0; },
+                                 1000, aliceFrom))];
+        EXPECT_NE(opened.find(std::string(" ") + kind + (std::string(kind) == "tcp" ? " direct-local-proxy" : " direct")),
+                  std::string::npos)
+            << opened;
+        bob->expectLine("module probe connection " + aliceId, bobFrom);
+
+        expectTransfer(*alice, mine, *bob, theirs, 1 << 20, 7);
+        expectTransfer(*bob, theirs, *alice, mine, 1 << 20, 11);
+
+        // Closing one end: the other sees a closed channel.
+        aliceFrom = alice->log.size();
+        bobFrom = bob->log.size();
+        ASSERT_TRUE(bob->command("channel-close " + std::to_string(theirs)));
+        bob->expectLine("channel " + std::to_string(theirs) + " closed-here", bobFrom);
+        alice->expectLine("channel " + std::to_string(mine) + " closed", aliceFrom, 15000);
+    }
+}

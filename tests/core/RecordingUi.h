@@ -11,6 +11,8 @@
 #include "core/module/ModuleBase.h"
 #include "tests/support/LineLog.h"
 
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -115,10 +117,15 @@ public:
     BitmapHandle getBitmap() override { return nullptr; }
     const char* getDescription() override { return "records what it is told"; }
     void actOn(IContact*) override {}
-    void onIncomingConnection(IContact*, IModuleConnection* connection) override
+    // Who takes the channels handed to this module; without one they are closed at once.
+    std::function<void(IContact*, IModuleConnection*)> takeConnection;
+
+    void onIncomingConnection(IContact* contact, IModuleConnection* connection) override
     {
-        add("connection");
-        if (connection)
+        add(std::string("connection ") + (contact ? contact->getId() : "-"));
+        if (takeConnection && connection)
+            takeConnection(contact, connection);
+        else if (connection)
             connection->close();
     }
     void onSignedIn() override { add("signed-in"); }

@@ -10,6 +10,9 @@
 //   add NAME | remove USER                    the contact commands
 //   act MODULE USER                           the module acts on the contact (its action)
 //   system USER COMMAND [NAME=VALUE...]       a message of the system module
+//   open tcp|udp MODULE USER                  the module opens a channel to the user (its
+//                                             own thread; "open-failed" when none comes)
+//   channel-send N BYTES SEED | channel-close N   what a channel does (ChannelTable.h)
 //
 // Each command is run on the user-interface thread and answered by "done VERB". End of
 // input quits. Options:
@@ -26,6 +29,9 @@
 #include "foundation/XmlNode.h"
 #include "tests/core/RecordingUi.h"
 #include "tests/core/UiLoop.h"
+#include "tests/core/headless/ChannelTable.h"
+#include "core/channels/TcpModuleConnection.h"
+#include "core/channels/UdpChannel.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -109,12 +115,53 @@ std::string restOf(std::istringstream& in)
     return rest;
 }
 
+// Where a channel leads, as address:port.
+std::string peerOf(IModuleConnection* connection, bool datagrams)
+{
+    SocketAddress address = datagrams ? static_cast<UdpChannel*>(connection)->peerAddress()
+                                      : getPeerAddress(static_cast<TcpModuleConnection*>(connection)->socket());
+    return std::string(address.getHostAddress().c_str()) + ":" + std::to_string(address.getPort());
+}
+
 struct Client {
     LineLog log;
     RecordingUi ui{log};
     UiLoop loop;
     std::vector<std::unique_ptr<ProbeModule>> modules;
     std::unique_ptr<ClientApp> app;
+    ChannelTable channels{printLine};
+    // Openings block on threads of their own, as a module's worker would.
+    std::vector<std::thread> openers;
+
+    void open(bool datagrams, const std::string& moduleId, const std::string& user)
+    {
+        const int index = app->findModuleIndex(moduleId.c_str());
+        ModuleEntry* entry = app->getModuleEntry(index);
+        if (!entry) {
+            printLine("error no module " + moduleId);
+            return;
+        }
+        openers.emplace_back([this, entry, datagrams, user] {
+            const char* kind = datagrams ? "udp" : "tcp";
+            IModuleConnection* connection = datagrams ? entry->host.openUdpConnection(user.c_str())
+                                                      : entry->host.openTcpConnection(user.c_str());
+            if (!connection) {
+                printLine(std::string("open-failed ") + kind);
+                return;
+            }
+            const std::string how =
+                datagrams ? (static_cast<UdpChannel*>(connection)->relayConnectionId.load() ? "relay" : "direct")
+                          : tcpPathName(app->systemModule().tcpConnector().lastPath());
+            channels.add(connection, datagrams, how, peerOf(connection, datagrams));
+        });
+    }
+
+    void finish()
+    {
+        for (std::thread& opener : openers)
+            opener.join();
+        channels.closeAll();
+    }
 
     ProbeModule* module(const std::string& id)
     {
@@ -174,6 +221,22 @@ struct Client {
             std::string moduleId, user;
             in >> moduleId >> user;
             app->actOnContact(app->findModuleIndex(moduleId.c_str()), app->getContact(user.c_str()));
+        } else if (verb == "open") {
+            std::string kind, moduleId, user;
+            in >> kind >> moduleId >> user;
+            open(kind == "udp", moduleId, user);
+        } else if (verb == "channel-send") {
+            int number = 0;
+            size_t bytes = 0;
+            uint32_t seed = 1;
+            in >> number >> bytes >> seed;
+            if (!channels.send(number, bytes, seed))
+                printLine("error no channel " + std::to_string(number));
+        } else if (verb == "channel-close") {
+            int number = 0;
+            in >> number;
+            if (!channels.close(number))
+                printLine("error no channel " + std::to_string(number));
         } else if (verb == "add") {
             app->connection().sendAddContact(restOf(in).c_str());
         } else if (verb == "remove") {
@@ -231,18 +294,28 @@ int main(int argc, char** argv)
     std::vector<IModule*> builtins;
     for (const std::string& id : moduleIds) {
         client.modules.push_back(std::make_unique<ProbeModule>(client.log, id));
+        // Channels handed to a probe module are kept and reported.
+        client.modules.back()->takeConnection = [&client](IContact*, IModuleConnection* connection) {
+            const bool datagrams = dynamic_cast<UdpChannel*>(connection) != nullptr;
+            client.channels.add(connection, datagrams, "incoming", peerOf(connection, datagrams));
+        };
         builtins.push_back(client.modules.back().get());
     }
     client.app->setBuiltinModules(builtins);
-    // The system module's commands are printed as they arrive: "system-command NAME SENDER".
+    // The system module's commands are printed as they arrive ("system-command NAME SENDER
+    // FIELD=VALUE..."), then handled.
     for (int i = 0; i < SystemModule::CommandCount; ++i) {
         const std::string name = SystemModule::Commands[i];
-        client.app->systemModule().setCommandHandler(name.c_str(), [name](const XmlNode& message, uint64_t sender) {
-            std::string line = "system-command " + name + " " + std::to_string(sender);
-            for (const XmlNode* child : message.children)
-                line += " " + std::string(child->name.c_str()) + "=" + oneLine(child->value.c_str());
-            printLine(line);
-        });
+        SystemModule::CommandHandler handler = client.app->systemModule().commandHandler(name.c_str());
+        client.app->systemModule().setCommandHandler(
+            name.c_str(), [name, handler](const XmlNode& message, uint64_t sender) {
+                std::string line = "system-command " + name + " " + std::to_string(sender);
+                for (const XmlNode* child : message.children)
+                    line += " " + std::string(child->name.c_str()) + "=" + oneLine(child->value.c_str());
+                printLine(line);
+                if (handler)
+                    handler(message, sender);
+            });
     }
     client.loop.attach(client.app.get());
 
@@ -264,6 +337,7 @@ int main(int argc, char** argv)
         client.loop.runSync([&client, &line] { client.command(line); });
     }
     client.loop.runSync([&client] { client.app->exitInstance(); });
+    client.finish();
     client.loop.attach(nullptr);
     client.loop.stop();
     client.app.reset();
