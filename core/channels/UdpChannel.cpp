@@ -94,10 +94,17 @@ void UdpChannel::close()
     delete this;
 }
 
+void UdpChannel::setState(int state)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    state_.store(closedForGood_.load() ? static_cast<int>(Closed) : state);
+}
+
 void UdpChannel::markClosed()
 {
     {
         std::lock_guard<std::mutex> guard(lock_);
+        closedForGood_.store(true);
         state_.store(Closed);
     }
     arrived_.notify_all();
@@ -129,8 +136,10 @@ void UdpChannel::deliverControl(const SocketAddress& source, uint8_t type)
     packet->type = type;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (type == UdpPacket::Close)
+        if (type == UdpPacket::Close) {
+            closedForGood_.store(true);
             state_.store(Closed);
+        }
         queue_.push_back(std::move(packet));
         while (queue_.size() > MaxQueued) {
             queue_.pop_front();

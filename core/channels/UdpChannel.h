@@ -105,7 +105,9 @@ public:
     void markClosed();
 
     int state() const { return state_.load(); }
-    void setState(int state) { state_.store(state); }
+    // A channel that was closed for good (by its owner, its peer or the manager) stays
+    // closed whatever a handshake step sets afterwards.
+    void setState(int state);
     SocketAddress peerAddress() const;
     void setPeerAddress(const SocketAddress& address);
     // Datagrams dropped from the full queue so far.
@@ -137,6 +139,7 @@ private:
 
     UdpChannelManager& manager_;
     std::atomic<int> state_{Closed};
+    std::atomic<bool> closedForGood_{false};
     std::atomic<uint64_t> dropped_{0};
     // Guards queue_ and the peer's addresses.
     mutable std::mutex lock_;
