@@ -314,8 +314,8 @@ bool SystemModule::await(const std::shared_ptr<ChannelRequest>& request, const s
     {
         std::lock_guard<std::mutex> guard(requestsLock_);
         --awaiting_;
+        requestsChanged_.notify_all();
     }
-    requestsChanged_.notify_all();
     return answered;
 }
 
@@ -340,8 +340,8 @@ std::shared_ptr<ChannelRequest> SystemModule::removeRequest(int connectionId)
                 break;
             }
         }
+        requestsChanged_.notify_all();
     }
-    requestsChanged_.notify_all();
     return removed;
 }
 
@@ -359,10 +359,10 @@ void SystemModule::threadStarted()
 
 void SystemModule::threadEnded()
 {
-    {
-        std::lock_guard<std::mutex> guard(threadsLock_);
-        --threads_;
-    }
+    // Notified under the lock: the module's end may destroy the condition as soon as it
+    // sees the count reach 0.
+    std::lock_guard<std::mutex> guard(threadsLock_);
+    --threads_;
     threadsChanged_.notify_all();
 }
 
