@@ -3,6 +3,7 @@
 // come and go, manage their contacts and exchange module and session messages; and they
 // take a wrong password, a killed server and the proxies on the way as a user would.
 
+#include "tests/core/EndToEndSupport.h"
 #include "tests/core/HeadlessProcess.h"
 #include "tests/network/ProxyPeers.h"
 #include "tests/server/ServerProcess.h"
@@ -33,21 +34,9 @@ protected:
     std::string serverUrl() const { return "http://127.0.0.1:" + std::to_string(server.httpPort()) + "/orvane"; }
 
     // A new account; its user id.
-    std::string signUp(const std::string& name, const std::string& password = "pw-" + std::string("secret"))
+    std::string signUp(const std::string& name, const std::string& password = "pw-secret")
     {
-        HttpClient http;
-        FormFields form;
-        form.field("CMD") = "CREATE_USER";
-        form.field("User_Name") = name.c_str();
-        form.field("Password") = password.c_str();
-        form.field("First_Name") = name.c_str();
-        form.field("Email") = (name + "@example.org").c_str();
-        ByteArray out;
-        http.postForm(serverUrl().c_str(), &form, &out);
-        XmlNode reply;
-        reply.parse(String(reinterpret_cast<const char*>(out.data()), out.count()).c_str());
-        EXPECT_STREQ(reply.childOrEmpty("status")->value.c_str(), "SUCCESS");
-        return reply.childOrEmpty("userID")->value.c_str();
+        return signUpAt(serverUrl(), name, password);
     }
 
     // A client whose account.ini holds the user (and any further settings).
@@ -66,18 +55,7 @@ protected:
         ASSERT_GE(client.expectLine("module probe signed-in"), 0) << server.log();
     }
 
-    // The own user id the client learned at sign-in.
-    std::string ownId(HeadlessProcess& client)
-    {
-        const size_t from = client.log.size();
-        EXPECT_TRUE(client.command("whoami"));
-        const int line = client.log.waitUntil(
-            [](const std::string& l) { return l.rfind("own-user ", 0) == 0; }, 5000, from);
-        if (line < 0)
-            return std::string();
-        const std::string text = client.log.lines()[static_cast<size_t>(line)].substr(9);
-        return text.substr(0, text.find(' '));
-    }
+    std::string ownId(HeadlessProcess& client) { return ownIdOf(client); }
 
     ServerProcess server;
 };
@@ -345,39 +323,6 @@ TEST_F(ClientEndToEnd, LibraryModulesTalkToTheirCounterpartsThroughTheServer)
     EXPECT_LT(outProbe, outAlpha);
 }
 
-namespace {
-
-// The line "channel N open ..." that an open printed; N, or -1.
-int channelNumber(HeadlessProcess& client, const std::string& prefix, size_t from)
-{
-    const int line = client.log.waitUntil([&prefix](const std::string& l) { return l.rfind(prefix, 0) == 0 ||
-                                                                               l.rfind("open-failed", 0) == 0; },
-                                          60000, from);
-    if (line < 0)
-        return -1;
-    const std::string text = client.log.lines()[static_cast<size_t>(line)];
-    if (text.rfind("open-failed", 0) == 0)
-        return -1;
-    return std::stoi(text.substr(8));
-}
-
-// The "sent BYTES SUM" line of one side and the "received BYTES SUM" line of the other agree.
-void expectTransfer(HeadlessProcess& from, int fromChannel, HeadlessProcess& to, int toChannel, size_t bytes,
-                    uint32_t seed)
-{
-    const size_t sentFrom = from.log.size();
-    const size_t receivedFrom = to.log.size();
-    ASSERT_TRUE(from.command("channel-send " + std::to_string(fromChannel) + " " + std::to_string(bytes) + " " +
-                             std::to_string(seed)));
-    const std::string sentPrefix = "channel " + std::to_string(fromChannel) + " sent ";
-    const int sent = from.log.waitUntil([&](const std::string& l) { return l.rfind(sentPrefix, 0) == 0; }, 60000,
-                                        sentFrom);
-    ASSERT_GE(sent, 0) << from.log.dump();
-    const std::string totals = from.log.lines()[static_cast<size_t>(sent)].substr(sentPrefix.size());
-    to.expectLine("channel " + std::to_string(toChannel) + " received " + totals, receivedFrom, 60000);
-}
-
-} // namespace
 
 TEST_F(ClientEndToEnd, ModulesOpenChannelsToEachOtherAndMoveAMebibyteEachWay)
 {

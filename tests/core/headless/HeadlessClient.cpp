@@ -3,7 +3,8 @@
 // user interface and to the modules as one line on standard output, and reads commands
 // from standard input, one per line:
 //
-//   sign-in | sign-out | contacts | whoami | quit
+//   sign-in | sign-out | contacts | quit
+//   whoami                                    own id, name, advertised address:tcp/udp ports
 //   sockets                                   the number of open TCP sockets
 //   send MODULE USER DATA...                  a module message through the module's host
 //   session MODULE USER SESSION yes|no DATA... a session message (yes: may wait offline)
@@ -189,7 +190,10 @@ struct Client {
                           " listed=" + (contact->listed ? "1" : "0") + " status=" + std::to_string(contact->status));
             }
         } else if (verb == "whoami") {
-            printLine("own-user " + std::string(app->ownUser().id.c_str()) + " " + oneLine(app->ownUser().userName));
+            const AdvertisedEndpoint::Value advertised = app->advertised().get();
+            printLine("own-user " + std::string(app->ownUser().id.c_str()) + " " + oneLine(app->ownUser().userName) +
+                      " advertised " + advertised.address.c_str() + ":" + std::to_string(advertised.tcpPort) + "/" +
+                      std::to_string(advertised.udpPort) + (advertised.manualSettings ? " manual" : " automatic"));
         } else if (verb == "sockets") {
             printLine("sockets " + std::to_string(countTcpSockets()));
         } else if (verb == "send" || verb == "session") {
