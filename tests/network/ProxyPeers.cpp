@@ -433,7 +433,10 @@ void DantePeer::launch()
                   configFromTemplate("danted.conf.in", {{"PORT", std::to_string(port)},
                                                         {"DIR", dir_.path()},
                                                         {"USER", user},
-                                                        {"REFUSED_PORT", std::to_string(refusedPort_)}}));
+                                                        {"REFUSED_PORT", std::to_string(refusedPort_)},
+                                                        {"EXTERNAL", external_},
+                                                        {"DESTINATIONS", external_ == "127.0.0.1" ? "127.0.0.0/8"
+                                                                                                   : "0.0.0.0/0"}}));
         process_.start({danted, "-f", dir_ / "danted.conf", "-p", dir_ / "danted.pid", "-N", "1"},
                        log);
     });

@@ -139,16 +139,21 @@ private:
 };
 
 // dante's danted: SOCKS 4 and SOCKS 5 without authentication; the rule set refuses every
-// connection to 127.0.0.1:refusedPort.
+// connection to 127.0.0.1:refusedPort. Its connections leave from `external`: loopback
+// (and only to loopback) by default, or an address of the namespace it runs in.
 class DantePeer {
 public:
-    explicit DantePeer(uint16_t refusedPort) : refusedPort_(refusedPort) {}
+    explicit DantePeer(uint16_t refusedPort, std::string external = "127.0.0.1")
+        : refusedPort_(refusedPort), external_(std::move(external))
+    {
+    }
     void launch();
     void start() { startPeer([this] { launch(); }); }
     uint16_t port() const { return port_; }
 
 private:
     uint16_t refusedPort_;
+    std::string external_;
     TempDirectory dir_;
     ProcessGroup process_;
     uint16_t port_ = 0;

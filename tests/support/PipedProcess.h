@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <csignal>
 #include <vector>
 
 namespace orvane::testing {
@@ -34,6 +35,8 @@ public:
     // Starts argv[0] (a full path) with the arguments; standard error goes to errorsPath.
     bool start(const std::vector<std::string>& argv, const std::string& errorsPath)
     {
+        // A program that died must not take the test with it when its input is written.
+        ::signal(SIGPIPE, SIG_IGN);
         errorsPath_ = errorsPath;
         int in[2];
         int out[2];
