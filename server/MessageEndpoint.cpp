@@ -26,6 +26,10 @@ MessageConnection::MessageConnection(MessageServer& server, int fd, const Socket
 {
     reader_.maxBodyLength = std::min(server.settings().maxFrameBody, MaxSignInBody);
     reader_.setSource(this);
+    SocketAddress local;
+    socklen_t length = sizeof(sockaddr_in);
+    if (::getsockname(fd, local.raw(), &length) == 0)
+        session_.setLocalAddress(local);
     // Frames are small and each is one write: waiting to fill a segment only delays them.
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
