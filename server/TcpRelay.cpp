@@ -184,10 +184,10 @@ bool TcpRelayConnection::pump()
                 relayed_ += static_cast<uint64_t>(n);
                 budget -= n;
                 pipeStalled_ = false;
-                to->writeBlocked_ = false;
+                to->awaitsWritable_ = false;
                 moved = true;
             } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                to->writeBlocked_ = true;
+                to->awaitsWritable_ = true;
             } else if (n < 0 && errno != EINTR) {
                 relay_.endPair(*this, std::strerror(errno));
                 return false;
@@ -213,8 +213,15 @@ bool TcpRelayConnection::pump()
                 return false;
             }
         }
-        if (!moved || budget <= 0)
+        if (!moved)
             break;
+        if (budget <= 0) {
+            // The rest waits for the next round: the partner's writability brings it back
+            // to the pipe, and this side's readiness to its socket.
+            if (to && piped_ > 0)
+                to->awaitsWritable_ = true;
+            break;
+        }
     }
     if (inputEnded_ && piped_ == 0 && partner_ && !partner_->outputShut_ &&
         partner_->answerSent_ == partner_->answer_.length()) {
@@ -237,7 +244,7 @@ void TcpRelayConnection::updateInterest()
     } else {
         if (wantsInput())
             events |= EPOLLIN;
-        if (writeBlocked_ || answerSent_ < answer_.length())
+        if (awaitsWritable_ || answerSent_ < answer_.length())
             events |= EPOLLOUT;
     }
     // A side with nothing to do for now, whose hang-up is already there, must not have it
@@ -260,7 +267,7 @@ void TcpRelayConnection::onReady(uint32_t events)
             relay_.endPair(*this, std::strerror(errno));
             return;
         }
-        writeBlocked_ = false;
+        awaitsWritable_ = false;
         if (partner_ && !partner_->pump())
             return;
     }

@@ -75,8 +75,9 @@ private:
     bool inputEnded_ = false;
     // Writing to this side was shut (its partner's stream ended).
     bool outputShut_ = false;
-    // The last write to this side found its socket full.
-    bool writeBlocked_ = false;
+    // The partner's pipe has bytes for this side that wait for its socket to take more
+    // (it was full, or the last turn's share was used up).
+    bool awaitsWritable_ = false;
     String answer_;
     int answerSent_ = 0;
     // Bytes this side sent that reached its partner.
