@@ -1,6 +1,8 @@
 #include "server/ServerFace.h"
 
+#include <cerrno>
 #include <cstring>
+#include <sys/socket.h>
 #include <sys/epoll.h>
 #include <unistd.h>
 
@@ -45,6 +47,22 @@ void FaceConnection::setInterest(uint32_t events)
         return;
     face_.loop_.modify(key_, events);
     interest_ = events;
+}
+
+bool FaceConnection::writeSome(const uint8_t* data, int length, int& offset, bool& blocked)
+{
+    blocked = false;
+    while (offset < length) {
+        const ssize_t n = ::send(fd_, data + offset, static_cast<size_t>(length - offset), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            blocked = errno == EAGAIN || errno == EWOULDBLOCK;
+            return blocked;
+        }
+        offset += static_cast<int>(n);
+    }
+    return true;
 }
 
 void FaceConnection::stopWaiting()

@@ -58,6 +58,10 @@ protected:
     void stopWaiting();
     // The connection's socket; -1 once closed.
     int socket() const { return fd_; }
+    // Writes what the socket takes now of data[offset, length), moving offset on; `blocked`
+    // tells whether it stopped because the socket was full. False when the connection
+    // failed.
+    bool writeSome(const uint8_t* data, int length, int& offset, bool& blocked);
 
 private:
     ServerFace& face_;

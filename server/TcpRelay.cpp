@@ -152,17 +152,8 @@ bool TcpRelayConnection::answer(bool success)
 
 bool TcpRelayConnection::flushAnswer()
 {
-    while (answerSent_ < answer_.length()) {
-        const ssize_t n = ::send(socket(), answer_.data() + answerSent_,
-                                 static_cast<size_t>(answer_.length() - answerSent_), MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno == EAGAIN || errno == EWOULDBLOCK;
-        }
-        answerSent_ += static_cast<int>(n);
-    }
-    return true;
+    bool blocked = false;
+    return writeSome(reinterpret_cast<const uint8_t*>(answer_.data()), answer_.length(), answerSent_, blocked);
 }
 
 bool TcpRelayConnection::wantsInput() const

@@ -27,10 +27,6 @@ using namespace orvane::testing;
 
 namespace {
 
-const Bytes aliceSignIn = frameFixture(
-    "23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 71",
-    R"(<message network_id="" user_id="1" user_name="alice" password="secret1" status="1" peer_contacts="" contacts=""/>)");
-
 constexpr uint64_t Alice = 1, Bob = 2, Carol = 3;
 
 Bytes randomBytes(size_t n, uint32_t seed)
@@ -76,7 +72,7 @@ protected:
         r.userName = "alice";
         server->store().createAccount(r, "secret1", id);
         alice.reset(new RawClient(server->messageAddress().getPort()));
-        ASSERT_TRUE(alice->send(aliceSignIn));
+        ASSERT_TRUE(alice->send(aliceSignInFrame()));
         LinkFrame frame;
         for (int i = 0; i < 2; ++i)
             ASSERT_TRUE(readLinkFrame(*alice, frame));

@@ -14,10 +14,6 @@ using namespace orvane::testing;
 
 namespace {
 
-const Bytes aliceSignIn = frameFixture(
-    "23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 71",
-    R"(<message network_id="" user_id="1" user_name="alice" password="secret1" status="1" peer_contacts="" contacts=""/>)");
-
 std::string request(const std::string& protocol, const std::string& participants, const char* connection = "5")
 {
     std::string body = "<message command=\"OPEN_SERVER_CHANNEL\"";
@@ -49,7 +45,7 @@ protected:
             rig.hub.setRelay(sessions.get());
         }
         alice.session->setLocalAddress(endpoint("127.0.0.9", 8471));
-        ASSERT_TRUE(alice.feed(aliceSignIn));
+        ASSERT_TRUE(alice.feed(aliceSignInFrame()));
         alice.output.take();
     }
 
