@@ -49,8 +49,9 @@ struct ServerSettings {
     int maxMessageConnections = 10000;
     int maxHttpConnections = 2000;
     // Connections from one address that wait: for the message server, those whose sign-in
-    // frame has not come; for the account endpoint, those whose request is not whole. One
-    // more from the same address takes the place of its oldest.
+    // frame has not come; for the account endpoint, those whose request is not whole; for
+    // the TCP relay, those whose join frame has not come. One more from the same address
+    // takes the place of its oldest.
     int maxWaitingPerAddress = 64;
     // Signed-in connections of one account; a further sign-in is refused.
     int maxSessionsPerUser = 4;
