@@ -26,6 +26,10 @@ MessageConnection::MessageConnection(MessageServer& server, int fd, const Socket
 {
     reader_.maxBodyLength = std::min(server.settings().maxFrameBody, MaxSignInBody);
     reader_.setSource(this);
+    SocketAddress local;
+    socklen_t length = sizeof(sockaddr_in);
+    if (::getsockname(fd, local.raw(), &length) == 0)
+        session_.setLocalAddress(local);
     // Frames are small and each is one write: waiting to fill a segment only delays them.
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -204,18 +208,10 @@ bool MessageConnection::takeFrames(const uint8_t* data, int length)
 bool MessageConnection::flushSome()
 {
     std::lock_guard<std::mutex> guard(outputLock_);
-    writeBlocked_ = false;
-    while (queuedOffset_ < queued_.count()) {
-        const ssize_t n = ::send(socket(), queued_.data() + queuedOffset_,
-                                 static_cast<size_t>(queued_.count() - queuedOffset_), MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            writeBlocked_ = errno == EAGAIN || errno == EWOULDBLOCK;
-            return writeBlocked_;
-        }
-        queuedOffset_ += static_cast<int>(n);
-    }
+    if (!writeSome(queued_.data(), queued_.count(), queuedOffset_, writeBlocked_))
+        return false;
+    if (writeBlocked_)
+        return true;
     // All written: the room is used again from the start, and a burst's worth of it is
     // given back.
     if (queued_.capacity() > 256 * 1024)

@@ -1,5 +1,6 @@
 #include "server/MessageHub.h"
 
+#include "foundation/Clock.h"
 #include "foundation/Conversions.h"
 #include "server/ServerLog.h"
 
@@ -26,6 +27,43 @@ XmlNode commandReply(const char* command)
     XmlNode reply;
     reply.addChild("command", command);
     return reply;
+}
+
+// What an OPEN_SERVER_CHANNEL asks of the relay, checked: the reason to refuse it, or NULL.
+// The participants are the user_id attributes (or elements) of its participants element,
+// the same name repeated, in order.
+const char* readRelayRequest(const XmlNode& command, uint64_t requester, RelayProtocol& protocol,
+                             uint64_t (&participants)[2])
+{
+    String name = command.childOrEmpty("protocol")->value;
+    name.toLower();
+    if (name == "tcp")
+        protocol = RelayProtocol::Tcp;
+    else if (name == "udp")
+        protocol = RelayProtocol::Udp;
+    else
+        return "the protocol is neither tcp nor udp";
+    if (command.childOrEmpty("user_conn_id")->value.isEmpty())
+        return "it has no user_conn_id";
+    int count = 0;
+    if (const XmlNode* list = command.getChild("participants")) {
+        for (const XmlNode* child : list->children) {
+            if (!child->name.equalsIgnoreCase("user_id"))
+                continue;
+            if (count == 2)
+                return "it names more than two participants";
+            if (!readDecimal(child->value.c_str(), UINT64_MAX, participants[count]) || participants[count] == 0)
+                return "a participant is not a user id";
+            ++count;
+        }
+    }
+    if (count != 2)
+        return "it names fewer than two participants";
+    if (participants[0] == participants[1])
+        return "it names the same participant twice";
+    if (participants[0] != requester && participants[1] != requester)
+        return "the requester is not a participant";
+    return nullptr;
 }
 
 } // namespace
@@ -258,6 +296,8 @@ bool ClientSession::onCommand(const Message& frame)
         return removeContact(body);
     if (command == "GET_USER_INFO")
         return userInfo(frame);
+    if (command == "OPEN_SERVER_CHANNEL")
+        return openServerChannel(body);
     serverLog("message %s: ignored the command \"%s\"", describe().c_str(), printableText(command, 32).c_str());
     return true;
 }
@@ -334,6 +374,56 @@ bool ClientSession::userInfo(const Message& frame)
     reply.addChild("last_name", record.lastName);
     reply.addChild("email", record.email);
     reply.addChild("web_site", record.webSite);
+    sendFrame(FrameType::Command, 0, reply);
+    return true;
+}
+
+bool ClientSession::openServerChannel(const XmlNode& command)
+{
+    const String& protocolText = command.childOrEmpty("protocol")->value;
+    const String& connectionId = command.childOrEmpty("user_conn_id")->value;
+    // Both echoed as the client wrote them: its reply is matched by the one and routed by
+    // the other.
+    XmlNode reply = commandReply("OPEN_SERVER_CHANNEL");
+    reply.addChild("protocol", protocolText);
+    if (!connectionId.isEmpty())
+        reply.addChild("user_conn_id", connectionId);
+
+    RelaySessions* relay = hub_.relay();
+    RelayProtocol protocol = RelayProtocol::Tcp;
+    uint64_t participants[2] = {0, 0};
+    const char* reason = relay ? readRelayRequest(command, account_.id, protocol, participants)
+                               : "this server has no relay";
+    int32_t id = 0;
+    if (!reason) {
+        switch (relay->open(account_.id, protocol, participants[0], participants[1], monotonicMillis(), id)) {
+        case RelaySessions::Opened:
+            break;
+        case RelaySessions::TooManyForUser:
+            reason = "this account has as many relay sessions as it may";
+            break;
+        case RelaySessions::TooMany:
+            reason = "the relay has as many sessions as it may";
+            break;
+        }
+    }
+    if (reason) {
+        serverLog("message %s: refused to open a relay session: %s", describe().c_str(), reason);
+        reply.addChild("response", "FAILED");
+        reply.addChild("reason", reason);
+        sendFrame(FrameType::Command, 0, reply);
+        return true;
+    }
+    // A relay on every interface is reached the way this client reached the server.
+    const SocketAddress& bound = relay->address();
+    const String address = bound.getAddress() == htonl(INADDR_ANY) ? local_.getHostAddress() : bound.getHostAddress();
+    reply.addChild("srvr_conn_id", intToString(id));
+    reply.addChild("response", "SUCCESS");
+    reply.addChild("ip_address", address);
+    reply.addChild("port", uintToString(bound.getPort()));
+    serverLog("message %s: opened relay session %d (%s) between #%s and #%s", describe().c_str(), id,
+              protocol == RelayProtocol::Tcp ? "tcp" : "udp", uint64ToString(participants[0]).c_str(),
+              uint64ToString(participants[1]).c_str());
     sendFrame(FrameType::Command, 0, reply);
     return true;
 }

@@ -5,6 +5,7 @@
 #include "foundation/Socket.h"
 #include "foundation/String.h"
 #include "server/AccountStore.h"
+#include "server/RelaySessions.h"
 #include "server/ServerFrames.h"
 #include "server/ServerSettings.h"
 
@@ -97,6 +98,10 @@ public:
     uint64_t getUserId() const { return account_.id; }
     const AccountRecord& getAccount() const { return account_; }
     const SocketAddress& getPeer() const { return peer_; }
+    // The server's end of the connection: where the client reached the server, and so an
+    // address by which it reaches a relay that listens on every interface.
+    void setLocalAddress(const SocketAddress& local) { local_ = local; }
+    const SocketAddress& localAddress() const { return local_; }
     // The address reported to the client and to its contacts, in network order.
     uint32_t externalAddress() const { return externalAddress_; }
     SessionOutput& output() { return output_; }
@@ -119,11 +124,13 @@ private:
     bool addContact(const XmlNode& command);
     bool removeContact(const XmlNode& command);
     bool userInfo(const Message& frame);
+    bool openServerChannel(const XmlNode& command);
 
     MessageHub& hub_;
     SessionOutput& output_;
     SignInChecker* checker_;
     SocketAddress peer_;
+    SocketAddress local_;
     uint32_t externalAddress_;
     AccountRecord account_;
     bool signedIn_ = false;
@@ -147,6 +154,10 @@ public:
 
     AccountStore& store() { return store_; }
     const ServerSettings& settings() const { return settings_; }
+    // The channel relay's sessions, where OPEN_SERVER_CHANNEL opens them; NULL when the
+    // server has no relay (the command is then refused). Set before clients come.
+    void setRelay(RelaySessions* relay) { relay_ = relay; }
+    RelaySessions* relay() const { return relay_; }
 
     // Registers a session whose account has been checked and sends it, in this order, the
     // signed-in frame, the presence of its online contacts and the frames held for it;
@@ -176,6 +187,7 @@ private:
 
     AccountStore& store_;
     const ServerSettings& settings_;
+    RelaySessions* relay_ = nullptr;
     std::mutex lock_;
     std::map<uint64_t, std::vector<ClientSession*>> online_;
 };

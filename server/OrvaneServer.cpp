@@ -49,10 +49,21 @@ void OrvaneServer::sizeForDescriptors()
 {
     maxMessageConnections_ = settings_.maxMessageConnections;
     maxHttpConnections_ = settings_.maxHttpConnections;
+    maxRelaySessions_ = settings_.relayEnabled ? settings_.maxRelaySessions : 0;
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
         return;
-    const long budget = std::max<long>(static_cast<long>(limit.rlim_cur) - FixedDescriptors, 2);
+    long budget = std::max<long>(static_cast<long>(limit.rlim_cur) - FixedDescriptors, 2);
+    if (maxRelaySessions_ > 0) {
+        const long wanted = ChannelRelay::descriptorsFor(maxRelaySessions_);
+        if (static_cast<long>(maxMessageConnections_) + maxHttpConnections_ + wanted > budget) {
+            // Messages come first: the relay has a quarter of the room at most.
+            maxRelaySessions_ = ChannelRelay::sessionsWithin(std::min(wanted, budget / 4));
+            serverLog("the process may open %ld descriptors: at most %d relay sessions",
+                      static_cast<long>(limit.rlim_cur), maxRelaySessions_);
+        }
+        budget = std::max<long>(budget - ChannelRelay::descriptorsFor(maxRelaySessions_), 2);
+    }
     if (static_cast<long>(maxMessageConnections_) + maxHttpConnections_ <= budget)
         return;
     // The account endpoint's requests are short; most of the room goes to the clients.
@@ -74,6 +85,11 @@ void OrvaneServer::start()
         passwordWorkers_.reset(new WorkQueue(settings_.passwordWorkers));
         passwordWorkers_->setErrorSink([](const char* what) { logCaught("password worker", what); });
         sizeForDescriptors();
+        if (settings_.relayEnabled) {
+            relay_.reset(new ChannelRelay(settings_, *passwordWorkers_, maxRelaySessions_));
+            relay_->start();
+            hub_->setRelay(&relay_->sessions());
+        }
 
         // A burst of clients connecting at once must not overflow the queue of connections
         // the system completes before the loop takes them.
@@ -107,8 +123,13 @@ void OrvaneServer::stop()
     // longer runs.
     if (passwordWorkers_)
         passwordWorkers_->stop();
+    if (relay_)
+        relay_->stop();
     accountServer_.reset();
     messageServer_.reset();
+    if (hub_)
+        hub_->setRelay(nullptr);
+    relay_.reset();
 }
 
 } // namespace orvane

@@ -5,6 +5,7 @@
 #include "server/AccountEndpoint.h"
 #include "server/AccountService.h"
 #include "server/AccountStore.h"
+#include "server/ChannelRelay.h"
 #include "server/MessageEndpoint.h"
 #include "server/MessageHub.h"
 #include "server/ServerSettings.h"
@@ -13,10 +14,11 @@
 
 namespace orvane {
 
-// The stand-in server: the store, the message server and the account endpoint. Both faces
-// run on one event loop thread, which never waits: password hashes (sign-in frames and the
-// account forms) go to a fixed number of password workers. So the server's threads are the
-// loop and the workers, however many clients come and go.
+// The stand-in server: the store, the message server and the account endpoint, and when
+// asked for, the channel relay. Both faces run on one event loop thread, which never waits:
+// password hashes (sign-in frames and the account forms) go to a fixed number of password
+// workers. So the server's threads are the loop and the workers, however many clients come
+// and go, and the relay's own loop (server/ChannelRelay.h says why it has one).
 class OrvaneServer {
 public:
     explicit OrvaneServer(const ServerSettings& settings);
@@ -25,8 +27,8 @@ public:
     OrvaneServer(const OrvaneServer&) = delete;
     OrvaneServer& operator=(const OrvaneServer&) = delete;
 
-    // Opens the database and starts listening: the message server first, so that the
-    // first sign-in reply can name its port. The connection bounds are lowered, with a log
+    // Opens the database and starts listening: the relay and the message server first, so
+    // that the first sign-in reply can name its port and the first command the relay's. The connection bounds are lowered, with a log
     // line, when the process may not open enough descriptors for them.
     // AccountStore::StoreException, LoopAcceptor::ListenException or ThreadCreateException
     // when a step fails (nothing is left running).
@@ -38,12 +40,16 @@ public:
     // The bound addresses, once started.
     SocketAddress httpAddress() const { return httpAddress_; }
     SocketAddress messageAddress() const { return messageAddress_; }
+    // The relay's bound address; NULL without a relay.
+    const SocketAddress* relayAddress() const { return relay_ ? &relay_->address() : nullptr; }
+    ChannelRelay* relay() { return relay_.get(); }
     const ServerSettings& settings() const { return settings_; }
     MessageHub& hub() { return *hub_; }
     AccountStore& store() { return *store_; }
     // The connection bounds in force, once started.
     int maxMessageConnections() const { return maxMessageConnections_; }
     int maxHttpConnections() const { return maxHttpConnections_; }
+    int maxRelaySessions() const { return maxRelaySessions_; }
 
 private:
     void sizeForDescriptors();
@@ -56,12 +62,16 @@ private:
     // go first, closing their connections while the hub still stands.
     std::unique_ptr<EventLoop> loop_;
     std::unique_ptr<WorkQueue> passwordWorkers_;
+    // Stopped after the message loop, so that no command opens a session meanwhile; gone
+    // after the faces, whose sessions' hub points at its sessions.
+    std::unique_ptr<ChannelRelay> relay_;
     std::unique_ptr<MessageServer> messageServer_;
     std::unique_ptr<AccountServer> accountServer_;
     SocketAddress httpAddress_;
     SocketAddress messageAddress_;
     int maxMessageConnections_ = 0;
     int maxHttpConnections_ = 0;
+    int maxRelaySessions_ = 0;
     bool running_ = false;
 };
 

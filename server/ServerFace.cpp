@@ -1,6 +1,8 @@
 #include "server/ServerFace.h"
 
+#include <cerrno>
 #include <cstring>
+#include <sys/socket.h>
 #include <sys/epoll.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@ namespace {
 // One receive takes at most this much; a client that sends more is read again in the next
 // round, after the others had their turn.
 constexpr int ReceiveBufferSize = 64 * 1024;
+constexpr int LinesPerSecond = 5;
 
 String summary(const char* name, const char* what)
 {
@@ -44,6 +47,22 @@ void FaceConnection::setInterest(uint32_t events)
         return;
     face_.loop_.modify(key_, events);
     interest_ = events;
+}
+
+bool FaceConnection::writeSome(const uint8_t* data, int length, int& offset, bool& blocked)
+{
+    blocked = false;
+    while (offset < length) {
+        const ssize_t n = ::send(fd_, data + offset, static_cast<size_t>(length - offset), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            blocked = errno == EAGAIN || errno == EWOULDBLOCK;
+            return blocked;
+        }
+        offset += static_cast<int>(n);
+    }
+    return true;
 }
 
 void FaceConnection::stopWaiting()
@@ -80,20 +99,16 @@ ServerFace::ServerFace(EventLoop& loop, WorkQueue& workers, const char* name, co
                     connection->onWaitedTooLong();
             }),
       receiveBuffer_(ReceiveBufferSize),
-      refusals_(summary(name, "connections refused")),
-      evictions_(summary(name, "waiting connections closed to make room")),
-      timeOuts_(summary(name, "connections closed for waiting too long")),
-      acceptFailures_(summary(name, "failed accepts"))
+      refusals_(loop, summary(name, "connections refused"), LinesPerSecond),
+      evictions_(loop, summary(name, "waiting connections closed to make room"), LinesPerSecond),
+      timeOuts_(loop, summary(name, "connections closed for waiting too long"), LinesPerSecond),
+      acceptFailures_(loop, summary(name, "failed accepts"), LinesPerSecond)
 {
 }
 
 ServerFace::~ServerFace()
 {
     closeAll();
-    for (LimitedLog* log : {&refusals_, &evictions_, &timeOuts_, &acceptFailures_}) {
-        loop_.cancel(log->flushTimer);
-        log->limiter.flush();
-    }
 }
 
 void ServerFace::listen(const SocketAddress& address, int backlog)
@@ -119,28 +134,11 @@ FaceConnection* ServerFace::find(FaceConnection::Key key)
     return it == connections_.end() ? nullptr : it->second.get();
 }
 
-void ServerFace::logLimitedV(LimitedLog& log, const char* format, va_list args)
-{
-    if (log.limiter.logV(format, args))
-        log.flushTimer = loop_.runAfter(log.limiter.msUntilFlush(), [&log] {
-            log.flushTimer = 0;
-            log.limiter.flush();
-        });
-}
-
-void ServerFace::logLimited(LimitedLog& log, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    logLimitedV(log, format, args);
-    va_end(args);
-}
-
 void ServerFace::logTimeOut(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    logLimitedV(timeOuts_, format, args);
+    timeOuts_.logV(format, args);
     va_end(args);
 }
 
@@ -151,10 +149,10 @@ void ServerFace::evict(uint32_t address, bool sameAddress)
     if (!connection)
         return;
     if (sameAddress)
-        logLimited(evictions_, "%s %s: closed to make room: the oldest of %d connections from its address that %s",
+        evictions_.log("%s %s: closed to make room: the oldest of %d connections from its address that %s",
                    name_, connection->peerText().c_str(), room_.countFrom(address), waiting_);
     else
-        logLimited(evictions_, "%s %s: closed to make room: the oldest of %d connections that %s; %d are open",
+        evictions_.log("%s %s: closed to make room: the oldest of %d connections that %s; %d are open",
                    name_, connection->peerText().c_str(), room_.size(), waiting_, connectionCount());
     connection->close();
 }
@@ -164,7 +162,7 @@ void ServerFace::onAccepted(int fd, const SocketAddress& peer)
     const uint32_t address = peer.getAddress();
     if (connectionCount() >= limits_.maxConnections) {
         if (room_.size() == 0) {
-            logLimited(refusals_, "%s %s:%u: refused a connection: %d connections are open", name_,
+            refusals_.log("%s %s:%u: refused a connection: %d connections are open", name_,
                        peer.getHostAddress().c_str(), static_cast<unsigned>(peer.getPort()), connectionCount());
             ::close(fd);
             return;
@@ -191,7 +189,7 @@ void ServerFace::onAccepted(int fd, const SocketAddress& peer)
 
 void ServerFace::onAcceptFailed(int error, bool refused)
 {
-    logLimited(acceptFailures_, "%s: accept failed: %s; %s", name_, std::strerror(error),
+    acceptFailures_.log("%s: accept failed: %s; %s", name_, std::strerror(error),
                refused ? "the connection was closed" : "accepting pauses for a moment");
 }
 

@@ -5,6 +5,7 @@
 #include "network/EventLoop.h"
 #include "network/LoopAcceptor.h"
 #include "network/WorkQueue.h"
+#include "server/LimitedLog.h"
 #include "server/ServerLog.h"
 #include "server/WaitingRoom.h"
 
@@ -57,6 +58,10 @@ protected:
     void stopWaiting();
     // The connection's socket; -1 once closed.
     int socket() const { return fd_; }
+    // Writes what the socket takes now of data[offset, length), moving offset on; `blocked`
+    // tells whether it stopped because the socket was full. False when the connection
+    // failed.
+    bool writeSome(const uint8_t* data, int length, int& offset, bool& blocked);
 
 private:
     ServerFace& face_;
@@ -144,16 +149,6 @@ protected:
 private:
     friend class FaceConnection;
 
-    // A limiter and the timer that tells what it held back once its second is over. Five
-    // lines a second show what happens; a flood beyond them is told as a count.
-    struct LimitedLog {
-        explicit LimitedLog(const String& summary) : limiter(summary, 5) {}
-        LogLimiter limiter;
-        EventLoop::TimerId flushTimer = 0;
-    };
-
-    void logLimited(LimitedLog& log, const char* format, ...) __attribute__((format(printf, 3, 4)));
-    void logLimitedV(LimitedLog& log, const char* format, va_list args) __attribute__((format(printf, 3, 0)));
     void onAccepted(int fd, const SocketAddress& peer) override;
     void onAcceptFailed(int error, bool refused) override;
     // Closes the oldest waiting connection (from the address when `sameAddress`).
@@ -172,6 +167,7 @@ private:
     // on the stack.
     std::vector<std::unique_ptr<FaceConnection>> retired_;
     std::vector<uint8_t> receiveBuffer_;
+    // Five lines a second show what happens; a flood beyond them is told as a count.
     LimitedLog refusals_;
     LimitedLog evictions_;
     LimitedLog timeOuts_;

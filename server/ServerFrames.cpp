@@ -29,6 +29,23 @@ void presenceBody(const Array<PresenceRecord>& records, ByteArray& body)
         records[i].writeTo(body.data() + 2 + i * PresenceRecord::Size);
 }
 
+bool readDecimal(const char* text, uint64_t maxValue, uint64_t& value)
+{
+    if (!text || !*text)
+        return false;
+    uint64_t number = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9')
+            return false;
+        const uint64_t digit = static_cast<uint64_t>(*p - '0');
+        if (digit > maxValue || number > (maxValue - digit) / 10)
+            return false;
+        number = number * 10 + digit;
+    }
+    value = number;
+    return true;
+}
+
 bool buildFrame(Message& frame, uint8_t type, uint64_t recipient, uint64_t sender, const uint8_t* body, int length)
 {
     return frame.build(type, recipient, 0, sender, 0, body, length);

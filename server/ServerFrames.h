@@ -37,6 +37,11 @@ struct PresenceRecord {
 // A type-4 frame carries one, a type-6 frame any number (bounded by what 16 bits count).
 void presenceBody(const Array<PresenceRecord>& records, ByteArray& body);
 
+// A number as the text of a record's field carries it: decimal digits only (no sign, no
+// blanks, nothing after them) and at most maxValue. False, with `value` untouched, for
+// anything else.
+bool readDecimal(const char* text, uint64_t maxValue, uint64_t& value);
+
 // Frames are built with the link's own framing rules (compression of long bodies included);
 // a body that builds nothing (empty) yields false.
 bool buildFrame(Message& frame, uint8_t type, uint64_t recipient, uint64_t sender, const uint8_t* body,

@@ -1,6 +1,7 @@
 #include "server/ServerOptions.h"
 
 #include "network/HttpMessage.h"
+#include "server/ServerFrames.h"
 
 
 namespace orvane {
@@ -10,13 +11,8 @@ namespace {
 bool readNumber(const char* text, int low, int high, int& out)
 {
     // Digits only: "12x" and "" are not numbers.
-    if (!text || !*text)
-        return false;
-    for (const char* p = text; *p; ++p)
-        if (*p < '0' || *p > '9')
-            return false;
-    const int64_t value = leadingDecimal(text, high); // -1 above high
-    if (value < low)
+    uint64_t value = 0;
+    if (!readDecimal(text, static_cast<uint64_t>(high), value) || value < static_cast<uint64_t>(low))
         return false;
     out = static_cast<int>(value);
     return true;
@@ -66,7 +62,16 @@ const char* serverUsage()
            "                             without a whole request (default 64)\n"
            "  --max-sessions-per-user N  connections of one account (default 4)\n"
            "  --sign-in-timeout MS       time a new connection has to send its sign-in frame (default 5000)\n"
-           "Once listening it prints: LISTENING http=ADDRESS:PORT message=ADDRESS:PORT\n";
+           "  --relay ADDRESS:PORT       run the channel relay, TCP and UDP on this one port (port 0: any port\n"
+           "                             free for both); without it OPEN_SERVER_CHANNEL is refused\n"
+           "  --max-relay-sessions N     relay sessions at once (default 1000)\n"
+           "  --max-relay-sessions-per-user N  relay sessions one account may have opened (default 8)\n"
+           "  --relay-join-timeout MS    a relay session whose two sides have not both come by then ends\n"
+           "                             (default 60000)\n"
+           "  --relay-udp-idle MS        a UDP relay session through which nothing came for this long ends\n"
+           "                             (default 120000)\n"
+           "Once listening it prints: LISTENING http=ADDRESS:PORT message=ADDRESS:PORT\n"
+           "and, with a relay, \" relay=ADDRESS:PORT\" at the end of that line.\n";
 }
 
 bool parseServerOptions(int argc, const char* const* argv, ServerSettings& settings, bool& help, String& error)
@@ -117,6 +122,17 @@ bool parseServerOptions(int argc, const char* const* argv, ServerSettings& setti
             ok = readNumber(value, 1, 1000, settings.maxSessionsPerUser);
         } else if (option == "--sign-in-timeout") {
             ok = readNumber(value, 1, 24 * 3600 * 1000, settings.signInTimeoutMs);
+        } else if (option == "--relay") {
+            ok = readEndpoint(value, settings.relayAddress);
+            settings.relayEnabled = true;
+        } else if (option == "--max-relay-sessions") {
+            ok = readNumber(value, 1, 1000000, settings.maxRelaySessions);
+        } else if (option == "--max-relay-sessions-per-user") {
+            ok = readNumber(value, 1, 1000000, settings.maxRelaySessionsPerUser);
+        } else if (option == "--relay-join-timeout") {
+            ok = readNumber(value, 1, 24 * 3600 * 1000, settings.relayJoinTimeoutMs);
+        } else if (option == "--relay-udp-idle") {
+            ok = readNumber(value, 1, 24 * 3600 * 1000, settings.relayUdpIdleTimeoutMs);
         } else {
             error.format("unknown option %s", option.c_str());
             return false;
@@ -129,12 +145,17 @@ bool parseServerOptions(int argc, const char* const* argv, ServerSettings& setti
     return true;
 }
 
-String listeningLine(const SocketAddress& http, const SocketAddress& message)
+String listeningLine(const SocketAddress& http, const SocketAddress& message, const SocketAddress* relay)
 {
     String line;
     line.format("LISTENING http=%s:%u message=%s:%u", http.getHostAddress().c_str(),
                 static_cast<unsigned>(http.getPort()), message.getHostAddress().c_str(),
                 static_cast<unsigned>(message.getPort()));
+    if (relay) {
+        String part;
+        part.format(" relay=%s:%u", relay->getHostAddress().c_str(), static_cast<unsigned>(relay->getPort()));
+        line += part;
+    }
     return line;
 }
 

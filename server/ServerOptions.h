@@ -14,7 +14,8 @@ bool parseServerOptions(int argc, const char* const* argv, ServerSettings& setti
 const char* serverUsage();
 
 // The line the program prints once it listens, which tests read to find the ports:
-// "LISTENING http=ADDRESS:PORT message=ADDRESS:PORT".
-String listeningLine(const SocketAddress& http, const SocketAddress& message);
+// "LISTENING http=ADDRESS:PORT message=ADDRESS:PORT", with " relay=ADDRESS:PORT" after it
+// when there is a relay.
+String listeningLine(const SocketAddress& http, const SocketAddress& message, const SocketAddress* relay = nullptr);
 
 } // namespace orvane

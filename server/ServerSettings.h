@@ -13,11 +13,13 @@ namespace orvane {
 struct ServerSettings {
     static constexpr uint16_t DefaultHttpPort = 8470;
     static constexpr uint16_t DefaultMessagePort = 8471;
+    static constexpr uint16_t DefaultRelayPort = 8472;
 
     ServerSettings()
     {
         httpAddress.setAddress(htonl(INADDR_LOOPBACK), DefaultHttpPort);
         messageAddress.setAddress(htonl(INADDR_LOOPBACK), DefaultMessagePort);
+        relayAddress.setAddress(htonl(INADDR_LOOPBACK), DefaultRelayPort);
     }
 
     // Where the account endpoint and the message server listen; port 0 picks a free one.
@@ -47,8 +49,9 @@ struct ServerSettings {
     int maxMessageConnections = 10000;
     int maxHttpConnections = 2000;
     // Connections from one address that wait: for the message server, those whose sign-in
-    // frame has not come; for the account endpoint, those whose request is not whole. One
-    // more from the same address takes the place of its oldest.
+    // frame has not come; for the account endpoint, those whose request is not whole; for
+    // the TCP relay, those whose join frame has not come. One more from the same address
+    // takes the place of its oldest.
     int maxWaitingPerAddress = 64;
     // Signed-in connections of one account; a further sign-in is refused.
     int maxSessionsPerUser = 4;
@@ -72,6 +75,28 @@ struct ServerSettings {
     int maxHttpBody = 64 * 1024;
     // Fields of one form.
     int maxFormFields = 32;
+
+    // The channel relay, for two clients that cannot reach each other: off unless asked
+    // for. Its TCP listener and its UDP socket share one port number (port 0: one the
+    // system picks for TCP that is free for UDP too).
+    bool relayEnabled = false;
+    SocketAddress relayAddress;
+    // Relay sessions alive at once, in all and per account that opened them; a further
+    // OPEN_SERVER_CHANNEL is refused. Lowered at start when the process may not open the
+    // descriptors they take.
+    int maxRelaySessions = 1000;
+    int maxRelaySessionsPerUser = 8;
+    // A session whose two sides have not both joined (TCP) or both been heard from (UDP)
+    // by then ends; a TCP side that waits for the other is closed.
+    int relayJoinTimeoutMs = 60000;
+    // A UDP session through which nothing came for this long ends.
+    int relayUdpIdleTimeoutMs = 120000;
+    // A connection to the TCP relay has this long to send its join frame.
+    int relayJoinFrameTimeoutMs = 5000;
+    // Bytes the TCP relay holds per direction of a pair: what one side sent before the
+    // other joined, and what the slower reader has not taken yet. Beyond it the relay stops
+    // reading that side, so the sender is held back by TCP itself.
+    int relayHoldBytes = 1024 * 1024;
 };
 
 } // namespace orvane

@@ -50,13 +50,19 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "orvane-server: cannot listen on %s:%u and %s:%u\n",
                      settings.httpAddress.getHostAddress().c_str(), settings.httpAddress.getPort(),
                      settings.messageAddress.getHostAddress().c_str(), settings.messageAddress.getPort());
+        if (settings.relayEnabled)
+            std::fprintf(stderr, "orvane-server: or the relay's TCP and UDP port %s:%u\n",
+                         settings.relayAddress.getHostAddress().c_str(), settings.relayAddress.getPort());
         return 1;
     }
-    std::printf("%s\n", listeningLine(server.httpAddress(), server.messageAddress()).c_str());
+    std::printf("%s\n", listeningLine(server.httpAddress(), server.messageAddress(), server.relayAddress()).c_str());
     std::fflush(stdout);
     serverLog("accounts %s", settings.databasePath.isEmpty() ? "in memory" : printableText(settings.databasePath, 200).c_str());
     serverLog("up to %d message and %d account connections (%ld descriptors), %d password workers",
               server.maxMessageConnections(), server.maxHttpConnections(), openFiles, settings.passwordWorkers);
+    if (settings.relayEnabled)
+        serverLog("relay: up to %d sessions, %d per account", server.maxRelaySessions(),
+                  settings.maxRelaySessionsPerUser);
 
     int signal = 0;
     sigwait(&stopSignals, &signal);

@@ -74,6 +74,12 @@ TEST(ServerOptions, BadValuesAreRefused)
         {"--max-waiting-per-address", "0"},
         {"--database", ""},
         {"--verbose"},
+        {"--relay", "127.0.0.1:70000"},
+        {"--relay"},
+        {"--relay-join-timeout", "0"},
+        {"--relay-udp-idle", "5s"},
+        {"--max-relay-sessions", "0"},
+        {"--max-relay-sessions-per-user", "-2"},
     };
     for (const auto& c : cases) {
         ServerSettings s;
@@ -81,6 +87,42 @@ TEST(ServerOptions, BadValuesAreRefused)
         EXPECT_FALSE(parse(c, s, error)) << c[0];
         EXPECT_FALSE(error.isEmpty());
     }
+}
+
+TEST(ServerOptions, TheRelayIsOffUnlessAskedForAndTakesItsBounds)
+{
+    ServerSettings s;
+    String error;
+    ASSERT_TRUE(parse({}, s, error));
+    EXPECT_FALSE(s.relayEnabled);
+    EXPECT_EQ(s.relayJoinTimeoutMs, 60000);
+    EXPECT_EQ(s.relayUdpIdleTimeoutMs, 120000);
+    ASSERT_TRUE(parse({"--relay", "127.0.0.3:0", "--relay-join-timeout", "250", "--relay-udp-idle", "500",
+                       "--max-relay-sessions", "9", "--max-relay-sessions-per-user", "2"},
+                      s, error))
+        << error.c_str();
+    EXPECT_TRUE(s.relayEnabled);
+    EXPECT_EQ(s.relayAddress.getHostAddress(), String("127.0.0.3"));
+    EXPECT_EQ(s.relayAddress.getPort(), 0);
+    EXPECT_EQ(s.relayJoinTimeoutMs, 250);
+    EXPECT_EQ(s.relayUdpIdleTimeoutMs, 500);
+    EXPECT_EQ(s.maxRelaySessions, 9);
+    EXPECT_EQ(s.maxRelaySessionsPerUser, 2);
+    // A port alone keeps the loopback address.
+    ServerSettings other;
+    ASSERT_TRUE(parse({"--relay", ":9100"}, other, error));
+    EXPECT_EQ(other.relayAddress.getHostAddress(), String("127.0.0.1"));
+    EXPECT_EQ(other.relayAddress.getPort(), 9100);
+}
+
+TEST(ServerOptions, TheListeningLineNamesTheRelayAtItsEnd)
+{
+    SocketAddress http, message, relay;
+    http.setHost("127.0.0.1", 8470);
+    message.setHost("127.0.0.1", 41234);
+    relay.setHost("0.0.0.0", 8472);
+    EXPECT_EQ(listeningLine(http, message, &relay),
+              String("LISTENING http=127.0.0.1:8470 message=127.0.0.1:41234 relay=0.0.0.0:8472"));
 }
 
 TEST(ServerOptions, TheListeningLine)

@@ -54,6 +54,13 @@ public:
         return ok;
     }
 
+    // The same with the channel relay on a loopback port the system picks.
+    bool startWithRelay(std::vector<std::string> options, int timeoutMs = 10000)
+    {
+        options.insert(options.end(), {"--relay", "127.0.0.1:0"});
+        return start(options, timeoutMs);
+    }
+
     // SIGTERM, SIGKILL after a grace period.
     void stop() { process_.stop(5000); }
 
@@ -61,6 +68,8 @@ public:
     pid_t pid() const { return process_.pid(); }
     uint16_t httpPort() const { return httpPort_; }
     uint16_t messagePort() const { return messagePort_; }
+    // The relay's port, TCP and UDP; 0 when the program runs without a relay.
+    uint16_t relayPort() const { return relayPort_; }
     bool exitedCleanly() const { return process_.exitedCleanly(); }
     std::string log() const { return readBytes(logPath_); }
 
@@ -89,6 +98,16 @@ private:
         }
         httpPort_ = static_cast<uint16_t>(p1);
         messagePort_ = static_cast<uint16_t>(p2);
+        relayPort_ = 0;
+        const size_t relay = line.find(" relay=");
+        if (relay != std::string::npos) {
+            unsigned r1, r2, r3, r4, p3;
+            if (std::sscanf(line.c_str() + relay, " relay=%u.%u.%u.%u:%u", &r1, &r2, &r3, &r4, &p3) != 5) {
+                ADD_FAILURE() << "unexpected relay part: " << line;
+                return false;
+            }
+            relayPort_ = static_cast<uint16_t>(p3);
+        }
         return true;
     }
 
@@ -97,6 +116,7 @@ private:
     PeerProcess process_;
     uint16_t httpPort_ = 0;
     uint16_t messagePort_ = 0;
+    uint16_t relayPort_ = 0;
 };
 
 } // namespace orvane::testing
