@@ -27,7 +27,8 @@ public:
         ASSERT_TRUE(lab->started());
         const std::string address = lab->serverAddress();
         server = &lab->run(lab->wanNamespace(), {ORVANE_SERVER_PROGRAM, "--in-memory", "--hash-cost", "1", "--http",
-                                                 address + ":0", "--message", address + ":0"});
+                                                 address + ":0", "--message", address + ":0", "--relay",
+                                                 address + ":0"});
         const int line = server->log.waitUntil([](const std::string& l) { return l.rfind("LISTENING", 0) == 0; },
                                                10000);
         ASSERT_GE(line, 0) << server->errors();

@@ -105,3 +105,23 @@ TEST_F(PeerPaths, TheDirectAttemptsGoThroughTheConfiguredProxy)
                   std::string::npos);
     }
 }
+
+TEST_F(PeerPaths, BehindSymmetricNatsTheChannelsGoThroughTheServersRelays)
+{
+    ASSERT_NO_FATAL_FAILURE(build({"alice=symmetric", "bob=symmetric"}));
+    ASSERT_NO_FATAL_FAILURE(signIn());
+    // Each side's end of a relayed channel is its link to the relay in the wan.
+    const std::string relay = " " + lab->serverAddress() + ":";
+    EXPECT_NE(openAndFill("tcp", "relay").find(relay), std::string::npos);
+    // bob closes the relayed stream: alice's end sees it closed.
+    size_t from = alice->log.size();
+    ASSERT_TRUE(bob->command("channel-close " + std::to_string(lastTheirs)));
+    alice->expectLine("channel " + std::to_string(lastMine) + " closed", from, 30000);
+
+    EXPECT_NE(openAndFill("udp", "relay").find(relay), std::string::npos);
+    // bob disappears in the middle of a relayed transfer: alice sees a closed channel.
+    from = alice->log.size();
+    ASSERT_TRUE(alice->command("channel-send " + std::to_string(lastMine) + " 50000000 9"));
+    bob->kill();
+    alice->expectLine("channel " + std::to_string(lastMine) + " closed", from, 60000);
+}
