@@ -20,7 +20,10 @@ using namespace orvane::testing;
 
 namespace {
 
-class PeerPaths : public ::testing::Test, public PeerLab {};
+class PeerPaths : public ::testing::Test, public PeerLab {
+protected:
+    void throughEachProxy(const std::string& bobSettings, const std::string& path);
+};
 
 } // namespace
 
@@ -74,10 +77,10 @@ TEST_F(PeerPaths, APeerBehindAGatewayWithUpnpMapsItsPortsAndIsConnectedThere)
     openAndFill("udp", "direct");
 }
 
-TEST_F(PeerPaths, TheDirectAttemptsGoThroughTheConfiguredProxy)
+// squid and dante in alice's home, on its loopback; alice signs in through each in turn
+// and opens a TCP channel, which must take `path` with her end at the proxy.
+void PeerPaths::throughEachProxy(const std::string& bobSettings, const std::string& path)
 {
-    ASSERT_NO_FATAL_FAILURE(build({"alice=cone", "bob=forward:4000"}));
-    // The proxies run in alice's home, on its loopback.
     std::unique_ptr<SquidPeer> squid;
     std::unique_ptr<DantePeer> dante;
     {
@@ -99,11 +102,21 @@ TEST_F(PeerPaths, TheDirectAttemptsGoThroughTheConfiguredProxy)
         bob.reset();
         ASSERT_NO_FATAL_FAILURE(signIn("<proxy_host>127.0.0.1</proxy_host><proxy_port>" + std::to_string(proxy.port) +
                                            "</proxy_port><proxy_type>" + std::to_string(proxy.type) + "</proxy_type>",
-                                       manualSettings("bob")));
-        // Through the proxy, alice's end of the channel is her connection to the proxy.
-        EXPECT_NE(openAndFill("tcp", "direct-external").find(" 127.0.0.1:" + std::to_string(proxy.port)),
-                  std::string::npos);
+                                       bobSettings));
+        EXPECT_NE(openAndFill("tcp", path).find(" 127.0.0.1:" + std::to_string(proxy.port)), std::string::npos);
     }
+}
+
+TEST_F(PeerPaths, TheDirectAttemptsGoThroughTheConfiguredProxy)
+{
+    ASSERT_NO_FATAL_FAILURE(build({"alice=cone", "bob=forward:4000"}));
+    throughEachProxy(manualSettings("bob"), "direct-external");
+}
+
+TEST_F(PeerPaths, TheRelayIsJoinedThroughTheConfiguredProxy)
+{
+    ASSERT_NO_FATAL_FAILURE(build({"alice=symmetric", "bob=symmetric"}));
+    throughEachProxy("", "relay");
 }
 
 TEST_F(PeerPaths, BehindSymmetricNatsTheChannelsGoThroughTheServersRelays)
