@@ -164,8 +164,9 @@ public:
             bob.userName = "bob";
             store.createAccount(bob, "secret2", id);
         }
+        // UDP sessions stay until they fall idle: every iteration opens one more.
         if (!server_.startWithRelay({"--http", "127.0.0.1:0", "--message", "127.0.0.1:0", "--database", database_,
-                                     "--hash-cost", "1"}))
+                                     "--hash-cost", "1", "--max-relay-sessions-per-user", "1000"}))
             return false;
         alice_.reset(new RawClient(server_.messagePort()));
         XmlNode body("message");
@@ -451,6 +452,10 @@ void BM_UdpDatagrams(benchmark::State& state)
     const int directions = static_cast<int>(state.range(0));
     for (auto _ : state) {
         const int32_t id = gRig->open("udp");
+        if (id == 0) {
+            state.SkipWithError("no relay session");
+            return;
+        }
         const int alice = udpSocket(), bob = udpSocket();
         const Bytes fromAlice = relayDatagram(id, 1, 2, std::string(Payload, 'a'));
         const Bytes fromBob = relayDatagram(id, 2, 1, std::string(Payload, 'b'));
@@ -459,7 +464,7 @@ void BM_UdpDatagrams(benchmark::State& state)
         sockaddr_in relay = loopbackAddress(gRig->port());
         ::sendto(alice, fromAlice.data(), fromAlice.size(), 0, reinterpret_cast<sockaddr*>(&relay), sizeof relay);
         ::sendto(bob, fromBob.data(), fromBob.size(), 0, reinterpret_cast<sockaddr*>(&relay), sizeof relay);
-        if (id == 0 || ::recv(alice, first, sizeof first, 0) != static_cast<ssize_t>(fromBob.size())) {
+        if (::recv(alice, first, sizeof first, 0) != static_cast<ssize_t>(fromBob.size())) {
             state.SkipWithError("the relay did not pass the first datagram");
             return;
         }
@@ -502,7 +507,8 @@ void BM_UdpDatagramsSocat(benchmark::State& state)
             return;
         }
         std::vector<std::unique_ptr<Flow>> flows;
-        flows.emplace_back(new Flow{sender, sink, port, datagram, DatagramsPerDirection});
+        // A fifth of the relay's count: socat is an order of magnitude slower.
+        flows.emplace_back(new Flow{sender, sink, port, datagram, DatagramsPerDirection / 5});
         runFlows(state, flows);
         program.stop();
         ::close(sender);
