@@ -44,7 +44,7 @@ public:
 
     struct Limits {
         int maxSessions = 1000;
-        int maxSessionsPerUser = 8;
+        int maxSessionsPerUser = 64;
         int joinTimeoutMs = 60000;
         int udpIdleTimeoutMs = 120000;
     };

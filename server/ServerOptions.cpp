@@ -65,7 +65,7 @@ const char* serverUsage()
            "  --relay ADDRESS:PORT       run the channel relay, TCP and UDP on this one port (port 0: any port\n"
            "                             free for both); without it OPEN_SERVER_CHANNEL is refused\n"
            "  --max-relay-sessions N     relay sessions at once (default 1000)\n"
-           "  --max-relay-sessions-per-user N  relay sessions one account may have opened (default 8)\n"
+           "  --max-relay-sessions-per-user N  relay sessions one account may have opened (default 64)\n"
            "  --relay-join-timeout MS    a relay session whose two sides have not both come by then ends\n"
            "                             (default 60000)\n"
            "  --relay-udp-idle MS        a UDP relay session through which nothing came for this long ends\n"

@@ -83,9 +83,10 @@ struct ServerSettings {
     SocketAddress relayAddress;
     // Relay sessions alive at once, in all and per account that opened them; a further
     // OPEN_SERVER_CHANNEL is refused. Lowered at start when the process may not open the
-    // descriptors they take.
+    // descriptors they take. A datagram session outlives its channel until it has been idle
+    // for a while, so an account that reopens calls needs room for those winding down.
     int maxRelaySessions = 1000;
-    int maxRelaySessionsPerUser = 8;
+    int maxRelaySessionsPerUser = 64;
     // A session whose two sides have not both joined (TCP) or both been heard from (UDP)
     // by then ends; a TCP side that waits for the other is closed.
     int relayJoinTimeoutMs = 60000;

@@ -14,6 +14,7 @@
 #include "server/AccountStore.h"
 #include "server/FormParser.h"
 #include "server/MessageHub.h"
+#include "server/RelaySessions.h"
 #include "server/ServerLog.h"
 
 #include <cstddef>
@@ -138,6 +139,15 @@ void fuzzFrames(const uint8_t* data, size_t size, int chunk)
     Output output;
     SocketAddress peer;
     peer.setHost("10.0.0.7", 40000);
+    // A relay of its own per input, so that the sessions alice opens start from none.
+    RelaySessions::Limits limits;
+    limits.maxSessions = 16;
+    limits.maxSessionsPerUser = 4;
+    RelaySessions relay(limits);
+    SocketAddress relayAddress;
+    relayAddress.setHost("127.0.0.1", 8472);
+    relay.setAddress(relayAddress);
+    w.hub.setRelay(&relay);
     {
         ClientSession alice(w.hub, output, peer);
         ByteBufferSource source(data, static_cast<int>(size), chunk);
@@ -152,7 +162,11 @@ void fuzzFrames(const uint8_t* data, size_t size, int chunk)
             std::abort();
         alice.end();
     }
+    w.hub.setRelay(nullptr);
     if (w.hub.sessionCount(1) != 0 || w.hub.sessionCount(2) != 1)
+        std::abort();
+    // Only alice asked, and never for more than her share.
+    if (relay.count() != relay.countOpenedBy(1) || relay.count() > limits.maxSessionsPerUser)
         std::abort();
     for (const auto& f : output.frames)
         checkFrame(f, 1);
