@@ -13,10 +13,16 @@
 // Data travels in frames 'D', a 32-bit sequence number and up to a chunk of bytes; an end
 // marker 'E' follows. SUM adds a hash of every frame with its sequence number, so frames that
 // a datagram channel reorders still add up, while a lost, doubled or changed one does not.
+// A datagram channel has no flow control of its own, and a receiver that falls behind (a
+// loaded machine, a sanitizer build) would have its queue overrun: the receiver acknowledges
+// every Window-th frame with 'A' and its sequence number, and the sender keeps at most two
+// windows unacknowledged.
 
 #include "core/module/ModuleInterfaces.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -85,7 +91,15 @@ private:
         std::thread worker;
         std::mutex lock;
         std::deque<Command> commands;
+        // What has arrived since the last end marker, and the latest acknowledgement.
+        uint64_t received = 0;
+        uint64_t sum = 0;
+        bool ended = false;
+        int64_t acknowledged = -1;
     };
+
+    static constexpr uint32_t Window = 32;
+    static constexpr int AckWaitMs = 2000;
 
     static uint64_t frameHash(const uint8_t* data, int length)
     {
@@ -114,13 +128,15 @@ private:
         uint32_t state = seed ? seed : 1;
         uint32_t sequence = 0;
         std::vector<uint8_t> frame;
+        channel.acknowledged = -1;
         try {
             for (size_t sent = 0; sent < bytes; sent += chunk, ++sequence) {
+                if (channel.datagrams && !awaitWindow(channel, number, sequence))
+                    return false;
                 const size_t n = std::min(chunk, bytes - sent);
                 frame.assign(5 + n, 0);
                 frame[0] = 'D';
-                for (int b = 0; b < 4; ++b)
-                    frame[1 + b] = static_cast<uint8_t>(sequence >> (24 - 8 * b));
+                writeSequence(frame.data() + 1, sequence);
                 for (size_t i = 0; i < n; ++i) {
                     state ^= state << 13;
                     state ^= state >> 17;
@@ -129,10 +145,6 @@ private:
                 }
                 sum += frameHash(frame.data(), static_cast<int>(frame.size()));
                 channel.connection->send(frame.data(), static_cast<int>(frame.size()));
-                // A datagram channel has no flow control: a little pacing keeps the
-                // receiver's queue from overflowing.
-                if (channel.datagrams && sequence % 16 == 15)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
             const std::string end = "E" + std::to_string(bytes) + " " + std::to_string(sum);
             for (int i = 0; i < (channel.datagrams ? 3 : 1); ++i)
@@ -144,12 +156,68 @@ private:
         return true;
     }
 
+    // Before frame `sequence` of a datagram channel: waits, taking what arrives meanwhile,
+    // until at most two windows are unacknowledged. A lost acknowledgement costs a wait, not
+    // the transfer: the next one covers it. False when the channel broke.
+    bool awaitWindow(Channel& channel, int number, uint32_t sequence)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(AckWaitMs);
+        while (static_cast<int64_t>(sequence) - channel.acknowledged > 2 * static_cast<int64_t>(Window)) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                channel.acknowledged = static_cast<int64_t>(sequence) - 1;
+                break;
+            }
+            const int n = channel.connection->receive(20);
+            if (n < 0)
+                return false;
+            if (n > 0)
+                take(channel, number, channel.connection->data(), n);
+        }
+        return true;
+    }
+
+    static void writeSequence(uint8_t* at, uint32_t sequence)
+    {
+        for (int b = 0; b < 4; ++b)
+            at[b] = static_cast<uint8_t>(sequence >> (24 - 8 * b));
+    }
+
+    static uint32_t readSequence(const uint8_t* at)
+    {
+        uint32_t sequence = 0;
+        for (int b = 0; b < 4; ++b)
+            sequence = (sequence << 8) | at[b];
+        return sequence;
+    }
+
+    // One frame that arrived: data, an end marker or an acknowledgement.
+    void take(Channel& channel, int number, const uint8_t* data, int n)
+    {
+        if (data[0] == 'D' && n >= 5) {
+            channel.received += static_cast<uint64_t>(n - 5);
+            channel.sum += frameHash(data, n);
+            channel.ended = false;
+            const uint32_t sequence = readSequence(data + 1);
+            if (channel.datagrams && sequence % Window == Window - 1) {
+                uint8_t ack[5] = {'A'};
+                writeSequence(ack + 1, sequence);
+                channel.connection->send(ack, sizeof ack);
+            }
+        } else if (data[0] == 'A' && n == 5) {
+            channel.acknowledged = std::max(channel.acknowledged, static_cast<int64_t>(readSequence(data + 1)));
+        } else if (data[0] == 'E' && !channel.ended) {
+            // Only the first of the repeated end markers counts.
+            channel.ended = true;
+            print_("channel " + std::to_string(number) + " received " + std::to_string(channel.received) + " " +
+                   std::to_string(channel.sum));
+            channel.received = 0;
+            channel.sum = 0;
+        }
+    }
+
     void work(Channel& channel, int number)
     {
         const std::string name = "channel " + std::to_string(number);
-        uint64_t received = 0;
-        uint64_t sum = 0;
-        bool ended = false;
         for (;;) {
             Command next{false, 0, 0};
             bool have = false;
@@ -174,6 +242,8 @@ private:
             int n;
             try {
                 n = channel.connection->receive(50);
+                if (n > 0)
+                    take(channel, number, channel.connection->data(), n);
             } catch (const IModuleConnection::ConnectionException&) {
                 n = -1;
             }
@@ -182,20 +252,6 @@ private:
                 print_(name + " closed");
                 // Commands still queued have nothing left to act on.
                 return;
-            }
-            if (n == 0)
-                continue;
-            const uint8_t* data = channel.connection->data();
-            if (data[0] == 'D' && n >= 5) {
-                received += static_cast<uint64_t>(n - 5);
-                sum += frameHash(data, n);
-                ended = false;
-            } else if (data[0] == 'E' && !ended) {
-                // Only the first of the repeated end markers counts.
-                ended = true;
-                print_(name + " received " + std::to_string(received) + " " + std::to_string(sum));
-                received = 0;
-                sum = 0;
             }
         }
     }
