@@ -529,8 +529,10 @@ TEST(NatLab, NothingOfALabOutlivesIt)
     ASSERT_TRUE(lab.started());
     // A program the lab started, and one that program left running on its own.
     PipedProcess& shell = lab.run(lab.home("home").ns, {"sh", "-c", "sleep 600 & echo $!; exec cat"});
-    PipedProcess& server = lab.run(lab.wanNamespace(), {"cat"});
+    PipedProcess& server = lab.run(lab.wanNamespace(), {"sh", "-c", "echo inside; exec cat"});
+    // Each has entered its namespace once it speaks.
     ASSERT_GE(shell.log.waitUntil([](const std::string&) { return true; }, 5000), 0) << shell.errors();
+    ASSERT_GE(server.log.waitFor("inside", 5000), 0) << server.errors();
     const pid_t stray = static_cast<pid_t>(std::stol(shell.log.lines()[0]));
 
     std::set<ino_t> inodes;
