@@ -23,7 +23,7 @@ test: deps test-asan test-tsan fuzz bench-build
 test-asan:
 	cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
 	cmake --build $(BUILD)/asan -j $(JOBS)
-	cd $(BUILD)/asan && ctest --output-on-failure -j $(JOBS) --timeout 600
+	cd $(BUILD)/asan && $(CURDIR)/scripts/with-xvfb ctest --output-on-failure -j $(JOBS) --timeout 600
 
 test-tsan:
 	cmake -S . -B $(BUILD)/tsan $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Debug -DORVANE_TSAN=ON
