@@ -7,13 +7,29 @@
 #include <wx/image.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+namespace {
+
+// A wx assertion fails the test that caused it; the default would open a modal dialog and
+// wait for a person who is not there.
+void failOnAssert(const wxString& file, int line, const wxString& function, const wxString& condition,
+                  const wxString& message)
+{
+    ADD_FAILURE_AT(file.utf8_str().data(), line)
+        << "wx assertion " << condition.utf8_str().data() << " in " << function.utf8_str().data() << ": "
+        << message.utf8_str().data();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     if (::testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();
+    wxSetAssertHandler(failOnAssert);
     wxApp::SetInstance(new wxApp);
     if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
         std::fprintf(stderr, "the window tests need a display (DISPLAY=%s)\n", std::getenv("DISPLAY"));
