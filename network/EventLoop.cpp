@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <climits>
 #include <sys/epoll.h>
-#include <sys/eventfd.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -28,15 +27,12 @@ void EventLoop::Handler::onWake() {}
 EventLoop::EventLoop()
 {
     epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
-    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     epoll_event event{};
     event.events = EPOLLIN;
     event.data.u64 = WakeId;
-    if (epollFd_ < 0 || wakeFd_ < 0 || ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &event) != 0) {
+    if (epollFd_ < 0 || !wake_.isOk() || ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wake_.fd(), &event) != 0) {
         if (epollFd_ >= 0)
             ::close(epollFd_);
-        if (wakeFd_ >= 0)
-            ::close(wakeFd_);
         throw SocketException();
     }
 }
@@ -45,7 +41,6 @@ EventLoop::~EventLoop()
 {
     stop();
     ::close(epollFd_);
-    ::close(wakeFd_);
 }
 
 void EventLoop::start()
@@ -145,9 +140,7 @@ void EventLoop::wake(HandlerId id)
 
 void EventLoop::signal()
 {
-    const uint64_t one = 1;
-    ssize_t ignored = ::write(wakeFd_, &one, sizeof one);
-    (void)ignored; // a full counter is already a pending wake-up
+    wake_.signal();
 }
 
 int EventLoop::nextTimeoutMs() const
@@ -214,9 +207,7 @@ void EventLoop::run()
         for (int i = 0; i < n && !stopping_.load(); ++i) {
             const HandlerId id = events[i].data.u64;
             if (id == WakeId) {
-                uint64_t count;
-                ssize_t ignored = ::read(wakeFd_, &count, sizeof count);
-                (void)ignored;
+                wake_.drain();
                 continue;
             }
             // Looked up again for every event: an earlier handler of this round may have

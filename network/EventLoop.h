@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/WakeSignal.h"
 #include "network/ErrorSink.h"
 
 #include <atomic>
@@ -91,7 +92,7 @@ private:
     int nextTimeoutMs() const;
 
     int epollFd_ = -1;
-    int wakeFd_ = -1;
+    WakeSignal wake_;
     std::thread thread_;
     std::atomic<std::thread::id> threadId_{};
     std::atomic<bool> stopping_{false};

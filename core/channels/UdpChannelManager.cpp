@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace orvane {
@@ -26,8 +25,7 @@ constexpr size_t MaxSendQueue = 4096;
 UdpChannelManager::UdpChannelManager(const std::atomic<uint64_t>& ownUserId)
     : ownUserId_(ownUserId), sendBuffer_(500)
 {
-    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wakeFd_ < 0)
+    if (!wake_.isOk())
         throw ThreadCreateException();
     sendBuffer_.setCapacity(ReceiveBufferSize);
 }
@@ -35,14 +33,11 @@ UdpChannelManager::UdpChannelManager(const std::atomic<uint64_t>& ownUserId)
 UdpChannelManager::~UdpChannelManager()
 {
     stop();
-    ::close(wakeFd_);
 }
 
 void UdpChannelManager::wake()
 {
-    const uint64_t one = 1;
-    ssize_t ignored = ::write(wakeFd_, &one, sizeof one);
-    (void)ignored;
+    wake_.signal();
 }
 
 void UdpChannelManager::stop()
@@ -196,18 +191,15 @@ void UdpChannelManager::serve(SocketHandle socket)
     for (;;) {
         Thread::checkStop();
         sendQueued(socket);
-        pollfd fds[2] = {{socket, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        pollfd fds[2] = {{socket, POLLIN, 0}, {wake_.fd(), POLLIN, 0}};
         const int ready = ::poll(fds, 2, IdleWaitMs);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
             throw SocketException();
         }
-        if (fds[1].revents & POLLIN) {
-            uint64_t count;
-            ssize_t ignored = ::read(wakeFd_, &count, sizeof count);
-            (void)ignored;
-        }
+        if (fds[1].revents & POLLIN)
+            wake_.drain();
         if (!(fds[0].revents & (POLLIN | POLLERR)))
             continue;
         try {

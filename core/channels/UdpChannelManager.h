@@ -4,6 +4,7 @@
 #include "foundation/Containers.h"
 #include "foundation/Socket.h"
 #include "foundation/Thread.h"
+#include "foundation/WakeSignal.h"
 
 #include <atomic>
 #include <cstdint>
@@ -125,7 +126,7 @@ private:
     SystemModule* system_ = nullptr;
     std::atomic<int> responders_{0};
     std::atomic<uint16_t> boundPort_{0};
-    int wakeFd_ = -1;
+    WakeSignal wake_;
 
     std::mutex channelsLock_;
     std::vector<UdpChannel*> channels_;

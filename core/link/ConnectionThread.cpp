@@ -12,7 +12,6 @@
 #include <cstring>
 #include <ctime>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -41,8 +40,7 @@ int waitLeft(int64_t deadline)
 
 ConnectionThread::ConnectionThread(LinkOwner& owner) : owner_(owner)
 {
-    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wakeFd_ < 0)
+    if (!wake_.isOk())
         throw ThreadCreateException();
 }
 
@@ -50,17 +48,13 @@ ConnectionThread::~ConnectionThread()
 {
     stop();
     closeLink();
-    if (wakeFd_ >= 0)
-        ::close(wakeFd_);
 }
 
 // ---- requests from other threads ------------------------------------------------------------
 
 void ConnectionThread::wake()
 {
-    const uint64_t one = 1;
-    ssize_t ignored = ::write(wakeFd_, &one, sizeof one);
-    (void)ignored;
+    wake_.signal();
 }
 
 void ConnectionThread::stop()
@@ -278,13 +272,11 @@ bool ConnectionThread::hasRequests() const
 
 bool ConnectionThread::waitForWake(int timeoutMs)
 {
-    pollfd fd{wakeFd_, POLLIN, 0};
+    pollfd fd{wake_.fd(), POLLIN, 0};
     const int ready = ::poll(&fd, 1, timeoutMs);
     if (ready <= 0)
         return false;
-    uint64_t count;
-    ssize_t ignored = ::read(wakeFd_, &count, sizeof count);
-    (void)ignored;
+    wake_.drain();
     return true;
 }
 
@@ -510,7 +502,7 @@ int ConnectionThread::receive(void* buffer, int length, int timeoutMs)
             inputPosition_ += n;
             return n;
         }
-        pollfd fds[2] = {{socket_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        pollfd fds[2] = {{socket_, POLLIN, 0}, {wake_.fd(), POLLIN, 0}};
         const int ready = ::poll(fds, 2, timeoutMs < 0 ? -1 : waitLeft(deadline));
         if (ready < 0) {
             if (errno == EINTR)
@@ -520,9 +512,7 @@ int ConnectionThread::receive(void* buffer, int length, int timeoutMs)
         if (ready == 0)
             return 0;
         if (fds[1].revents & POLLIN) {
-            uint64_t count;
-            ssize_t ignored = ::read(wakeFd_, &count, sizeof count);
-            (void)ignored;
+            wake_.drain();
             if (hasRequests())
                 throw LinkInterrupted();
             // New frames go out at once, also in the middle of an incoming one.

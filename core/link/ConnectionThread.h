@@ -6,6 +6,7 @@
 #include "foundation/Socket.h"
 #include "foundation/String.h"
 #include "foundation/Thread.h"
+#include "foundation/WakeSignal.h"
 #include "network/ProxyClient.h"
 
 #include <atomic>
@@ -169,7 +170,7 @@ private:
     int receive(void* buffer, int length, int timeoutMs) override;
 
     LinkOwner& owner_;
-    int wakeFd_ = -1;
+    WakeSignal wake_;
     std::atomic<int> runState_{NotStarted};
     std::atomic<bool> connectRequested_{false};
     std::atomic<bool> disconnectRequested_{false};
