@@ -63,14 +63,7 @@ protected:
 
     void start()
     {
-        settings.httpAddress = endpoint("127.0.0.1", 0);
-        settings.messageAddress = endpoint("127.0.0.1", 0);
-        server.reset(new OrvaneServer(settings));
-        server->start();
-        AccountRecord r;
-        uint64_t id;
-        r.userName = "alice";
-        server->store().createAccount(r, "secret1", id);
+        server = startServerWithAliceAndBob(settings);
         alice.reset(new RawClient(server->messageAddress().getPort()));
         ASSERT_TRUE(alice->send(aliceSignInFrame()));
         LinkFrame frame;

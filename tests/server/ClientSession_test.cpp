@@ -15,12 +15,8 @@ namespace {
 
 // Clients sign in from 10.0.0.7:40000 (alice, #1), 10.0.0.8:40001 (bob, #2) and
 // 10.0.0.9:40002 (carol, #3).
-const Bytes aliceSignIn = frameFixture(
-    "23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 71",
-    R"(<message network_id="" user_id="1" user_name="alice" password="secret1" status="1" peer_contacts="" contacts=""/>)");
-const Bytes bobSignIn = frameFixture(
-    "23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 6f",
-    R"(<message network_id="" user_id="2" user_name="bob" password="secret2" status="1" peer_contacts="" contacts=""/>)");
+const Bytes aliceSignIn = aliceSignInFrame();
+const Bytes bobSignIn = bobSignInFrame();
 const Bytes carolSignIn = frameFixture(
     "23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 71",
     R"(<message network_id="" user_id="3" user_name="carol" password="secret3" status="1" peer_contacts="" contacts=""/>)");

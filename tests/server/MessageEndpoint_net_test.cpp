@@ -16,30 +16,14 @@ using namespace orvane::testing;
 
 namespace {
 
-const Bytes aliceSignIn = frameFixture(
-    "23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 71",
-    R"(<message network_id="" user_id="1" user_name="alice" password="secret1" status="1" peer_contacts="" contacts=""/>)");
-const Bytes bobSignIn = frameFixture(
-    "23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 6f",
-    R"(<message network_id="" user_id="2" user_name="bob" password="secret2" status="1" peer_contacts="" contacts=""/>)");
+const Bytes aliceSignIn = aliceSignInFrame();
+const Bytes bobSignIn = bobSignInFrame();
 
 class MessageEndpointTest : public ::testing::Test {
 protected:
     MessageEndpointTest() { settings.passwordHashCost = 1; }
 
-    void start()
-    {
-        settings.httpAddress = endpoint("127.0.0.1", 0);
-        settings.messageAddress = endpoint("127.0.0.1", 0);
-        server.reset(new OrvaneServer(settings));
-        server->start();
-        AccountRecord r;
-        uint64_t id;
-        r.userName = "alice";
-        server->store().createAccount(r, "secret1", id);
-        r.userName = "bob";
-        server->store().createAccount(r, "secret2", id);
-    }
+    void start() { server = startServerWithAliceAndBob(settings); }
     uint16_t port() const { return server->messageAddress().getPort(); }
 
     // Signs in and reads the two frames that answer it (101 and 6).

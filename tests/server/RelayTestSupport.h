@@ -44,14 +44,6 @@ inline std::string inflated(const uint8_t* data, size_t length)
     return out;
 }
 
-// Alice's (#1) sign-in frame: she opens the sessions of the relay tests.
-inline Bytes aliceSignInFrame()
-{
-    return frameFixture(
-        "23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 71",
-        R"(<message network_id="" user_id="1" user_name="alice" password="secret1" status="1" peer_contacts="" contacts=""/>)");
-}
-
 // A type-10 frame of the server link from `sender` to the server (recipient 0): '#', the
 // type, the compressed flag, recipient (40 bits) and its connection (16), sender (40) and
 // its connection (16), the body's length (32), the body.

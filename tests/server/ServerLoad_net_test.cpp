@@ -164,9 +164,7 @@ void postForm(uint16_t port, const std::vector<std::pair<const char*, const char
     http.postForm(url.c_str(), &form, &out);
 }
 
-const Bytes aliceSignIn = frameFixture(
-    "23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 71",
-    R"(<message network_id="" user_id="1" user_name="alice" password="secret1" status="1" peer_contacts="" contacts=""/>)");
+const Bytes aliceSignIn = aliceSignInFrame();
 
 // The message connections the program says it holds at most ("up to N message ...").
 int messageBound(const std::string& log)

@@ -7,6 +7,7 @@
 #include "core/Message.h"
 #include "server/AccountStore.h"
 #include "server/MessageHub.h"
+#include "server/OrvaneServer.h"
 #include "server/ServerLog.h"
 #include "server/ServerSettings.h"
 
@@ -67,6 +68,22 @@ inline Bytes frameFixture(const char* headerHex, const std::string& body)
         EXPECT_EQ(length, body.size()) << "fixture length miscounted for " << body;
     }
     return header + text(body);
+}
+
+// The sign-in frames of alice (#1, password "secret1") and bob (#2, "secret2"), the two
+// accounts most server tests sign in with.
+inline Bytes aliceSignInFrame()
+{
+    return frameFixture(
+        "23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 71",
+        R"(<message network_id="" user_id="1" user_name="alice" password="secret1" status="1" peer_contacts="" contacts=""/>)");
+}
+
+inline Bytes bobSignInFrame()
+{
+    return frameFixture(
+        "23 64 00  00 00 00 00 00  00 00  00 00 00 00 00  00 00  00 00 00 6f",
+        R"(<message network_id="" user_id="2" user_name="bob" password="secret2" status="1" peer_contacts="" contacts=""/>)");
 }
 
 inline std::string printable(const Bytes& bytes)
@@ -196,6 +213,23 @@ inline SocketAddress endpoint(const char* dotted, int port)
     SocketAddress a;
     a.setHost(dotted, port);
     return a;
+}
+
+// An orvane-server in this process, started on loopback ports of the system's choice, with
+// alice's and bob's accounts (alice is #1, bob #2).
+inline std::unique_ptr<OrvaneServer> startServerWithAliceAndBob(ServerSettings& settings)
+{
+    settings.httpAddress = endpoint("127.0.0.1", 0);
+    settings.messageAddress = endpoint("127.0.0.1", 0);
+    auto server = std::make_unique<OrvaneServer>(settings);
+    server->start();
+    AccountRecord r;
+    uint64_t id;
+    r.userName = "alice";
+    server->store().createAccount(r, "secret1", id);
+    r.userName = "bob";
+    server->store().createAccount(r, "secret2", id);
+    return server;
 }
 
 // An in-memory store with cheap hashes and a hub over it.
