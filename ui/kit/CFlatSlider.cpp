@@ -19,7 +19,7 @@ CFlatSlider::CFlatSlider(wxWindow* parent, wxWindowID id, int value, int minimum
       value_(0),
       minimum_(std::min(minimum, maximum)),
       maximum_(std::max(minimum, maximum)),
-      pageSize_(std::max(1, (std::max(minimum, maximum) - std::min(minimum, maximum)) / 5)),
+      pageSize_(std::max(1, (maximum_ - minimum_) / 5)),
       vertical_((style & wxSL_VERTICAL) != 0)
 {
     // Everything is painted here; erasing first would only flicker.
