@@ -4,7 +4,6 @@
 
 #include <wx/dcbuffer.h>
 #include <wx/dcclient.h>
-#include <wx/settings.h>
 
 #include <algorithm>
 
@@ -13,8 +12,8 @@ namespace orvane {
 CFlatSlider::CFlatSlider(wxWindow* parent, wxWindowID id, int value, int minimum, int maximum,
                          const wxPoint& position, const wxSize& size, long style)
     : wxControl(parent, id, position, size, wxBORDER_NONE | wxWANTS_CHARS),
-      thumb_(colorRefOf(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE))),
-      pressedThumb_(colorRefOf(wxSystemSettings::GetColour(wxSYS_COLOUR_3DHIGHLIGHT))),
+      thumb_(systemColor(wxSYS_COLOUR_BTNFACE)),
+      pressedThumb_(systemColor(wxSYS_COLOUR_3DHIGHLIGHT)),
       background_(thumb_),
       value_(0),
       minimum_(std::min(minimum, maximum)),

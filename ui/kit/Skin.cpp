@@ -20,6 +20,11 @@ ColorRef colorRefOf(const wxColour& colour)
            static_cast<ColorRef>(colour.Blue()) << 16;
 }
 
+ColorRef systemColor(wxSystemColour role)
+{
+    return colorRefOf(wxSystemSettings::GetColour(role));
+}
+
 ColorRef Skin::readColor(const XmlNode* element)
 {
     if (!element)

@@ -2,6 +2,8 @@
 
 #include "core/module/ModuleInterfaces.h"
 
+#include <wx/settings.h>
+
 class wxColour;
 
 namespace orvane {
@@ -11,6 +13,8 @@ class XmlNode;
 // wx's colour for a COLORREF (0x00BBGGRR), and back.
 wxColour colourOf(ColorRef color);
 ColorRef colorRefOf(const wxColour& colour);
+// The desktop's colour for one of the system colour roles (button face, button text, ...).
+ColorRef systemColor(wxSystemColour role);
 
 // The program's colour scheme: nine colours read once at start-up from the "skin" element of
 // config.ini, and the background painters. Module libraries get it as ISkin through their
