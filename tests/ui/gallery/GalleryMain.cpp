@@ -110,6 +110,8 @@ private:
     wxWindow* hoverTarget_ = nullptr;
 };
 
+} // namespace
+
 class GalleryApp : public wxApp {
 public:
     void OnInitCmdLine(wxCmdLineParser& parser) override
@@ -192,8 +194,6 @@ private:
     int exitCode_ = 0;
 };
 
-} // namespace
 } // namespace orvane
 
-wxDECLARE_APP(orvane::GalleryApp);
 wxIMPLEMENT_APP(orvane::GalleryApp);
