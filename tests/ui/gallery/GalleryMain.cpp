@@ -4,7 +4,8 @@
 
 #include "ui/kit/CFlatEdit.h"
 #include "ui/kit/CFlatSlider.h"
-#include "foundation/XmlNode.h"
+#include "core/ConfigFiles.h"
+#include "resources/ProgramImages.h"
 #include "ui/kit/Skin.h"
 
 #include <wx/app.h>
@@ -140,22 +141,14 @@ public:
     }
 
 private:
+    // The skin of the config.ini that the build puts beside the program, as the program
+    // itself reads it, and the program's own pictures.
     void loadSkin()
     {
-        // The colours of a fresh install until the program's config.ini is read here.
-        XmlNode skin("skin");
-        const struct {
-            const char* name;
-            int r, g, b;
-        } colours[] = {{"background_color", 0xe4, 0xea, 0xf2}, {"background_color_light", 0x9a, 0xb0, 0xcc},
-                       {"foreground_color", 0x2a, 0x6c, 0xc8}};
-        for (const auto& c : colours) {
-            XmlNode* colour = skin.addChild(c.name);
-            colour->addChild("red", std::to_string(c.r).c_str());
-            colour->addChild("green", std::to_string(c.g).c_str());
-            colour->addChild("blue", std::to_string(c.b).c_str());
-        }
-        skin_.load(skin);
+        ConfigSettings config;
+        config.readConfig(ConfigPaths::locate());
+        skin_.load(config.skin);
+        registerProgramImages();
     }
 
     void takeScreenshot()
