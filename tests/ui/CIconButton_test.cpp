@@ -599,3 +599,12 @@ TEST_F(IconButton, TheTooltipTakesItsTextAndCanBeSwitchedOff)
     button->SetTooltipText("Hang up");
     EXPECT_EQ(button->GetToolTipText(), "Hang up");
 }
+
+TEST_F(IconButton, AButtonThatGoesWhileHeldGivesTheMouseBack)
+{
+    sendMouse(*button, wxEVT_LEFT_DOWN, 20, 10, true);
+    ASSERT_EQ(wxWindow::GetCapture(), button);
+    // A held capture would make wx assert here, and crash later.
+    button->Destroy();
+    EXPECT_EQ(wxWindow::GetCapture(), nullptr);
+}

@@ -412,3 +412,13 @@ TEST_F(SkinButton, CheckingARadioButtonUnchecksTheOthersOfItsGroupOnly)
     // The push button made first has no group start before it: it is no radio button anyway.
     EXPECT_FALSE(button->GetCheck());
 }
+
+TEST_F(SkinButton, AButtonThatGoesWhileHeldGivesTheMouseBack)
+{
+    auto* held = make(CSkinButton::PushButton, wxPoint(10, 100), "");
+    sendMouse(*held, wxEVT_LEFT_DOWN, 20, 10, true);
+    ASSERT_EQ(wxWindow::GetCapture(), held);
+    // A held capture would make wx assert here, and crash later.
+    held->Destroy();
+    EXPECT_EQ(wxWindow::GetCapture(), nullptr);
+}
