@@ -3,37 +3,24 @@
 #include <wx/window.h>
 
 #ifdef __WXGTK3__
-#include <dlfcn.h>
+#include <gtk/gtk.h>
 #endif
 
 namespace orvane {
 
 #ifdef __WXGTK3__
 
-namespace {
-
-// wx shapes only top-level windows. GTK shapes any widget that has a window of its own, and
-// every wx window does; the function comes from the GTK library wx itself loaded, found at
-// run time so that the build needs no GTK headers of its own.
-using ShapeFunction = void (*)(void* widget, const void* region);
-
-ShapeFunction shapeFunction(const char* name)
-{
-    return reinterpret_cast<ShapeFunction>(dlsym(RTLD_DEFAULT, name));
-}
-
-} // namespace
-
+// wx shapes only top-level windows; GTK shapes any widget that has a window of its own, and
+// every wx window does. Both the picture and the input are cut, so clicks on a cut-away part
+// reach the window behind.
 bool setWindowShape(wxWindow& window, const wxRegion& region)
 {
-    static const ShapeFunction shape = shapeFunction("gtk_widget_shape_combine_region");
-    static const ShapeFunction inputShape = shapeFunction("gtk_widget_input_shape_combine_region");
-    void* widget = window.GetHandle();
-    if (!shape || !inputShape || !widget)
+    auto* widget = static_cast<GtkWidget*>(window.GetHandle());
+    if (!widget)
         return false;
-    const void* cairoRegion = region.IsOk() && !region.IsEmpty() ? region.GetRegion() : nullptr;
-    shape(widget, cairoRegion);
-    inputShape(widget, cairoRegion);
+    const cairo_region_t* cut = region.IsOk() && !region.IsEmpty() ? region.GetRegion() : nullptr;
+    gtk_widget_shape_combine_region(widget, const_cast<cairo_region_t*>(cut));
+    gtk_widget_input_shape_combine_region(widget, const_cast<cairo_region_t*>(cut));
     return true;
 }
 
