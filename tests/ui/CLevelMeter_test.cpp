@@ -1,4 +1,5 @@
 #include "tests/ui/PixelProbe.h"
+#include "tests/ui/ScreenProbe.h"
 #include "ui/kit/CLevelMeter.h"
 
 #include <gtest/gtest.h>
@@ -214,4 +215,20 @@ TEST_F(LevelMeter, NoCellsWhereNoneFit)
         EXPECT_EQ(horizontal->cellCount(), 0);
         EXPECT_EQ(pixelAt(drawn(*horizontal), 2, 6), Back);
     }
+}
+
+TEST_F(LevelMeter, AShownMeterPaintsWhatItDraws)
+{
+    horizontal->SetPos64(50);
+    const wxRect area(horizontal->ClientToScreen(wxPoint(0, 0)), horizontal->GetClientSize());
+    auto shownAt = [&](const wxRect& cell) {
+        const wxImage image = screenImage(area);
+        return image.IsOk() ? colorRefOf(wxColour(image.GetRed(cell.x + 1, cell.y + 1), image.GetGreen(cell.x + 1, cell.y + 1),
+                                                  image.GetBlue(cell.x + 1, cell.y + 1)))
+                            : 0xffffffffu;
+    };
+    EXPECT_TRUE(waitUntil([&] {
+        return shownAt(horizontal->cellRect(9)) == Lit && shownAt(horizontal->cellRect(10)) == Unlit &&
+               shownAt(wxRect(0, 0, 1, 1)) == Back;
+    }));
 }
