@@ -5,6 +5,7 @@
 // colour lies.
 
 #include "tests/ui/PixelProbe.h"
+#include "tests/ui/ScreenProbe.h"
 
 #include <wx/app.h>
 #include <wx/utils.h>
@@ -75,21 +76,6 @@ inline wxRect movedBy(wxRect rect, int dx, int dy)
 {
     rect.Offset(dx, dy);
     return rect;
-}
-
-// Runs the event loop until the condition holds or the time is up; answers the condition.
-inline bool awaitCondition(const std::function<bool()>& condition,
-                           std::chrono::milliseconds limit = std::chrono::seconds(5))
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        wxTheApp->Yield(true);
-        // Events from the display arrive on their own time; this only paces the polling.
-        wxMilliSleep(5);
-    }
-    return true;
 }
 
 } // namespace orvane::testing

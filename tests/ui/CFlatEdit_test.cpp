@@ -1,4 +1,5 @@
 #include "tests/ui/PixelProbe.h"
+#include "tests/ui/ScreenProbe.h"
 #include "ui/kit/CFlatEdit.h"
 
 #include <gtest/gtest.h>
@@ -22,20 +23,6 @@ constexpr ColorRef HoverBorder = 0x10c0f0;
 constexpr ColorRef NormalBack = 0xe0e0e0;
 constexpr ColorRef FocusedBack = 0xffffff;
 
-// Runs the event loop until the condition holds or the limit passes; real input arrives
-// through the X server, so it takes a few turns of the loop.
-bool awaitUi(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(5))
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        wxYield();
-        wxMilliSleep(2);
-    }
-    return true;
-}
-
 class FlatEdit : public ::testing::Test {
 protected:
     FlatEdit()
@@ -52,10 +39,9 @@ protected:
         }
         frame->Show();
         frame->Raise();
-        awaitUi([this] { return frame->IsShownOnScreen(); });
+        waitUntil([this] { return frame->IsShownOnScreen(); });
         // Start with the pointer away from both fields.
         sim.MouseMove(frame->ClientToScreen(wxPoint(250, 150)));
-        awaitUi([] { return false; }, std::chrono::milliseconds(50));
     }
     ~FlatEdit() override { frame->Destroy(); }
 
@@ -72,7 +58,7 @@ protected:
     void focus(CFlatEdit& e)
     {
         e.SetFocus();
-        ASSERT_TRUE(awaitUi([&] { return e.isFocused(); })) << "the field never got the focus";
+        ASSERT_TRUE(waitUntil([&] { return e.isFocused(); })) << "the field never got the focus";
     }
 
     wxPoint centreOf(CFlatEdit& e) const { return e.ClientToScreen(wxPoint(75, 13)); }
@@ -97,7 +83,7 @@ TEST_F(FlatEdit, TwoFramesInTheBorderColourLightUpWhileHoveredAndWhileFocused)
         {"normal", [] {}, Border, NormalBack},
         {"hover", [this] {
              sim.MouseMove(centreOf(*edit));
-             awaitUi([this] { return edit->isHover(); });
+             waitUntil([this] { return edit->isHover(); });
          }, HoverBorder, NormalBack},
         {"focus", [this] { focus(*edit); }, HoverBorder, FocusedBack},
     };
@@ -116,15 +102,20 @@ TEST_F(FlatEdit, TwoFramesInTheBorderColourLightUpWhileHoveredAndWhileFocused)
 TEST_F(FlatEdit, TheHoverBorderStaysWhileFocusedAndGoesWithThePointerOnceTheFocusGoes)
 {
     sim.MouseMove(centreOf(*edit));
-    ASSERT_TRUE(awaitUi([&] { return edit->isHover(); }));
+    ASSERT_TRUE(waitUntil([&] { return edit->isHover(); }));
     sim.MouseMove(frame->ClientToScreen(wxPoint(250, 150)));
-    ASSERT_TRUE(awaitUi([&] { return !edit->isHover(); })) << "leaving ends the hover";
+    ASSERT_TRUE(waitUntil([&] { return !edit->isHover(); })) << "leaving ends the hover";
 
     focus(*edit);
     EXPECT_TRUE(edit->isHover());
+    int leaves = 0;
+    edit->textCtrl().Bind(wxEVT_LEAVE_WINDOW, [&](wxMouseEvent& e) {
+        ++leaves;
+        e.Skip();
+    });
     sim.MouseMove(centreOf(*edit));
     sim.MouseMove(frame->ClientToScreen(wxPoint(250, 150)));
-    awaitUi([] { return false; }, std::chrono::milliseconds(100));
+    ASSERT_TRUE(waitUntil([&] { return leaves > 0; })) << "the pointer never left";
     EXPECT_TRUE(edit->isHover()) << "focused: the pointer leaving changes nothing";
     EXPECT_EQ(edit->borderColorNow(), HoverBorder);
 
@@ -160,10 +151,10 @@ TEST_F(FlatEdit, AReadOnlyFieldTakesNeitherTypingNorPastingButCanBeFocusedAndSel
         pasteKeyReleased = false;
         sim.Text("typed");
         sim.Char('v', wxMOD_CONTROL);
-        ASSERT_TRUE(awaitUi([&] { return pasteKeyReleased; }));
+        ASSERT_TRUE(waitUntil([&] { return pasteKeyReleased; }));
         // Pasting asks the clipboard, which answers through the X server too.
-        awaitUi([&] { return edit->GetValue() == c.expected; }, std::chrono::seconds(c.editable ? 5 : 0));
-        awaitUi([] { return false; }, std::chrono::milliseconds(c.editable ? 0 : 200));
+        waitUntil([&] { return edit->GetValue() == c.expected; }, std::chrono::seconds(c.editable ? 5 : 0));
+        waitUntil([] { return false; }, std::chrono::milliseconds(c.editable ? 0 : 200));
         EXPECT_EQ(edit->GetValue(), c.expected);
     }
     // Read-only, its text can still be selected.

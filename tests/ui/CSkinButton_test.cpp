@@ -289,15 +289,15 @@ TEST_F(SkinButton, AClickOnACutAwayPixelGoesToTheWindowBehind)
         ++panelDowns;
         e.Skip();
     });
-    ASSERT_TRUE(awaitCondition([&] { return button->IsShownOnScreen() && button->GetScreenPosition() != wxPoint(); }));
+    ASSERT_TRUE(waitUntil([&] { return button->IsShownOnScreen() && button->GetScreenPosition() != wxPoint(); }));
     const wxPoint origin = button->GetScreenPosition();
     wxUIActionSimulator simulator;
     simulator.MouseMove(origin + wxPoint(1, 0));
     simulator.MouseClick();
-    ASSERT_TRUE(awaitCondition([&] { return panelDowns == 1; })) << "the panel never heard of the click";
+    ASSERT_TRUE(waitUntil([&] { return panelDowns == 1; })) << "the panel never heard of the click";
     simulator.MouseMove(origin + wxPoint(Width / 2, Height / 2));
     simulator.MouseClick();
-    ASSERT_TRUE(awaitCondition([&] { return clicks.size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return clicks.size() == 1; }));
     EXPECT_EQ(panelDowns, 1);
 }
 
