@@ -1,4 +1,4 @@
-#include "tests/ui/PixelProbe.h"
+#include "tests/ui/ControlProbe.h"
 #include "tests/ui/ScreenProbe.h"
 #include "ui/kit/CFlatEdit.h"
 
@@ -45,16 +45,6 @@ protected:
     }
     ~FlatEdit() override { frame->Destroy(); }
 
-    wxBitmap drawn(CFlatEdit& e) const
-    {
-        const wxSize size = e.GetSize();
-        wxBitmap bitmap(size.GetWidth(), size.GetHeight(), 24);
-        wxMemoryDC dc(bitmap);
-        e.render(dc);
-        dc.SelectObject(wxNullBitmap);
-        return bitmap;
-    }
-
     void focus(CFlatEdit& e)
     {
         e.SetFocus();
@@ -90,7 +80,7 @@ TEST_F(FlatEdit, TwoFramesInTheBorderColourLightUpWhileHoveredAndWhileFocused)
     for (const auto& s : states) {
         SCOPED_TRACE(s.state);
         s.enter();
-        const wxBitmap bitmap = drawn(*edit);
+        const wxBitmap bitmap = drawnControl(*edit);
         for (const wxPoint& p : {wxPoint(0, 0), wxPoint(1, 1), wxPoint(149, 25), wxPoint(148, 24), wxPoint(75, 0),
                                  wxPoint(0, 13), wxPoint(148, 13)})
             EXPECT_EQ(pixelAt(bitmap, p.x, p.y), s.frames) << p.x << "," << p.y;
@@ -122,7 +112,7 @@ TEST_F(FlatEdit, TheHoverBorderStaysWhileFocusedAndGoesWithThePointerOnceTheFocu
     focus(*other);
     EXPECT_FALSE(edit->isFocused());
     EXPECT_FALSE(edit->isHover());
-    EXPECT_EQ(pixelAt(drawn(*edit), 0, 0), Border);
+    EXPECT_EQ(pixelAt(drawnControl(*edit), 0, 0), Border);
 }
 
 TEST_F(FlatEdit, AReadOnlyFieldTakesNeitherTypingNorPastingButCanBeFocusedAndSelected)

@@ -1,4 +1,4 @@
-#include "tests/ui/PixelProbe.h"
+#include "tests/ui/ControlProbe.h"
 #include "ui/kit/CFlatSlider.h"
 
 #include <gtest/gtest.h>
@@ -33,32 +33,9 @@ protected:
     }
     ~FlatSlider() override { frame->Destroy(); }
 
-    wxBitmap drawn() const
-    {
-        const wxSize size = slider->GetClientSize();
-        wxBitmap bitmap(size.GetWidth(), size.GetHeight(), 24);
-        wxMemoryDC dc(bitmap);
-        slider->render(dc);
-        dc.SelectObject(wxNullBitmap);
-        return bitmap;
-    }
-
-    void key(int code)
-    {
-        wxKeyEvent event(wxEVT_KEY_DOWN);
-        event.m_keyCode = code;
-        event.SetEventObject(slider);
-        slider->GetEventHandler()->ProcessEvent(event);
-    }
-
-    void mouse(wxEventType type, int x, int y)
-    {
-        wxMouseEvent event(type);
-        event.SetPosition(wxPoint(x, y));
-        event.m_leftDown = type != wxEVT_LEFT_UP;
-        event.SetEventObject(slider);
-        slider->GetEventHandler()->ProcessEvent(event);
-    }
+    wxBitmap drawn() const { return drawnControl(*slider); }
+    void key(int code) { sendKey(*slider, code); }
+    void mouse(wxEventType type, int x, int y) { sendMouse(*slider, type, x, y, type != wxEVT_LEFT_UP); }
 
     wxFrame* frame;
     wxPanel* panel;

@@ -1,4 +1,4 @@
-#include "tests/ui/ButtonProbe.h"
+#include "tests/ui/ControlProbe.h"
 #include "ui/kit/CGradientButton.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "tests/ui/ButtonProbe.h"
+#include "tests/ui/ControlProbe.h"
 #include "ui/kit/CSkinButton.h"
 #include "ui/kit/ResourceBitmaps.h"
 
@@ -303,22 +303,10 @@ TEST_F(SkinButton, AClickOnACutAwayPixelGoesToTheWindowBehind)
 
 TEST_F(SkinButton, AClickIsALeftButtonReleasedOverTheButtonItWentDownOn)
 {
-    const struct {
-        const char* what;
-        std::vector<std::pair<wxEventType, wxPoint>> steps;
-        size_t clicks;
-    } cases[] = {
-        {"down and up inside", {{wxEVT_LEFT_DOWN, {20, 10}}, {wxEVT_LEFT_UP, {21, 11}}}, 1},
-        {"double click", {{wxEVT_LEFT_DCLICK, {20, 10}}, {wxEVT_LEFT_UP, {20, 10}}}, 1},
-        {"up outside", {{wxEVT_LEFT_DOWN, {20, 10}}, {wxEVT_MOTION, {200, 10}}, {wxEVT_LEFT_UP, {200, 10}}}, 0},
-        {"out and back in", {{wxEVT_LEFT_DOWN, {20, 10}}, {wxEVT_MOTION, {200, 10}}, {wxEVT_LEFT_UP, {20, 10}}}, 1},
-        {"down elsewhere", {{wxEVT_MOTION, {20, 10}}, {wxEVT_LEFT_UP, {20, 10}}}, 0},
-    };
-    for (const auto& c : cases) {
+    for (const ClickCase& c : clickCases()) {
         SCOPED_TRACE(c.what);
         clicks.clear();
-        for (const auto& [type, at] : c.steps)
-            sendMouse(*button, type, at.x, at.y, type != wxEVT_LEFT_UP);
+        playClick(*button, c);
         EXPECT_EQ(clicks, std::vector<int>(c.clicks, button->GetId()));
         EXPECT_FALSE(button->isCaptured());
         EXPECT_FALSE(button->HasCapture());

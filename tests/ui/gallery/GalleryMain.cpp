@@ -3,7 +3,7 @@
 // it and ends; the test run keeps that picture as a build artefact.
 
 #include "resources/ResourceIds.h"
-#include "tests/ui/ButtonProbe.h"
+#include "tests/ui/ControlProbe.h"
 #include "tests/ui/ScreenProbe.h"
 #include "ui/kit/CFlatEdit.h"
 #include "ui/kit/CGradientButton.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-// Driving and reading back the owner-drawn buttons: their picture drawn through a memory
+// Driving and reading back the kit's owner-drawn controls: their picture drawn through a memory
 // context, mouse and focus events sent straight to their handlers, and where in a picture a
 // colour lies.
 
@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace orvane::testing {
 
@@ -76,6 +78,34 @@ inline wxRect movedBy(wxRect rect, int dx, int dy)
 {
     rect.Offset(dx, dy);
     return rect;
+}
+
+// Mouse sequences over a button at least 30 by 20 whose right edge is left of x 200, and
+// how many clicks each must make: a click is the left button released over the button it
+// went down on.
+struct ClickCase {
+    const char* what;
+    std::vector<std::pair<wxEventType, wxPoint>> steps;
+    size_t clicks;
+};
+
+inline const std::vector<ClickCase>& clickCases()
+{
+    static const std::vector<ClickCase> cases = {
+        {"down and up inside", {{wxEVT_LEFT_DOWN, {20, 10}}, {wxEVT_LEFT_UP, {21, 11}}}, 1},
+        {"double click", {{wxEVT_LEFT_DCLICK, {20, 10}}, {wxEVT_LEFT_UP, {20, 10}}}, 1},
+        {"up outside", {{wxEVT_LEFT_DOWN, {20, 10}}, {wxEVT_MOTION, {200, 10}}, {wxEVT_LEFT_UP, {200, 10}}}, 0},
+        {"out and back in", {{wxEVT_LEFT_DOWN, {20, 10}}, {wxEVT_MOTION, {200, 10}}, {wxEVT_LEFT_UP, {20, 10}}}, 1},
+        {"down elsewhere", {{wxEVT_MOTION, {20, 10}}, {wxEVT_LEFT_UP, {20, 10}}}, 0},
+    };
+    return cases;
+}
+
+// Plays one sequence to the button.
+inline void playClick(wxWindow& button, const ClickCase& c)
+{
+    for (const auto& [type, at] : c.steps)
+        sendMouse(button, type, at.x, at.y, type != wxEVT_LEFT_UP);
 }
 
 } // namespace orvane::testing
