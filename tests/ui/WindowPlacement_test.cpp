@@ -33,7 +33,7 @@ namespace {
 // that other test files instantiate for it.
 std::string describe(const wxRect& rect)
 {
-    return (wxString::Format("(x %d, y %d, %d by %d)", rect.x, rect.y, rect.width, rect.height)).ToStdString();
+    return wxString::Format("(x %d, y %d, %d by %d)", rect.x, rect.y, rect.width, rect.height).ToStdString();
 }
 
 // A rectangle given the way the profile gives it: right and bottom are exclusive.
