@@ -1,0 +1,17 @@
+#pragma once
+
+#include <wx/string.h>
+
+class wxWindow;
+
+namespace orvane {
+
+// The program's message boxes, all through wxMessageBox with the caption "Orvane": tests
+// answer them with a wxModalDialogHook, so none is ever left open.
+enum class BoxIcon { Stop, Warning, Information, Question };
+
+void showMessage(wxWindow* parent, const wxString& text, BoxIcon icon);
+// True when the user answers Yes.
+bool askYesNo(wxWindow* parent, const wxString& text);
+
+} // namespace orvane
