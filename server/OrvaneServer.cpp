@@ -74,10 +74,30 @@ void OrvaneServer::sizeForDescriptors()
               static_cast<long>(limit.rlim_cur), maxMessageConnections_, maxHttpConnections_);
 }
 
+void makeDemoAccounts(AccountStore& store, const std::vector<std::pair<String, String>>& accounts)
+{
+    std::vector<uint64_t> ids;
+    for (const auto& [name, password] : accounts) {
+        AccountRecord account;
+        if (!store.findByName(name.c_str(), account)) {
+            account.userName = name;
+            account.firstName = name;
+            if (store.createAccount(account, password.c_str(), account.id) != AccountStore::Created)
+                continue;
+        }
+        ids.push_back(account.id);
+    }
+    for (uint64_t owner : ids)
+        for (uint64_t contact : ids)
+            if (owner != contact && !store.isListed(owner, contact))
+                store.addContact(owner, contact, 1000);
+}
+
 void OrvaneServer::start()
 {
     try {
         store_.reset(new AccountStore(settings_.databasePath.c_str(), settings_.passwordHashCost));
+        makeDemoAccounts(*store_, settings_.demoAccounts);
         hub_.reset(new MessageHub(*store_, settings_));
         service_.reset(new AccountService(*store_, *hub_, settings_));
         loop_.reset(new EventLoop());

@@ -14,6 +14,10 @@
 
 namespace orvane {
 
+// Makes the named accounts where they are missing (an existing one keeps its password) and
+// lists every one of them in every other's list.
+void makeDemoAccounts(AccountStore& store, const std::vector<std::pair<String, String>>& accounts);
+
 // The stand-in server: the store, the message server and the account endpoint, and when
 // asked for, the channel relay. Both faces run on one event loop thread, which never waits:
 // password hashes (sign-in frames and the account forms) go to a fixed number of password

@@ -52,6 +52,8 @@ const char* serverUsage()
            "  --message ADDRESS:PORT     message server (default 127.0.0.1:8471; port 0: any free port)\n"
            "  --database PATH            keep accounts in this SQLite file (default: in memory)\n"
            "  --in-memory                keep accounts in memory only\n"
+           "  --account NAME:PASSWORD    make this account at start when missing (repeatable);\n"
+           "                             the accounts named so all list each other\n"
            "  --external-address A.B.C.D report this address to every client as its own\n"
            "  --advertise-host HOST      message server host named in sign-in replies\n"
            "  --hash-cost N              password hash work factor, 1 to 11 (default 5)\n"
@@ -100,6 +102,12 @@ bool parseServerOptions(int argc, const char* const* argv, ServerSettings& setti
         } else if (option == "--database") {
             settings.databasePath = value;
             ok = !settings.databasePath.isEmpty();
+        } else if (option == "--account") {
+            const String pair(value);
+            const int colon = pair.find(':');
+            ok = colon > 0 && colon + 1 < static_cast<int>(pair.length());
+            if (ok)
+                settings.demoAccounts.emplace_back(pair.substring(0, colon), pair.substring(colon + 1));
         } else if (option == "--external-address") {
             uint32_t address;
             ok = parseDottedQuad(value, address);

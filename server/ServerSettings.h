@@ -1,5 +1,8 @@
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include "core/Message.h"
 #include "foundation/Socket.h"
 #include "foundation/String.h"
@@ -28,6 +31,9 @@ struct ServerSettings {
     // The SQLite file of accounts, contact lists and held frames; empty keeps them in
     // memory for the life of the process.
     String databasePath;
+    // Accounts made at start when missing (name and password); they all list each other.
+    // For running the program by hand with a ready pair of contacts.
+    std::vector<std::pair<String, String>> demoAccounts;
     // Reported to every client as its external address instead of the address its
     // connection comes from (tests that play clients behind a gateway).
     String externalAddress;

@@ -1,5 +1,6 @@
 // The command line of orvane-server.
 
+#include "server/OrvaneServer.h"
 #include "server/ServerOptions.h"
 
 #include <gtest/gtest.h>
@@ -80,6 +81,9 @@ TEST(ServerOptions, BadValuesAreRefused)
         {"--relay-udp-idle", "5s"},
         {"--max-relay-sessions", "0"},
         {"--max-relay-sessions-per-user", "-2"},
+        {"--account", "alice"},
+        {"--account", ":secret"},
+        {"--account", "alice:"},
     };
     for (const auto& c : cases) {
         ServerSettings s;
@@ -134,3 +138,26 @@ TEST(ServerOptions, TheListeningLine)
 }
 
 } // namespace
+
+TEST(ServerOptions, DemoAccountsAreMadeOnceAndListEachOther)
+{
+    ServerSettings s;
+    String error;
+    ASSERT_TRUE(parse({"--account", "alice:wonder:land", "--account", "bob:builder"}, s, error));
+    ASSERT_EQ(s.demoAccounts.size(), 2u);
+    EXPECT_STREQ(s.demoAccounts[0].second.c_str(), "wonder:land") << "the password is all after the first colon";
+
+    AccountStore store("", 1);
+    makeDemoAccounts(store, s.demoAccounts);
+    // Again, as at every start on the same database: nothing new, the passwords kept.
+    makeDemoAccounts(store, {{"alice", "other"}, {"bob", "builder"}});
+    AccountRecord alice, bob;
+    ASSERT_TRUE(store.checkPassword("alice", "wonder:land", &alice));
+    ASSERT_TRUE(store.checkPassword("bob", "builder", &bob));
+    for (const auto& [owner, contact] : {std::pair{alice.id, bob.id}, std::pair{bob.id, alice.id}}) {
+        Array<AccountRecord> list;
+        store.listContacts(owner, list);
+        ASSERT_EQ(list.count(), 1);
+        EXPECT_EQ(list[0].id, contact);
+    }
+}
