@@ -6,7 +6,11 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 CLANG      := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 
-.PHONY: all deps test test-asan test-tsan fuzz bench bench-build clean
+# `make run USER=bob`: USER only counts when given on the command line (the shell's own
+# USER names the login).
+RUN_USER := $(if $(filter command line,$(origin USER)),$(USER),alice)
+
+.PHONY: all deps run test test-asan test-tsan fuzz bench bench-build clean
 
 all: deps
 	cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
@@ -14,6 +18,12 @@ all: deps
 
 deps:
 	@bash scripts/install-deps
+
+# The program against the stand-in server on loopback, signed in as a demo account.
+run: deps
+	cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
+	cmake --build $(BUILD)/asan -j $(JOBS) --target orvane orvane-server
+	ASAN_OPTIONS=detect_leaks=0 bash scripts/run-orvane $(RUN_USER)
 
 # The test build: AddressSanitizer and UndefinedBehaviorSanitizer, every test, then the
 # ThreadSanitizer build of the thread, socket, event loop and server tests, then the
