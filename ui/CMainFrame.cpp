@@ -1,0 +1,322 @@
+#include "ui/CMainFrame.h"
+
+#include "core/app/ClientApp.h"
+#include "resources/ResourceIds.h"
+#include "ui/CActionsBar.h"
+#include "ui/CChatwynDoc.h"
+#include "ui/CChatwynView.h"
+#include "ui/CommandIds.h"
+#include "ui/MainMenu.h"
+#include "ui/kit/ResourceBitmaps.h"
+#include "ui/kit/Skin.h"
+
+#include <wx/accel.h>
+#include <wx/config.h>
+#include <wx/display.h>
+#include <wx/filedlg.h>
+#include <wx/filehistory.h>
+#include <wx/filename.h>
+#include <wx/icon.h>
+#include <wx/menu.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace orvane {
+
+CMainFrame::CMainFrame(ClientApp& app, Skin& skin, wxConfigBase& profile)
+    : CNewPersistSDIFrame(profile, nullptr, wxID_ANY, "Orvane"),
+      app_(app),
+      skin_(skin),
+      profile_(profile),
+      document_(std::make_unique<CChatwynDoc>())
+{
+    placement().setDefaultRect(defaultRect(wxGetDisplaySize()));
+}
+
+CMainFrame::~CMainFrame() = default;
+
+wxRect CMainFrame::defaultRect(const wxSize& desktop)
+{
+    const int width = desktop.GetWidth();
+    const int height = desktop.GetHeight();
+    // Integer division toward zero, as a negative top on a low screen must stay exact.
+    const int top = (height - 550) / 2;
+    return wxRect(width - 220, top, 220, 550);
+}
+
+bool CMainFrame::create()
+{
+    view_ = new CChatwynView(this, app_, skin_);
+    actionsBar_ = new CActionsBar(this, app_, skin_, [this] { return view_->GetSelectedContact(); });
+    view_->setSelectionChanged([this] { actionsBar_->UpdateButtons(); });
+
+    // The search command has nothing behind it; its item goes.
+    wxMenuBar* menuBar = GetMenuBar();
+    wxMenu* contacts = menuBar ? menuBar->GetMenu(1) : nullptr;
+    if (contacts && contacts->GetMenuItemCount() > 0)
+        contacts->Destroy(contacts->FindItemByPosition(0));
+
+    const wxBitmap icon = resourceBitmap(IconProgram);
+    if (icon.IsOk()) {
+        wxIcon frameIcon;
+        frameIcon.CopyFromBitmap(icon);
+        SetIcon(frameIcon);
+    }
+
+    // The framework's document keys: new, open and save.
+    wxAcceleratorEntry keys[] = {
+        wxAcceleratorEntry(wxACCEL_CTRL, 'N', command::toWxId(command::FileNew)),
+        wxAcceleratorEntry(wxACCEL_CTRL, 'O', command::toWxId(command::FileOpen)),
+        wxAcceleratorEntry(wxACCEL_CTRL, 'S', command::toWxId(command::FileSave)),
+    };
+    SetAcceleratorTable(wxAcceleratorTable(3, keys));
+    recentFiles_ = std::make_unique<wxFileHistory>(10);
+    recentFiles_->Load(profile_);
+
+    document_->setTitleListener([this](const wxString& title) { setCaption(title); });
+    setCaption(document_->GetTitle());
+
+    Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::onClose, this);
+    Bind(wxEVT_MENU, &CMainFrame::onMenu, this);
+    Bind(wxEVT_UPDATE_UI, &CMainFrame::onUpdateUi, this);
+    Bind(wxEVT_SIZE, &CMainFrame::onSize, this);
+    Bind(wxEVT_IDLE, &CMainFrame::onIdle, this);
+    layoutChildren();
+    return true;
+}
+
+void CMainFrame::setCaption(const wxString& title)
+{
+    SetTitle(title + " - Orvane");
+}
+
+void CMainFrame::setActionsMenu(std::unique_ptr<wxMenu> actions)
+{
+    if (wxMenuBar* bar = GetMenuBar())
+        MainMenu::insertActionsMenu(*bar, std::move(actions));
+}
+
+void CMainFrame::layoutChildren()
+{
+    if (!view_ || !actionsBar_)
+        return;
+    const wxSize client = GetClientSize();
+    const int barWidth = actionsBar_->GetBestSize().GetWidth();
+    actionsBar_->SetSize(client.GetWidth() - barWidth, 0, barWidth, client.GetHeight());
+    view_->SetSize(0, 0, std::max(0, client.GetWidth() - barWidth), client.GetHeight());
+}
+
+void CMainFrame::onSize(wxSizeEvent& event)
+{
+    layoutChildren();
+    event.Skip();
+}
+
+void CMainFrame::onIdle(wxIdleEvent& event)
+{
+    // The modules load after the frame exists; their buttons come at the first idle time.
+    if (actionsBar_)
+        actionsBar_->Populate();
+    event.Skip();
+}
+
+bool CMainFrame::signedIn() const
+{
+    return app_.connection().isConnected();
+}
+
+void CMainFrame::onClose(wxCloseEvent& event)
+{
+    if (!exiting_ && event.CanVeto()) {
+        event.Veto();
+        // Hidden, the tray icon brings it back; without a tray nothing would, so it only
+        // goes down to the task bar.
+        if (trayAvailable_)
+            Hide();
+        else
+            Iconize(true);
+        return;
+    }
+    // A text-chat module gets to see the program's end once.
+    if (IModule* chat = app_.findModule("Chat"); chat && std::string(chat->getId()) == "Chat")
+        chat->preTranslateMessage(&event);
+    Destroy();
+}
+
+void CMainFrame::OnAppExit()
+{
+    exiting_ = true;
+    Close(true);
+}
+
+void CMainFrame::OnOpen()
+{
+    Show(true);
+    Iconize(false);
+}
+
+void CMainFrame::OnNotifierClick(IModule* module, WindowHandle window)
+{
+    if (!module) {
+        Show(true);
+        return;
+    }
+    module->showWindow(window);
+}
+
+bool CMainFrame::OnTrayNotify(int iconId, TrayAction action)
+{
+    if (iconId != TrayIconId)
+        return false;
+    switch (action) {
+    case TrayRightUp: {
+        std::unique_ptr<wxMenu> menu =
+            MainMenu::createTrayMenu(signedIn() ? MainMenu::TrayMenu::Online : MainMenu::TrayMenu::Offline);
+        if (!menu)
+            return false;
+        Raise();
+        const int chosen = trackTrayMenu ? trackTrayMenu(*menu) : GetPopupMenuSelectionFromUser(*menu);
+        if (chosen != wxID_NONE)
+            dispatch(command::fromWxId(chosen));
+        return true;
+    }
+    case TrayLeftUp:
+        // A minimised window counts as shown.
+        if (IsShown()) {
+            Hide();
+        } else {
+            Show(true);
+            Iconize(false);
+            Raise();
+            SetFocus();
+        }
+        return true;
+    case TrayOther:
+        break;
+    }
+    return false;
+}
+
+void CMainFrame::onMenu(wxCommandEvent& event)
+{
+    if (!dispatch(command::fromWxId(event.GetId())))
+        event.Skip();
+}
+
+bool CMainFrame::dispatch(int id)
+{
+    // The tree first, then the frame, then the application.
+    if (id >= command::ModuleActionFirst && id <= command::ModuleActionLast) {
+        view_->OnModuleCommand(id);
+        return true;
+    }
+    switch (id) {
+    case command::AddContact:
+        view_->OnAddContact();
+        return true;
+    case command::DeleteContact:
+        view_->OnDeleteContact();
+        return true;
+    case command::SearchContact:
+        return true;
+    case command::AppExit:
+        OnAppExit();
+        return true;
+    case command::OpenMainWindow:
+        OnOpen();
+        return true;
+    case command::FileNew:
+        newDocument();
+        return true;
+    case command::FileOpen:
+        openDocument();
+        return true;
+    case command::FileSave:
+        saveDocument();
+        return true;
+    case command::SignIn:
+        app_.signIn();
+        return true;
+    case command::SignOut:
+        app_.signOut();
+        return true;
+    default:
+        break;
+    }
+    return appCommand ? appCommand(id) : false;
+}
+
+bool CMainFrame::isEnabled(int id, bool& handled)
+{
+    handled = true;
+    if (id >= command::ModuleActionFirst && id <= command::ModuleActionLast)
+        return view_->isModuleCommandEnabled(id);
+    switch (id) {
+    case command::SignIn:
+    case command::SignInAs:
+        return !signedIn();
+    case command::SignOut:
+    case command::AddContact:
+        return signedIn();
+    case command::DeleteContact:
+        return view_->GetSelectedContact() != nullptr;
+    case command::Settings:
+    case command::ChangeDetails:
+    case command::AppAbout:
+    case command::AppExit:
+    case command::OpenMainWindow:
+    case command::SearchContact:
+        return true;
+    default:
+        handled = false;
+        return false;
+    }
+}
+
+void CMainFrame::onUpdateUi(wxUpdateUIEvent& event)
+{
+    bool handled = false;
+    const bool enabled = isEnabled(command::fromWxId(event.GetId()), handled);
+    if (handled)
+        event.Enable(enabled);
+    else
+        event.Skip();
+}
+
+void CMainFrame::newDocument()
+{
+    document_->SetTitle(wxString::FromUTF8(app_.account().userName.c_str()));
+    view_->OnUpdate(nullptr);
+}
+
+void CMainFrame::openDocument()
+{
+    wxFileDialog dialog(this, wxFileSelectorPromptStr, wxEmptyString, wxEmptyString, wxFileSelectorDefaultWildcardStr,
+                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (dialog.ShowModal() != wxID_OK)
+        return;
+    const wxString path = dialog.GetPath();
+    // The document keeps no data: the file is only checked, never read or changed.
+    const int fd = ::open(path.utf8_str().data(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::close(fd);
+    document_->SetTitle(wxFileName(path).GetFullName());
+    recentFiles_->AddFileToHistory(path);
+    recentFiles_->Save(profile_);
+    view_->OnUpdate(nullptr);
+}
+
+void CMainFrame::saveDocument()
+{
+    wxFileDialog dialog(this, wxFileSelectorPromptStr, wxEmptyString, document_->GetTitle(),
+                        wxFileSelectorDefaultWildcardStr, wxFD_SAVE);
+    if (dialog.ShowModal() != wxID_OK)
+        return;
+    // The document holds nothing, so nothing is written: an empty file over the chosen path
+    // would only destroy what the user keeps there.
+    document_->SetTitle(wxFileName(dialog.GetPath()).GetFullName());
+}
+
+} // namespace orvane

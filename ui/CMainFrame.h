@@ -1,0 +1,100 @@
+#pragma once
+
+#include "core/module/ModuleInterfaces.h"
+#include "ui/CNewPersistSDIFrame.h"
+
+#include <functional>
+#include <memory>
+
+class wxConfigBase;
+class wxFileHistory;
+
+namespace orvane {
+
+class CActionsBar;
+class CChatwynDoc;
+class CChatwynView;
+class ClientApp;
+class Skin;
+
+// The program's one top-level window: the contact tree in the client area, the action bar
+// at its right edge, the call bar's place at the bottom. It routes the menu commands (the
+// tree first, then the frame, then the application), answers the tray icon and clicks on
+// the sliding notice, and closing it only hides it: only Exit ends the program. Where the
+// desktop has no tray, closing minimises instead, so that the window stays reachable.
+//
+// The caption is "<document title> - Orvane". User-interface thread only.
+class CMainFrame : public CNewPersistSDIFrame {
+public:
+    // The tray icon's mouse actions, as the tray reports them.
+    enum TrayAction { TrayLeftUp, TrayRightUp, TrayOther };
+    static constexpr int TrayIconId = 130;
+
+    CMainFrame(ClientApp& app, Skin& skin, wxConfigBase& profile);
+    ~CMainFrame() override;
+
+    // Builds the bars and the menu; false when a bar cannot be made.
+    bool create();
+
+    CChatwynDoc& document() { return *document_; }
+    CChatwynView& view() { return *view_; }
+    CActionsBar& actionsBar() { return *actionsBar_; }
+
+    // Whether a tray icon stands for the program; without one, closing minimises.
+    void setTrayAvailable(bool available) { trayAvailable_ = available; }
+    bool trayAvailable() const { return trayAvailable_; }
+    bool isExiting() const { return exiting_; }
+
+    // The tray icon's mouse action; answers whether it was handled.
+    bool OnTrayNotify(int iconId, TrayAction action);
+    // A click on the sliding notice: the module's window, or the main window without one.
+    void OnNotifierClick(IModule* module, WindowHandle window);
+    // Show and restore.
+    void OnOpen();
+    // Exit: the program ends.
+    void OnAppExit();
+
+    // The popup of a tray right-click, at the pointer; a seam for tests, which choose for
+    // the person. Answers the chosen command's wx id or wxID_NONE.
+    std::function<int(wxMenu& menu)> trackTrayMenu;
+
+    // The application's commands that the frame does not handle itself (the dialogs of the
+    // account commands); answers whether it handled the command.
+    std::function<bool(int command)> appCommand;
+
+    // The Actions popup of the main menu, inserted before the last top-level item.
+    void setActionsMenu(std::unique_ptr<wxMenu> actions);
+
+    // The rectangle a first start opens at: a column 220 wide and 550 high at the right
+    // edge of a desktop of the size, centred vertically.
+    static wxRect defaultRect(const wxSize& desktop);
+
+private:
+    void onClose(wxCloseEvent& event);
+    void onMenu(wxCommandEvent& event);
+    void onUpdateUi(wxUpdateUIEvent& event);
+    void onSize(wxSizeEvent& event);
+    void onIdle(wxIdleEvent& event);
+    // The command, routed; false when nothing handles it.
+    bool dispatch(int command);
+    // Whether the command is enabled; false in `handled` when nothing knows it.
+    bool isEnabled(int command, bool& handled);
+    bool signedIn() const;
+    void layoutChildren();
+    void newDocument();
+    void openDocument();
+    void saveDocument();
+    void setCaption(const wxString& title);
+
+    ClientApp& app_;
+    Skin& skin_;
+    wxConfigBase& profile_;
+    std::unique_ptr<CChatwynDoc> document_;
+    CChatwynView* view_ = nullptr;
+    CActionsBar* actionsBar_ = nullptr;
+    std::unique_ptr<wxFileHistory> recentFiles_;
+    bool exiting_ = false;
+    bool trayAvailable_ = false;
+};
+
+} // namespace orvane

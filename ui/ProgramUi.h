@@ -1,0 +1,63 @@
+#pragma once
+
+#include "core/app/ClientUi.h"
+#include "ui/MenuStyle.h"
+#include "ui/kit/Skin.h"
+
+#include <wx/weakref.h>
+#include <wx/window.h>
+
+#include <memory>
+
+class wxFileConfig;
+
+namespace orvane {
+
+class CMainFrame;
+class CSystemTray;
+
+// The core's user interface in windows: the main frame with its contact tree and action
+// bar, the tray icon, the message boxes, and the skin that modules are handed. The core
+// calls it on the user-interface thread only.
+//
+// It owns the profile (the wxFileConfig in the per-user folder that the frame's placement
+// is kept in) and the tray; the frame belongs to wx and is gone when the message loop has
+// ended. What later windows show (the sign-in dialog, the progress panel, the sliding
+// notice, sounds, the call bar) is answered here without a window until they exist.
+class ProgramUi : public ClientUi {
+public:
+    ProgramUi();
+    ~ProgramUi() override;
+
+    bool createWindows(ClientApp& app) override;
+    void setActionsMenu(const std::vector<ActionItem>& items) override;
+    void showMessageBox(const String& text, Icon icon) override;
+    bool askForSignIn(String& userName, String& password, bool& makeDefault) override;
+    void playSound(const String& path) override;
+    void showNotice(const String& text, IModule* module, WindowHandle window, bool clickable) override;
+    void showProgressPanel() override;
+    void hideProgressPanel() override;
+    void showProgressText(const String& text) override;
+    void setDocumentTitle(const String& title) override;
+    void showStatusText(const String& text) override;
+    void refreshContactViews(ContactRecord* hint) override;
+    void stopVoiceSession() override;
+    ISkin* skin() override { return &skin_; }
+    void onWindowMessage(int id, intptr_t wParam, intptr_t lParam) override;
+
+    // NULL before createWindows and once the frame is gone.
+    CMainFrame* frame() const;
+    CSystemTray* tray() const { return tray_.get(); }
+    Skin& programSkin() { return skin_; }
+
+private:
+    Skin skin_;
+    // The menus' look, on the screen while this lives.
+    MenuStyle menuStyle_;
+    std::unique_ptr<wxFileConfig> profile_;
+    // The frame is a wx top-level window: wx deletes it; this only watches it.
+    wxWeakRef<wxWindow> frame_;
+    std::unique_ptr<CSystemTray> tray_;
+};
+
+} // namespace orvane
