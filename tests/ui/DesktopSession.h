@@ -1,27 +1,21 @@
 #pragma once
 
-// A desktop of the test's own: a private virtual X display with a window manager (openbox)
-// on it, made GDK's default display while the session lasts. Windows created meanwhile are
-// managed: the window manager places them, decorates them, maximises and minimises them.
-// Tests that run at the same time on the shared display (make test runs them in parallel)
-// never meet this window manager, and these tests never meet their windows.
-//
-// The display stays open until the process ends: GDK and wx keep state per display that does
-// not survive closing it, and a server whose connection vanishes ends the process. The X
-// server is started with -terminate, so it ends by itself once this process has gone. The
-// window manager is stopped when the session ends; windows created in the session must be
-// gone by then. A missing program is a test failure that names its Debian package.
+// A desktop for the test: a window manager (openbox) on the test's display, which each test
+// process has to itself (the window tests run through scripts/with-xvfb one process each).
+// Windows created meanwhile are managed: the window manager places them, decorates them,
+// maximises and minimises them. The window manager is stopped when the session ends;
+// windows created in the session must be gone by then. A missing program is a test failure
+// that names its Debian package.
 
 #include "tests/support/PeerProcess.h"
 
 #include <gdk/gdk.h>
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <string>
@@ -34,96 +28,30 @@ namespace orvane::testing {
 
 class DesktopSession {
 public:
+    // The size of the screen scripts/with-xvfb makes.
     static constexpr int Width = 1280;
     static constexpr int Height = 1024;
 
-    DesktopSession() : previous_(gdk_display_get_default())
+    DesktopSession() : display_(gdk_display_get_default())
     {
-        const std::string xvfb = findPeerBinary({"/usr/bin/Xvfb"}, "xvfb");
+        const char* name = std::getenv("DISPLAY");
+        name_ = name ? name : "";
         const std::string openbox = findPeerBinary({"/usr/bin/openbox"}, "openbox");
-        if (xvfb.empty() || openbox.empty())
+        if (openbox.empty() || !display_)
             return;
-        name_ = startServer(xvfb);
-        if (name_.empty())
-            return;
-        display_ = gdk_display_open(name_.c_str());
-        if (!display_) {
-            ADD_FAILURE() << "cannot open the private display " << name_;
-            ::kill(server_, SIGTERM);
-            ::waitpid(server_, nullptr, 0);
-            return;
-        }
-        if (!startWindowManager(openbox))
-            return;
-        gdk_display_manager_set_default_display(gdk_display_manager_get(), display_);
-        ok_ = true;
+        ok_ = startWindowManager(openbox);
     }
 
-    ~DesktopSession()
-    {
-        if (display_)
-            gdk_display_manager_set_default_display(gdk_display_manager_get(), previous_);
-        stopWindowManager();
-    }
+    ~DesktopSession() { stopWindowManager(); }
 
     DesktopSession(const DesktopSession&) = delete;
     DesktopSession& operator=(const DesktopSession&) = delete;
 
-    // The display is up, the window manager has taken it, and it is GDK's default.
+    // The window manager has taken the display.
     bool ok() const { return ok_; }
     const std::string& displayName() const { return name_; }
 
 private:
-    // Starts the X server on a free display number; ":N", or "" (and a failure).
-    std::string startServer(const std::string& xvfb)
-    {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) {
-            ADD_FAILURE() << "pipe: " << std::strerror(errno);
-            return std::string();
-        }
-        // -displayfd: the server picks a free number and writes it once it accepts clients.
-        const std::vector<std::string> args = {
-            xvfb, "-displayfd", "3", "-screen", "0", std::to_string(Width) + "x" + std::to_string(Height) + "x24",
-            "-nolisten", "tcp", "-terminate"};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-        const int rc = spawnProgram(args, &actions, nullptr, server_);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        if (rc != 0) {
-            ::close(fds[0]);
-            ADD_FAILURE() << xvfb << ": " << std::strerror(rc);
-            return std::string();
-        }
-        std::string number;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (number.empty() || number.back() != '\n') {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd p = {fds[0], POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                break;
-            char c;
-            if (::read(fds[0], &c, 1) != 1)
-                break;
-            number += c;
-        }
-        ::close(fds[0]);
-        if (number.empty() || number.back() != '\n') {
-            ADD_FAILURE() << "the private X server did not start";
-            ::kill(server_, SIGTERM);
-            ::waitpid(server_, nullptr, 0);
-            return std::string();
-        }
-        number.pop_back();
-        return ":" + number;
-    }
-
     bool startWindowManager(const std::string& openbox)
     {
         // Its own environment: this display, and no user configuration (the packaged one
@@ -200,10 +128,8 @@ private:
         return found && length > 0;
     }
 
-    GdkDisplay* previous_;
-    GdkDisplay* display_ = nullptr;
+    GdkDisplay* display_;
     std::string name_;
-    pid_t server_ = -1;
     pid_t windowManager_ = -1;
     bool ok_ = false;
 };
