@@ -43,7 +43,9 @@ protected:
     {
         registerResourceBitmap(IconProgram, filledBitmap(16, 16, Red));
         registerResourceBitmap(OtherIcon, filledBitmap(16, 16, Green));
-        frame = new wxFrame(nullptr, wxID_ANY, "main");
+        frame = new wxFrame(nullptr, wxID_ANY, "main", wxPoint(0, 0), wxSize(200, 200));
+        // Shown: wx's input simulation takes the display's scale from a shown window.
+        frame->Show();
         frame->Bind(
             EVT_POSTED_MESSAGE, [this](wxCommandEvent& e) { notices.push_back({e.GetInt(), e.GetExtraLong()}); },
             TrayNotify);
@@ -51,8 +53,7 @@ protected:
     ~SystemTray() override
     {
         tray.reset();
-        if (frame)
-            frame->Destroy();
+        frame->Destroy();
         registerResourceBitmap(IconProgram, savedProgramIcon_);
     }
 
@@ -339,14 +340,18 @@ TEST_F(SystemTrayWithHost, WithoutACallbackWindowTheTrayObjectGetsTheMessagesAnd
 
     // The callback window destroyed while the icon stays: the clicks go nowhere (and touch
     // nothing that is gone).
-    ASSERT_TRUE(createAsTheProgramDoes());
+    auto* doomed = new wxFrame(nullptr, wxID_ANY, "doomed");
+    std::vector<long> doomedActions;
+    doomed->Bind(EVT_POSTED_MESSAGE, [&](wxCommandEvent& e) { doomedActions.push_back(e.GetExtraLong()); },
+                 TrayNotify);
+    ASSERT_TRUE(tray->Create(doomed, TrayNotify, "Orvane", filledBitmap(16, 16, Red), TrayIconId, false));
     ASSERT_TRUE(awaitDocked());
-    wxWeakRef<wxFrame> gone(frame);
-    frame->Destroy();
-    frame = nullptr;
+    wxWeakRef<wxFrame> gone(doomed);
+    doomed->Destroy();
     ASSERT_TRUE(waitUntil([&] { return !gone; }));
     ASSERT_TRUE(pointAtIcon());
     mouse.MouseClick(wxMOUSE_BTN_LEFT);
     waitUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_TRUE(doomedActions.empty());
     EXPECT_TRUE(notices.empty());
 }
