@@ -280,6 +280,9 @@ TEST_F(SystemTray, ATrayThatAppearsLaterReceivesTheIconUnlessItWasCreatedHidden)
             EXPECT_TRUE(waitUntil([this] { return shownColour() == Green; })) << std::hex << shownColour();
             EXPECT_FALSE(tray->IsHidden());
             EXPECT_TRUE(tray->HasTray());
+            // Added late, it is still taken away at the end.
+            EXPECT_TRUE(tray->RemoveIcon());
+            EXPECT_TRUE(statusIconWindows().empty());
         }
         tray.reset();
         host.stop();
