@@ -1,0 +1,110 @@
+#include "tests/ui/ProgramWindows.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <memory>
+
+namespace orvane::testing {
+
+namespace {
+
+struct DisplayCloser {
+    void operator()(Display* display) const { XCloseDisplay(display); }
+};
+using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
+
+DisplayPtr openDisplay()
+{
+    return DisplayPtr(XOpenDisplay(nullptr));
+}
+
+// One property as an array of items of the format; empty when missing.
+template <typename Item>
+std::vector<Item> property(Display* display, Window window, const char* name, Atom type)
+{
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::vector<Item> items;
+    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1 << 20, False, type, &actualType,
+                           &format, &count, &after, &data) == Success &&
+        data) {
+        // Format 32 items are longs on the client side, whatever their size on the wire.
+        const auto* begin = reinterpret_cast<const Item*>(data);
+        items.assign(begin, begin + count);
+    }
+    if (data)
+        XFree(data);
+    return items;
+}
+
+} // namespace
+
+std::vector<XWindowId> windowsOfProcess(pid_t pid)
+{
+    std::vector<XWindowId> found;
+    DisplayPtr display = openDisplay();
+    if (!display)
+        return found;
+    const Window root = DefaultRootWindow(display.get());
+    for (unsigned long window : property<unsigned long>(display.get(), root, "_NET_CLIENT_LIST", XA_WINDOW)) {
+        const auto pids = property<unsigned long>(display.get(), window, "_NET_WM_PID", XA_CARDINAL);
+        if (!pids.empty() && static_cast<pid_t>(pids.front()) == pid)
+            found.push_back(window);
+    }
+    return found;
+}
+
+std::string windowTitle(XWindowId window)
+{
+    DisplayPtr display = openDisplay();
+    if (!display)
+        return std::string();
+    auto title = property<char>(display.get(), window, "_NET_WM_NAME",
+                                XInternAtom(display.get(), "UTF8_STRING", False));
+    if (title.empty())
+        title = property<char>(display.get(), window, "WM_NAME", XA_STRING);
+    return std::string(title.begin(), title.end());
+}
+
+WindowShown windowShown(XWindowId window)
+{
+    DisplayPtr display = openDisplay();
+    if (!display)
+        return WindowShown::Gone;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display.get(), window, &attributes))
+        return WindowShown::Gone;
+    const Atom hidden = XInternAtom(display.get(), "_NET_WM_STATE_HIDDEN", False);
+    for (unsigned long state : property<unsigned long>(display.get(), window, "_NET_WM_STATE", XA_ATOM))
+        if (state == hidden)
+            return WindowShown::Minimised;
+    const auto wmState = property<unsigned long>(display.get(), window, "WM_STATE",
+                                                 XInternAtom(display.get(), "WM_STATE", False));
+    if (!wmState.empty() && wmState.front() == IconicState)
+        return WindowShown::Minimised;
+    return attributes.map_state == IsViewable ? WindowShown::Shown : WindowShown::Hidden;
+}
+
+void askToClose(XWindowId window)
+{
+    DisplayPtr display = openDisplay();
+    if (!display)
+        return;
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display.get(), "_NET_CLOSE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = CurrentTime;
+    event.xclient.data.l[1] = 2; // from a pager or tool acting for the user
+    XSendEvent(display.get(), DefaultRootWindow(display.get()), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(display.get());
+}
+
+} // namespace orvane::testing

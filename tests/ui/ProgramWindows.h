@@ -1,0 +1,27 @@
+#pragma once
+
+// Another program's top-level windows as the window manager lists them, read from the X
+// server: for tests that run the whole program as a process on their display.
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace orvane::testing {
+
+using XWindowId = unsigned long;
+
+// The client windows the window manager manages for the process (_NET_CLIENT_LIST with
+// _NET_WM_PID), mapped or not.
+std::vector<XWindowId> windowsOfProcess(pid_t pid);
+// The window's _NET_WM_NAME (UTF-8), else WM_NAME; empty when it has none.
+std::string windowTitle(XWindowId window);
+
+enum class WindowShown { Gone, Hidden, Minimised, Shown };
+// Hidden: withdrawn or unmapped; Minimised: iconic or _NET_WM_STATE_HIDDEN.
+WindowShown windowShown(XWindowId window);
+
+// Asks the window manager to close the window, as the caption's close button does.
+void askToClose(XWindowId window);
+
+} // namespace orvane::testing
