@@ -5,7 +5,10 @@
 #include "ui/CActionsBar.h"
 #include "ui/CChatwynDoc.h"
 #include "ui/CChatwynView.h"
+#include "ui/CSystemTray.h"
 #include "ui/CommandIds.h"
+#include "core/app/ThreadMessages.h"
+#include "ui/kit/PostedMessage.h"
 #include "ui/MainMenu.h"
 #include "ui/kit/ResourceBitmaps.h"
 #include "ui/kit/Skin.h"
@@ -48,8 +51,16 @@ wxRect CMainFrame::defaultRect(const wxSize& desktop)
 bool CMainFrame::create()
 {
     view_ = new CChatwynView(this, app_, skin_);
-    actionsBar_ = new CActionsBar(this, app_, skin_, [this] { return view_->GetSelectedContact(); });
-    view_->setSelectionChanged([this] { actionsBar_->UpdateButtons(); });
+    view_->SetDocument(document_.get());
+    actionsBar_ = new CActionsBar(app_, skin_);
+    if (!actionsBar_->Create(this)) {
+        delete actionsBar_;
+        actionsBar_ = nullptr;
+        return false;
+    }
+    actionsBar_->SetContactSource([this] { return view_->GetSelectedContact(); });
+    // The call bar will hear of the selection here too.
+    view_->SetSelectionHandler([this] { actionsBar_->UpdateButtons(); });
 
     // The search command has nothing behind it; its item goes.
     wxMenuBar* menuBar = GetMenuBar();
@@ -74,14 +85,18 @@ bool CMainFrame::create()
     recentFiles_ = std::make_unique<wxFileHistory>(10);
     recentFiles_->Load(profile_);
 
-    document_->setTitleListener([this](const wxString& title) { setCaption(title); });
-    setCaption(document_->GetTitle());
+    document_->SetTitleHandler([this](const wxString& title) { setCaption(title); });
+    document_->OnNewDocument(app_);
+    view_->OnInitialUpdate();
 
     Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::onClose, this);
     Bind(wxEVT_MENU, &CMainFrame::onMenu, this);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::onUpdateUi, this);
     Bind(wxEVT_SIZE, &CMainFrame::onSize, this);
     Bind(wxEVT_IDLE, &CMainFrame::onIdle, this);
+    Bind(
+        EVT_POSTED_MESSAGE, [this](wxCommandEvent& event) { OnTrayNotify(event.GetInt(), event.GetExtraLong()); },
+        ThreadMessage::TrayNotify);
     layoutChildren();
     return true;
 }
@@ -132,7 +147,7 @@ void CMainFrame::onClose(wxCloseEvent& event)
         event.Veto();
         // Hidden, the tray icon brings it back; without a tray nothing would, so it only
         // goes down to the task bar.
-        if (trayAvailable_)
+        if (hasTray && hasTray())
             Hide();
         else
             Iconize(true);
@@ -165,12 +180,12 @@ void CMainFrame::OnNotifierClick(IModule* module, WindowHandle window)
     module->showWindow(window);
 }
 
-bool CMainFrame::OnTrayNotify(int iconId, TrayAction action)
+bool CMainFrame::OnTrayNotify(int iconId, long mouseMessage)
 {
     if (iconId != TrayIconId)
         return false;
-    switch (action) {
-    case TrayRightUp: {
+    switch (mouseMessage) {
+    case TrayMouse::RightUp: {
         std::unique_ptr<wxMenu> menu =
             MainMenu::createTrayMenu(signedIn() ? MainMenu::TrayMenu::Online : MainMenu::TrayMenu::Offline);
         if (!menu)
@@ -181,7 +196,7 @@ bool CMainFrame::OnTrayNotify(int iconId, TrayAction action)
             dispatch(command::fromWxId(chosen));
         return true;
     }
-    case TrayLeftUp:
+    case TrayMouse::LeftUp:
         // A minimised window counts as shown.
         if (IsShown()) {
             Hide();
@@ -192,7 +207,7 @@ bool CMainFrame::OnTrayNotify(int iconId, TrayAction action)
             SetFocus();
         }
         return true;
-    case TrayOther:
+    default:
         break;
     }
     return false;
@@ -251,16 +266,17 @@ bool CMainFrame::isEnabled(int id, bool& handled)
 {
     handled = true;
     if (id >= command::ModuleActionFirst && id <= command::ModuleActionLast)
-        return view_->isModuleCommandEnabled(id);
+        return view_->OnUpdateModuleCommand(id);
     switch (id) {
     case command::SignIn:
     case command::SignInAs:
         return !signedIn();
     case command::SignOut:
-    case command::AddContact:
         return signedIn();
+    case command::AddContact:
+        return view_->CanAddContact();
     case command::DeleteContact:
-        return view_->GetSelectedContact() != nullptr;
+        return view_->CanDeleteContact();
     case command::Settings:
     case command::ChangeDetails:
     case command::AppAbout:
@@ -286,7 +302,7 @@ void CMainFrame::onUpdateUi(wxUpdateUIEvent& event)
 
 void CMainFrame::newDocument()
 {
-    document_->SetTitle(wxString::FromUTF8(app_.account().userName.c_str()));
+    document_->OnNewDocument(app_);
     view_->OnUpdate(nullptr);
 }
 

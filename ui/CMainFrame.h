@@ -26,10 +26,6 @@ class Skin;
 // The caption is "<document title> - Orvane". User-interface thread only.
 class CMainFrame : public CNewPersistSDIFrame {
 public:
-    // The tray icon's mouse actions, as the tray reports them.
-    enum TrayAction { TrayLeftUp, TrayRightUp, TrayOther };
-    static constexpr int TrayIconId = 130;
-
     CMainFrame(ClientApp& app, Skin& skin, wxConfigBase& profile);
     ~CMainFrame() override;
 
@@ -40,13 +36,12 @@ public:
     CChatwynView& view() { return *view_; }
     CActionsBar& actionsBar() { return *actionsBar_; }
 
-    // Whether a tray icon stands for the program; without one, closing minimises.
-    void setTrayAvailable(bool available) { trayAvailable_ = available; }
-    bool trayAvailable() const { return trayAvailable_; }
+    // Whether a tray icon stands for the program now; without one, closing minimises.
+    std::function<bool()> hasTray;
     bool isExiting() const { return exiting_; }
 
-    // The tray icon's mouse action; answers whether it was handled.
-    bool OnTrayNotify(int iconId, TrayAction action);
+    // The tray icon's mouse action (a TrayMouse value); answers whether it was handled.
+    bool OnTrayNotify(int iconId, long mouseMessage);
     // A click on the sliding notice: the module's window, or the main window without one.
     void OnNotifierClick(IModule* module, WindowHandle window);
     // Show and restore.
@@ -94,7 +89,6 @@ private:
     CActionsBar* actionsBar_ = nullptr;
     std::unique_ptr<wxFileHistory> recentFiles_;
     bool exiting_ = false;
-    bool trayAvailable_ = false;
 };
 
 } // namespace orvane

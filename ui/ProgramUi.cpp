@@ -7,6 +7,7 @@
 #include "ui/CChatwynView.h"
 #include "ui/CMainFrame.h"
 #include "ui/CSystemTray.h"
+#include "core/app/ThreadMessages.h"
 #include "ui/CommandIds.h"
 #include "ui/MainMenu.h"
 #include "ui/MenuColors.h"
@@ -21,9 +22,10 @@ ProgramUi::ProgramUi() = default;
 
 ProgramUi::~ProgramUi()
 {
-    // The frame keeps its placement in the profile until it is destroyed.
+    // The frame stores its placement in the profile as it goes, so it must go first, now
+    // rather than at wx's next idle time (after a failed start-up there is none).
     if (frame_)
-        frame_->Destroy();
+        delete frame_.get();
 }
 
 CMainFrame* ProgramUi::frame() const
@@ -51,12 +53,11 @@ bool ProgramUi::createWindows(ClientApp& app)
         return false;
     }
     frame_ = frame;
-    frame->document().SetTitle(wxString::FromUTF8(app.account().userName.c_str()));
 
     tray_ = std::make_unique<CSystemTray>();
-    tray_->Create(frame, "Orvane", CMainFrame::TrayIconId, false);
+    tray_->Create(frame, ThreadMessage::TrayNotify, "Orvane", wxNullBitmap, TrayIconId, false);
     tray_->SetIcon(IconProgram);
-    frame->setTrayAvailable(tray_->isEnabled());
+    frame->hasTray = [tray = tray_.get()] { return tray->HasTray(); };
 
     frame->ActivateFrame();
     frame->Update();
