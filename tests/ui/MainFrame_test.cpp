@@ -1,0 +1,288 @@
+#include "core/app/ThreadMessages.h"
+#include "tests/core/HeadlessProcess.h"
+#include "tests/server/ServerProcess.h"
+#include "tests/ui/DesktopSession.h"
+#include "tests/ui/ScreenProbe.h"
+#include "tests/ui/WxClient.h"
+#include "ui/CActionsBar.h"
+#include "ui/CChatwynDoc.h"
+#include "ui/CChatwynView.h"
+#include "ui/CMainFrame.h"
+#include "ui/CSystemTray.h"
+#include "ui/CommandIds.h"
+#include "ui/ProgramUi.h"
+#include "ui/kit/PostedMessage.h"
+
+#include <gtest/gtest.h>
+#include <wx/menu.h>
+
+#include <string>
+#include <vector>
+
+using namespace orvane;
+using namespace orvane::testing;
+
+namespace {
+
+// The whole program on the test's thread, as its start-up builds it: the application with
+// the windows of ProgramUi, against a real server that knows alice and bob (who list each
+// other), signed in as alice, on a desktop with a window manager.
+class MainFrame : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(desktop.ok());
+        ASSERT_TRUE(server.start({"--in-memory", "--http", "127.0.0.1:0", "--message", "127.0.0.1:0", "--hash-cost",
+                                  "1", "--account", "alice:alice-pw", "--account", "bob:bob-pw"}));
+        url = "http://127.0.0.1:" + std::to_string(server.httpPort()) + "/";
+        folders = std::make_unique<ClientFolders>(url);
+        folders->writeAccount("alice", "alice-pw");
+        runtime = std::make_unique<ScopedEnv>("ORVANE_RUNTIME_DIR", folders->runtimeDir.c_str());
+        registry = std::make_unique<ScopedEnv>("ORVANE_REGISTRY_DIR", folders->registryDir.c_str());
+        ClientAppOptions options;
+        options.programFolder = (folders->programFolder + "/").c_str();
+        options.configHome = folders->configHome.c_str();
+        ui = std::make_unique<ProgramUi>();
+        app = std::make_unique<ClientApp>(*ui, port, options);
+        port.setMessageHandler([this](int id, intptr_t wParam, intptr_t lParam) {
+            if (app)
+                app->onThreadMessage(id, wParam, lParam);
+        });
+        video.bitmap = modulePicture(*wxBLUE);
+        app->setBuiltinModules({&video});
+        wxTheApp->Bind(wxEVT_IDLE, &MainFrame::onIdle, this);
+    }
+
+    void TearDown() override
+    {
+        wxTheApp->Unbind(wxEVT_IDLE, &MainFrame::onIdle, this);
+        // As the program ends: the window first, then the loop's end, then the objects.
+        if (ui && ui->frame())
+            delete ui->frame();
+        if (app && started)
+            app->exitInstance();
+        app.reset();
+        wxTheApp->ProcessPendingEvents();
+        ui.reset();
+    }
+
+    void onIdle(wxIdleEvent& event)
+    {
+        if (app && started)
+            app->onIdle();
+        event.Skip();
+    }
+
+    // Start-up, and the link signed in.
+    void startSignedIn()
+    {
+        started = app->initInstance();
+        ASSERT_TRUE(started);
+        ASSERT_NE(ui->frame(), nullptr);
+        ASSERT_TRUE(waitUntil([this] { return app->connection().isConnected(); }, std::chrono::seconds(15)))
+            << "alice never signed in; server log:\n" << server.log();
+    }
+
+    CMainFrame& frame() { return *ui->frame(); }
+
+    // Whether the frame's update handlers enable the command now.
+    bool enabled(int command)
+    {
+        wxUpdateUIEvent event(command::toWxId(command));
+        event.SetEventObject(&frame());
+        frame().ProcessWindowEvent(event);
+        return event.GetEnabled();
+    }
+
+    // A menu command, as choosing it does.
+    void command(int id)
+    {
+        wxCommandEvent event(wxEVT_MENU, command::toWxId(id));
+        event.SetEventObject(&frame());
+        frame().GetEventHandler()->ProcessEvent(event);
+    }
+
+    // The items of a menu as "text=command" (separators as "-").
+    static std::vector<std::string> items(wxMenu& menu)
+    {
+        std::vector<std::string> out;
+        for (const wxMenuItem* item : menu.GetMenuItems())
+            out.push_back(item->IsSeparator() ? "-"
+                                              : item->GetItemLabel().ToStdString() + "=" +
+                                                    std::to_string(command::fromWxId(item->GetId())));
+        return out;
+    }
+
+    // The tray menu a right click shows now, with the choice the test makes on it.
+    std::vector<std::string> trayMenu(int choose = wxID_NONE)
+    {
+        std::vector<std::string> seen;
+        frame().trackTrayMenu = [&](wxMenu& menu) {
+            seen = items(menu);
+            return choose == wxID_NONE ? wxID_NONE : command::toWxId(choose);
+        };
+        postMessage(frame(), ThreadMessage::TrayNotify, TrayIconId, TrayMouse::RightUp);
+        waitUntil([&] { return !seen.empty(); });
+        return seen;
+    }
+
+    wxTreeItemId itemOf(const std::string& name)
+    {
+        CChatwynView& view = frame().view();
+        for (wxTreeItemId root : {view.GetOnlineRoot(), view.GetOfflineRoot()}) {
+            wxTreeItemIdValue cookie;
+            for (wxTreeItemId child = view.GetFirstChild(root, cookie); child.IsOk();
+                 child = view.GetNextChild(root, cookie))
+                if (view.GetItemText(child) == name)
+                    return child;
+        }
+        return wxTreeItemId();
+    }
+
+    // "online", "offline" or "" for where the contact shows in the tree.
+    std::string placeOf(const std::string& name)
+    {
+        const wxTreeItemId item = itemOf(name);
+        if (!item.IsOk())
+            return "";
+        return frame().view().GetItemParent(item) == frame().view().GetOnlineRoot() ? "online" : "offline";
+    }
+
+    DesktopSession desktop;
+    ServerProcess server;
+    std::string url;
+    std::unique_ptr<ClientFolders> folders;
+    std::unique_ptr<ScopedEnv> runtime;
+    std::unique_ptr<ScopedEnv> registry;
+    LineLog log;
+    ActionModule video{log, "video", "Start video"};
+    WxUiThreadPort port;
+    std::unique_ptr<ProgramUi> ui;
+    std::unique_ptr<ClientApp> app;
+    bool started = false;
+};
+
+} // namespace
+
+TEST_F(MainFrame, StartUpShowsTheCaptionTheMenusAndTheModuleButtonAtTheFirstIdleTime)
+{
+    startSignedIn();
+    EXPECT_TRUE(frame().IsShown());
+    EXPECT_EQ(frame().GetTitle(), "alice - Orvane");
+    wxMenuBar& bar = *frame().GetMenuBar();
+    std::vector<std::string> titles;
+    for (size_t i = 0; i < bar.GetMenuCount(); ++i)
+        titles.push_back(bar.GetMenuLabel(i).ToStdString());
+    EXPECT_EQ(titles, (std::vector<std::string>{"&File", "&Contacts", "Actions", "&Help"}));
+    EXPECT_EQ(items(*bar.GetMenu(1)),
+              (std::vector<std::string>{"&Add a contact=32977", "&Delete contact=32978", "-",
+                                        "&Change my details=32980"}))
+        << "the search item is gone";
+    EXPECT_EQ(items(*bar.GetMenu(2)), (std::vector<std::string>{"Start video=32773"}));
+    ASSERT_TRUE(waitUntil([this] { return frame().actionsBar().IsPopulated(); }));
+    EXPECT_EQ(frame().actionsBar().GetLastIndex(), 0) << "one button: the video module's";
+}
+
+TEST_F(MainFrame, TheCommandsAreEnabledBySignInStateAndSelection)
+{
+    startSignedIn();
+    ASSERT_TRUE(waitUntil([this] { return !placeOf("bob").empty(); })) << "bob is listed";
+    const struct {
+        int command;
+        bool signedIn;
+        bool signedOut;
+    } table[] = {
+        {command::SignIn, false, true},         {command::SignInAs, false, true},
+        {command::SignOut, true, false},        {command::Settings, true, true},
+        {command::AddContact, true, false},     {command::ChangeDetails, true, true},
+        {command::AppAbout, true, true},        {command::AppExit, true, true},
+        {command::DeleteContact, false, false}, // nothing selected
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(enabled(row.command), row.signedIn) << "signed in: " << row.command;
+    frame().view().SelectItem(itemOf("bob"));
+    EXPECT_TRUE(enabled(command::DeleteContact));
+
+    app->signOut();
+    ASSERT_TRUE(waitUntil([this] { return !app->connection().isConnected(); }));
+    for (const auto& row : table)
+        if (row.command != command::DeleteContact)
+            EXPECT_EQ(enabled(row.command), row.signedOut) << "signed out: " << row.command;
+}
+
+TEST_F(MainFrame, TheTrayOffersItsMenuForTheStateAndItsClicksShowAndHide)
+{
+    startSignedIn();
+    EXPECT_EQ(trayMenu(), (std::vector<std::string>{"Sign &out=32975", "-", "&About=57664", "-", "&Open=32772",
+                                                  "E&xit=57665"}));
+    app->signOut();
+    ASSERT_TRUE(waitUntil([this] { return !app->connection().isConnected(); }));
+    EXPECT_EQ(trayMenu(), (std::vector<std::string>{"Sing &in=32974", "Sign in &as...=32982", "-", "&About=57664",
+                                                  "-", "&Open=32772", "E&xit=57665"}));
+
+    // A left click hides the window and the next one brings it back.
+    postMessage(frame(), ThreadMessage::TrayNotify, TrayIconId, TrayMouse::LeftUp);
+    ASSERT_TRUE(waitUntil([this] { return !frame().IsShown(); }));
+    postMessage(frame(), ThreadMessage::TrayNotify, TrayIconId, TrayMouse::LeftUp);
+    ASSERT_TRUE(waitUntil([this] { return frame().IsShown(); }));
+    // Another icon's clicks are not the program's.
+    postMessage(frame(), ThreadMessage::TrayNotify, TrayIconId + 1, TrayMouse::LeftUp);
+    wxTheApp->ProcessPendingEvents();
+    EXPECT_TRUE(frame().IsShown());
+}
+
+TEST_F(MainFrame, ClosingHidesWithATrayMinimisesWithoutAndOnlyExitEnds)
+{
+    startSignedIn();
+    frame().hasTray = [] { return true; };
+    frame().Close();
+    EXPECT_FALSE(frame().IsShown()) << "hidden: the tray brings it back";
+    frame().OnOpen();
+    EXPECT_TRUE(frame().IsShown());
+
+    frame().hasTray = [] { return false; };
+    frame().Close();
+    EXPECT_TRUE(frame().IsShown()) << "without a tray nothing could bring a hidden window back";
+    EXPECT_TRUE(waitUntil([this] { return frame().IsIconized(); }));
+
+    // Exit from the tray menu ends it for good.
+    wxWeakRef<wxWindow> watch(&frame());
+    trayMenu(command::AppExit);
+    EXPECT_TRUE(waitUntil([&] { return !watch; })) << "the frame is destroyed";
+}
+
+TEST_F(MainFrame, ContactsMoveBetweenOnlineAndOfflineAsTheyComeAndGo)
+{
+    startSignedIn();
+    ASSERT_TRUE(waitUntil([this] { return placeOf("bob") == "offline"; }));
+    {
+        HeadlessProcess bob(url);
+        bob.folders.writeAccount("bob", "bob-pw");
+        ASSERT_TRUE(bob.start());
+        EXPECT_TRUE(waitUntil([this] { return placeOf("bob") == "online"; }, std::chrono::seconds(15)));
+        // The action bar follows the selection: bob online and selected enables the button.
+        frame().view().SelectItem(itemOf("bob"));
+        EXPECT_TRUE(waitUntil([this] { return enabled(command::ModuleActionFirst); }));
+    }
+    EXPECT_TRUE(waitUntil([this] { return placeOf("bob") == "offline"; }, std::chrono::seconds(15)));
+}
+
+TEST_F(MainFrame, DeletingAContactAsksFirstAndOnlyYesSendsIt)
+{
+    startSignedIn();
+    ASSERT_TRUE(waitUntil([this] { return !placeOf("bob").empty(); }));
+    frame().view().SelectItem(itemOf("bob"));
+    {
+        BoxAnswers no(wxID_NO);
+        command(command::DeleteContact);
+        ASSERT_EQ(no.shown.size(), 1u);
+        EXPECT_EQ(no.shown[0].text, "Are you sure, you want to delete [bob]\nfrom your contact list?");
+        EXPECT_EQ(no.shown[0].caption, "Orvane");
+    }
+    wxTheApp->ProcessPendingEvents();
+    EXPECT_EQ(placeOf("bob"), "offline") << "No keeps him";
+    BoxAnswers yes(wxID_YES);
+    command(command::DeleteContact);
+    EXPECT_TRUE(waitUntil([this] { return placeOf("bob").empty(); }, std::chrono::seconds(10)))
+        << "the server's answer takes him off the list";
+}
