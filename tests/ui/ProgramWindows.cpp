@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <initializer_list>
 #include <memory>
 
 namespace orvane::testing {
@@ -90,21 +91,56 @@ WindowShown windowShown(XWindowId window)
     return attributes.map_state == IsViewable ? WindowShown::Shown : WindowShown::Hidden;
 }
 
+WindowRect windowRect(XWindowId window)
+{
+    WindowRect rect;
+    DisplayPtr display = openDisplay();
+    if (!display)
+        return rect;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display.get(), window, &attributes))
+        return rect;
+    Window child = 0;
+    XTranslateCoordinates(display.get(), window, DefaultRootWindow(display.get()), 0, 0, &rect.x, &rect.y, &child);
+    rect.width = attributes.width;
+    rect.height = attributes.height;
+    return rect;
+}
+
+namespace {
+
+void sendToRoot(Display* display, XWindowId window, const char* message, std::initializer_list<long> data)
+{
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, message, False);
+    event.xclient.format = 32;
+    int i = 0;
+    for (long value : data)
+        event.xclient.data.l[i++] = value;
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(display);
+}
+
+} // namespace
+
+void askToMove(XWindowId window, int x, int y)
+{
+    DisplayPtr display = openDisplay();
+    if (!display)
+        return;
+    // Gravity from the window, x and y given, source: a tool acting for the user.
+    sendToRoot(display.get(), window, "_NET_MOVERESIZE_WINDOW", {(1L << 8) | (1L << 9) | (2L << 12), x, y, 0, 0});
+}
+
 void askToClose(XWindowId window)
 {
     DisplayPtr display = openDisplay();
     if (!display)
         return;
-    XEvent event = {};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display.get(), "_NET_CLOSE_WINDOW", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = CurrentTime;
-    event.xclient.data.l[1] = 2; // from a pager or tool acting for the user
-    XSendEvent(display.get(), DefaultRootWindow(display.get()), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    XFlush(display.get());
+    // From a pager or tool acting for the user.
+    sendToRoot(display.get(), window, "_NET_CLOSE_WINDOW", {CurrentTime, 2});
 }
 
 } // namespace orvane::testing

@@ -21,6 +21,14 @@ enum class WindowShown { Gone, Hidden, Minimised, Shown };
 // Hidden: withdrawn or unmapped; Minimised: iconic or _NET_WM_STATE_HIDDEN.
 WindowShown windowShown(XWindowId window);
 
+struct WindowRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+// The window's client area in root coordinates.
+WindowRect windowRect(XWindowId window);
+// Asks the window manager to move the window's frame to (x, y).
+void askToMove(XWindowId window, int x, int y);
+
 // Asks the window manager to close the window, as the caption's close button does.
 void askToClose(XWindowId window);
 

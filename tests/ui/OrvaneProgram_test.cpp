@@ -1,0 +1,145 @@
+#include "tests/core/ClientTestSupport.h"
+#include "tests/server/ServerProcess.h"
+#include "tests/ui/DesktopSession.h"
+#include "tests/ui/ProgramWindows.h"
+#include "tests/ui/ScreenProbe.h"
+#include "tests/ui/TrayHost.h"
+
+#include <gtest/gtest.h>
+#include <wx/uiaction.h>
+
+#include <memory>
+#include <string>
+
+using namespace orvane;
+using namespace orvane::testing;
+
+namespace {
+
+// The program itself as a process on the test's desktop, with folders of its own, against a
+// real server that knows alice and bob.
+class OrvaneProgram : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(desktop.ok());
+        ASSERT_TRUE(server.start({"--in-memory", "--http", "127.0.0.1:0", "--message", "127.0.0.1:0", "--hash-cost",
+                                  "1", "--account", "alice:alice-pw", "--account", "bob:bob-pw"}));
+        folders = std::make_unique<ClientFolders>("http://127.0.0.1:" + std::to_string(server.httpPort()) + "/");
+        folders->writeAccount("alice", "alice-pw");
+        env.emplace_back(std::make_unique<ScopedEnv>("ORVANE_PROGRAM_DIR", folders->programFolder.c_str()));
+        env.emplace_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", folders->configHome.c_str()));
+        env.emplace_back(std::make_unique<ScopedEnv>("ORVANE_RUNTIME_DIR", folders->runtimeDir.c_str()));
+        env.emplace_back(std::make_unique<ScopedEnv>("ORVANE_REGISTRY_DIR", folders->registryDir.c_str()));
+        env.emplace_back(std::make_unique<ScopedEnv>("ASAN_OPTIONS", "detect_leaks=0"));
+    }
+
+    // Starts a program; its pid once its main window shows with the caption, else -1 (and
+    // a failure).
+    pid_t startProgram(PeerProcess& program, const std::string& log)
+    {
+        if (!program.start({ORVANE_PROGRAM}, folders->root / log))
+            return -1;
+        const bool shown = waitUntil(
+            [&] {
+                for (XWindowId w : windowsOfProcess(program.pid()))
+                    if (windowTitle(w) == "alice - Orvane" && windowShown(w) == WindowShown::Shown)
+                        return true;
+                return false;
+            },
+            std::chrono::seconds(30));
+        EXPECT_TRUE(shown) << "no main window; the program's output:\n" << readBytes(folders->root / log);
+        return shown ? program.pid() : -1;
+    }
+
+    XWindowId mainWindow(pid_t pid)
+    {
+        const auto windows = windowsOfProcess(pid);
+        return windows.empty() ? 0 : windows.front();
+    }
+
+    // Exit through the File menu's keys, as a person would.
+    void exitByKeys()
+    {
+        wxUIActionSimulator keys;
+        keys.Char('f', wxMOD_ALT);
+        keys.Char('x');
+    }
+
+    DesktopSession desktop;
+    ServerProcess server;
+    std::unique_ptr<ClientFolders> folders;
+    std::vector<std::unique_ptr<ScopedEnv>> env;
+};
+
+} // namespace
+
+TEST_F(OrvaneProgram, ASecondStartEndsSilentlyAndLeavesTheFirstAlone)
+{
+    PeerProcess first;
+    const pid_t pid = startProgram(first, "first.log");
+    ASSERT_GT(pid, 0);
+    PeerProcess second;
+    ASSERT_TRUE(second.start({ORVANE_PROGRAM}, folders->root / "second.log"));
+    const pid_t secondPid = second.pid();
+    ASSERT_TRUE(waitUntil([&] { return !second.running(); }, std::chrono::seconds(30)));
+    EXPECT_TRUE(windowsOfProcess(secondPid).empty());
+    EXPECT_EQ(readBytes(folders->root / "second.log"), "") << "nothing said";
+    EXPECT_TRUE(first.running());
+    EXPECT_EQ(windowShown(mainWindow(pid)), WindowShown::Shown);
+}
+
+TEST_F(OrvaneProgram, OpensAtTheDefaultPlaceComesBackWhereItWasLeftAndOnlyExitEndsIt)
+{
+    {
+        PeerProcess program;
+        const pid_t pid = startProgram(program, "run1.log");
+        ASSERT_GT(pid, 0);
+        const XWindowId window = mainWindow(pid);
+        // The default: a column 220 wide at the right edge, centred on the screen's height.
+        const WindowRect first = windowRect(window);
+        EXPECT_EQ(first.x + first.width, DesktopSession::Width);
+        EXPECT_NEAR(first.y + first.height / 2, DesktopSession::Height / 2, 40);
+        EXPECT_LE(first.width, 220);
+
+        // Closing leaves it running: without a tray the window goes down to an icon only.
+        askToClose(window);
+        ASSERT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Minimised; }));
+        EXPECT_TRUE(program.running());
+
+        // Back, moved, and ended through Exit: the placement is kept.
+        askToMove(window, 100, 80);
+        ASSERT_TRUE(waitUntil([&] {
+            askToMove(window, 100, 80);
+            return windowShown(window) == WindowShown::Shown || true;
+        }));
+        ASSERT_TRUE(waitUntil([&] { return windowRect(window).x < 300; })) << "the window manager moved it";
+        exitByKeys();
+        ASSERT_TRUE(waitUntil([&] { return !program.running(); }, std::chrono::seconds(20))) << "Exit ends it";
+        EXPECT_TRUE(program.exitedCleanly());
+    }
+    PeerProcess again;
+    const pid_t pid = startProgram(again, "run2.log");
+    ASSERT_GT(pid, 0);
+    EXPECT_LT(windowRect(mainWindow(pid)).x, 300) << "where it was left";
+}
+
+TEST_F(OrvaneProgram, WithATrayClosingHidesTheWindowAndTheIconBringsItBack)
+{
+    TrayHost tray;
+    ASSERT_TRUE(tray.start());
+    PeerProcess program;
+    const pid_t pid = startProgram(program, "tray.log");
+    ASSERT_GT(pid, 0);
+    const XWindowId window = mainWindow(pid);
+    ASSERT_TRUE(waitUntil([&] { return !tray.dockedWindows().empty(); })) << "the icon is in the tray";
+    askToClose(window);
+    ASSERT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Hidden; }));
+    EXPECT_TRUE(program.running());
+
+    const wxRect icon = tray.screenRect(tray.dockedWindows().front());
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(icon.x + icon.width / 2, icon.y + icon.height / 2);
+    mouse.MouseClick();
+    EXPECT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Shown; })) << "a left click shows it";
+}
