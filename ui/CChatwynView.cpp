@@ -94,10 +94,11 @@ CChatwynView::CChatwynView(wxWindow* parent, ClientApp& app, Skin& skin, wxWindo
 
 CChatwynView::~CChatwynView()
 {
-    // wx deletes the items after this body; nobody hears of the selection any more.
+    // The items go while this object is whole; nobody hears of the selection any more.
     selectionHandler_ = nullptr;
     if (doc_)
         doc_->removeView(*this);
+    DeleteAllItems();
 }
 
 void CChatwynView::SetDocument(CChatwynDoc* doc)
@@ -129,7 +130,8 @@ void CChatwynView::OnInitialUpdate()
 
 void CChatwynView::OnUpdate(ContactRecord* hint)
 {
-    if (hint) {
+    // A refresh before the first rebuild finds no roots to work in: it builds them.
+    if (hint && online_.item.IsOk()) {
         {
             wxWindowUpdateLocker noRedraw(this);
             UpdateContactItem(*hint);

@@ -70,7 +70,8 @@ public:
     void OnInitialUpdate();
     // NULL: full rebuild, the selected contact (by id) selected again. A record: that
     // contact's item is refreshed, added, moved or removed. The caller keeps the record
-    // alive for the call; after records were deleted a full rebuild must follow at once.
+    // alive for the call; after records were deleted a full rebuild must follow at once. A
+    // record before the first rebuild rebuilds everything.
     void OnUpdate(ContactRecord* hint);
     // The selected item's record; NULL when nothing or a root is selected.
     ContactRecord* GetSelectedContact() const;

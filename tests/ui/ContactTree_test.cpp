@@ -460,6 +460,17 @@ TEST_F(ContactTree, TheDocumentTitlesWithTheUserNameAndUpdatesOnlyLiveViews)
     EXPECT_EQ(online(), (Names{"alice"}));
 }
 
+TEST_F(ContactTree, ARefreshBeforeTheFirstRebuildBuildsTheWholeTree)
+{
+    auto* early = new CChatwynView(frame, *client.app, skin);
+    client.contact("1", "alice", 0);
+    ContactRecord& bob = client.contact("2", "bob", 1);
+    early->OnUpdate(&bob);
+    EXPECT_EQ(namesUnder(*early, early->GetOnlineRoot()), (Names{"bob"}));
+    EXPECT_EQ(namesUnder(*early, early->GetOfflineRoot()), (Names{"alice"}));
+    delete early;
+}
+
 TEST_F(ContactTree, TheTreeDrawsItsPicturesOnTheSkinsBackground)
 {
     client.contact("1", "alice", 1);

@@ -1,0 +1,182 @@
+// The contact tree's full rebuild (sort under the application lock, reset, one item per
+// listed contact at its place, roots expanded, the selected contact selected again) against
+// the peer: a plain wxTreeCtrl of the same styles, pictures and item data, filled with the
+// same names in one pass from lists already split by presence and sorted, then one contact
+// selected. Both run frozen, as the tree rebuilds, and both delete the previous items
+// first. Half the contacts are online. wx measures every label once per fill, at the latest
+// when an item is selected; both pay that, and it is most of either's time.
+//
+// Setting up is slow at 100,000 contacts: adding a contact looks for its id first, along
+// the whole list.
+
+#include "core/app/ClientApp.h"
+#include "core/app/ClientUi.h"
+#include "core/app/UiThreadPort.h"
+#include "resources/ProgramImages.h"
+#include "ui/CChatwynView.h"
+#include "ui/kit/Skin.h"
+
+#include <benchmark/benchmark.h>
+#include <wx/app.h>
+#include <wx/frame.h>
+#include <wx/imaglist.h>
+#include <wx/init.h>
+#include <wx/treectrl.h>
+#include <wx/wupdlock.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace orvane;
+
+namespace {
+
+// A user interface that shows nothing and a port that delivers nothing: the benchmark
+// drives the view itself.
+class SilentUi : public ClientUi {
+public:
+    bool createWindows(ClientApp&) override { return true; }
+    void setActionsMenu(const std::vector<ActionItem>&) override {}
+    void showMessageBox(const String&, Icon) override {}
+    bool askForSignIn(String&, String&, bool&) override { return false; }
+    void playSound(const String&) override {}
+    void showNotice(const String&, IModule*, WindowHandle, bool) override {}
+    void showProgressPanel() override {}
+    void hideProgressPanel() override {}
+    void showProgressText(const String&) override {}
+    void setDocumentTitle(const String&) override {}
+    void showStatusText(const String&) override {}
+    void refreshContactViews(ContactRecord*) override {}
+    void stopVoiceSession() override {}
+    ISkin* skin() override { return nullptr; }
+    void onWindowMessage(int, intptr_t, intptr_t) override {}
+};
+
+class SilentPort : public UiThreadPort {
+public:
+    void post(int, intptr_t, intptr_t) override {}
+    void callAfter(std::function<void()>) override {}
+};
+
+// User names of 6 to 13 letters in mixed case from a fixed sequence, so that the sort and
+// the insert positions do real work.
+std::string userName(uint32_t& seed)
+{
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    std::string name;
+    const size_t length = 6 + next() % 8;
+    for (size_t i = 0; i < length; ++i)
+        name += static_cast<char>((next() % 4 == 0 ? 'A' : 'a') + next() % 26);
+    return name;
+}
+
+// An application with n listed contacts and a tree on a frame.
+struct Client {
+    explicit Client(int n) : app(ui, port)
+    {
+        uint32_t seed = 12345;
+        for (int i = 0; i < n; ++i) {
+            ContactRecord& contact = *app.addContact(std::to_string(1000000 + i).c_str());
+            contact.userName = userName(seed).c_str();
+            contact.status = i % 2;
+            contact.listed = true;
+        }
+        frame = new wxFrame(nullptr, wxID_ANY, "bench", wxPoint(0, 0), wxSize(220, 550));
+        view = new CChatwynView(frame, app, skin);
+        frame->Show();
+        view->OnInitialUpdate();
+        // A selection to find again, as the user usually has one.
+        view->SelectItem(view->GetFirstVisibleItem());
+    }
+    ~Client() { delete frame; }
+
+    SilentUi ui;
+    SilentPort port;
+    ClientApp app;
+    Skin skin;
+    wxFrame* frame = nullptr;
+    CChatwynView* view = nullptr;
+};
+
+void BM_ContactTreeRebuild(benchmark::State& state)
+{
+    Client client(static_cast<int>(state.range(0)));
+    for (auto _ : state)
+        client.view->OnUpdate(nullptr);
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// The peer's items carry their record as the view's do.
+struct RecordData : wxTreeItemData {
+    explicit RecordData(ContactRecord* contact) : record(contact) {}
+    ContactRecord* record;
+};
+
+void BM_PlainTreeFill(benchmark::State& state)
+{
+    Client client(static_cast<int>(state.range(0)));
+    // The same names, split and sorted beforehand (the view sorted the list already).
+    struct Entry {
+        wxString name;
+        ContactRecord* record;
+        int picture;
+    };
+    std::vector<Entry> online, offline;
+    for (int i = 0; i < client.app.getContactCount(); ++i) {
+        ContactRecord* record = client.app.getContactAt(i);
+        (record->isOnline() ? online : offline)
+            .push_back(Entry{wxString::FromUTF8(record->getDisplayName()), record, record->isOnline() ? 2 : 3});
+    }
+    auto* tree = new wxTreeCtrl(client.frame, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                wxTR_HAS_BUTTONS | wxTR_HIDE_ROOT | wxTR_SINGLE | wxBORDER_NONE);
+    tree->SetImageList(client.view->GetImageList());
+    for (auto _ : state) {
+        wxWindowUpdateLocker noRedraw(tree);
+        tree->DeleteAllItems();
+        const wxTreeItemId root = tree->AddRoot(wxString());
+        wxTreeItemId first;
+        for (const auto* group : {&online, &offline}) {
+            const wxTreeItemId parent = tree->AppendItem(root, group == &online ? "Online" : "Offline", 1, 1);
+            for (const Entry& entry : *group) {
+                const wxTreeItemId item =
+                    tree->AppendItem(parent, entry.name, entry.picture, entry.picture, new RecordData(entry.record));
+                if (!first.IsOk())
+                    first = item;
+            }
+            if (tree->ItemHasChildren(parent))
+                tree->Expand(parent);
+        }
+        tree->SelectItem(first);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    tree->SetImageList(nullptr);
+}
+
+BENCHMARK(BM_ContactTreeRebuild)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainTreeFill)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    wxApp::SetInstance(new wxApp);
+    if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr, "contact tree benchmark skipped: it needs a display (DISPLAY=%s); run it under "
+                             "scripts/with-xvfb\n", display ? display : "");
+        return 0;
+    }
+    registerProgramImages();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return 0;
+}
