@@ -98,7 +98,7 @@ TEST_F(OrvaneProgram, OpensAtTheDefaultPlaceComesBackWhereItWasLeftAndOnlyExitEn
         const XWindowId window = mainWindow(pid);
         // The default: a column 220 wide at the right edge, centred on the screen's height.
         const WindowRect first = windowRect(window);
-        EXPECT_EQ(first.x + first.width, DesktopSession::Width);
+        EXPECT_NEAR(first.x + first.width, DesktopSession::Width, 4) << "within the window manager's border";
         EXPECT_NEAR(first.y + first.height / 2, DesktopSession::Height / 2, 40);
         EXPECT_LE(first.width, 220);
 
@@ -108,11 +108,9 @@ TEST_F(OrvaneProgram, OpensAtTheDefaultPlaceComesBackWhereItWasLeftAndOnlyExitEn
         EXPECT_TRUE(program.running());
 
         // Back, moved, and ended through Exit: the placement is kept.
+        askToActivate(window);
+        ASSERT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Shown; }));
         askToMove(window, 100, 80);
-        ASSERT_TRUE(waitUntil([&] {
-            askToMove(window, 100, 80);
-            return windowShown(window) == WindowShown::Shown || true;
-        }));
         ASSERT_TRUE(waitUntil([&] { return windowRect(window).x < 300; })) << "the window manager moved it";
         exitByKeys();
         ASSERT_TRUE(waitUntil([&] { return !program.running(); }, std::chrono::seconds(20))) << "Exit ends it";
@@ -134,7 +132,8 @@ TEST_F(OrvaneProgram, WithATrayClosingHidesTheWindowAndTheIconBringsItBack)
     const XWindowId window = mainWindow(pid);
     ASSERT_TRUE(waitUntil([&] { return !tray.dockedWindows().empty(); })) << "the icon is in the tray";
     askToClose(window);
-    ASSERT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Hidden; }));
+    ASSERT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Hidden; }))
+        << "shown as " << static_cast<int>(windowShown(window)) << "; " << readBytes(folders->root / "tray.log");
     EXPECT_TRUE(program.running());
 
     const wxRect icon = tray.screenRect(tray.dockedWindows().front());

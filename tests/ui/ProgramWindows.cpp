@@ -134,6 +134,14 @@ void askToMove(XWindowId window, int x, int y)
     sendToRoot(display.get(), window, "_NET_MOVERESIZE_WINDOW", {(1L << 8) | (1L << 9) | (2L << 12), x, y, 0, 0});
 }
 
+void askToActivate(XWindowId window)
+{
+    DisplayPtr display = openDisplay();
+    if (!display)
+        return;
+    sendToRoot(display.get(), window, "_NET_ACTIVE_WINDOW", {2, CurrentTime, 0});
+}
+
 void askToClose(XWindowId window)
 {
     DisplayPtr display = openDisplay();

@@ -29,6 +29,9 @@ WindowRect windowRect(XWindowId window);
 // Asks the window manager to move the window's frame to (x, y).
 void askToMove(XWindowId window, int x, int y);
 
+// Asks the window manager to bring the window up and give it the focus.
+void askToActivate(XWindowId window);
+
 // Asks the window manager to close the window, as the caption's close button does.
 void askToClose(XWindowId window);
 

@@ -165,9 +165,17 @@ std::vector<unsigned long> TrayHost::dockedWindows()
             collect(child);
         }
     };
-    for (Window top : children(display_, DefaultRootWindow(display_)))
-        if (cardinalProperty(display_, top, pidAtom) == process_.pid())
-            collect(top);
+    // A window manager puts the tray's window into a frame of its own, so it is looked for
+    // below the root's children too.
+    std::function<void(Window)> findTray = [&](Window window) {
+        for (Window child : children(display_, window)) {
+            if (cardinalProperty(display_, child, pidAtom) == process_.pid())
+                collect(child);
+            else
+                findTray(child);
+        }
+    };
+    findTray(DefaultRootWindow(display_));
     return docked;
 }
 
