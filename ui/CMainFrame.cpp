@@ -306,13 +306,20 @@ void CMainFrame::newDocument()
     view_->OnUpdate(nullptr);
 }
 
+wxString CMainFrame::askForFile(bool save, const wxString& proposed)
+{
+    if (chooseFile)
+        return chooseFile(save, proposed);
+    wxFileDialog dialog(this, wxFileSelectorPromptStr, wxEmptyString, proposed, wxFileSelectorDefaultWildcardStr,
+                        save ? wxFD_SAVE : wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    return dialog.ShowModal() == wxID_OK ? dialog.GetPath() : wxString();
+}
+
 void CMainFrame::openDocument()
 {
-    wxFileDialog dialog(this, wxFileSelectorPromptStr, wxEmptyString, wxEmptyString, wxFileSelectorDefaultWildcardStr,
-                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    if (dialog.ShowModal() != wxID_OK)
+    const wxString path = askForFile(false, wxEmptyString);
+    if (path.empty())
         return;
-    const wxString path = dialog.GetPath();
     // The document keeps no data: the file is only checked, never read or changed.
     const int fd = ::open(path.utf8_str().data(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -326,13 +333,12 @@ void CMainFrame::openDocument()
 
 void CMainFrame::saveDocument()
 {
-    wxFileDialog dialog(this, wxFileSelectorPromptStr, wxEmptyString, document_->GetTitle(),
-                        wxFileSelectorDefaultWildcardStr, wxFD_SAVE);
-    if (dialog.ShowModal() != wxID_OK)
+    const wxString path = askForFile(true, document_->GetTitle());
+    if (path.empty())
         return;
     // The document holds nothing, so nothing is written: an empty file over the chosen path
     // would only destroy what the user keeps there.
-    document_->SetTitle(wxFileName(dialog.GetPath()).GetFullName());
+    document_->SetTitle(wxFileName(path).GetFullName());
 }
 
 } // namespace orvane

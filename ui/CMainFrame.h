@@ -57,6 +57,10 @@ public:
     // account commands); answers whether it handled the command.
     std::function<bool(int command)> appCommand;
 
+    // Asks for a file to open (save false) or a name to save under (save true, proposing
+    // `proposed`); empty when the user cancelled. A seam for tests, which choose for the person.
+    std::function<wxString(bool save, const wxString& proposed)> chooseFile;
+
     // The Actions popup of the main menu, inserted before the last top-level item.
     void setActionsMenu(std::unique_ptr<wxMenu> actions);
 
@@ -79,6 +83,7 @@ private:
     void newDocument();
     void openDocument();
     void saveDocument();
+    wxString askForFile(bool save, const wxString& proposed);
     void setCaption(const wxString& title);
 
     ClientApp& app_;

@@ -24,6 +24,19 @@ using namespace orvane::testing;
 
 namespace {
 
+// A module with a picture that notes whether the main window was up when it was loaded.
+class OrderModule : public ActionModule {
+public:
+    using ActionModule::ActionModule;
+    bool windowShownAtInit = false;
+    bool init(IModuleHost* host) override
+    {
+        wxWindow* top = wxTheApp->GetTopWindow();
+        windowShownAtInit = top && top->IsShown();
+        return ActionModule::init(host);
+    }
+};
+
 // The whole program on the test's thread, as its start-up builds it: the application with
 // the windows of ProgramUi, against a real server that knows alice and bob (who list each
 // other), signed in as alice, on a desktop with a window manager.
@@ -79,6 +92,7 @@ protected:
         started = app->initInstance();
         ASSERT_TRUE(started);
         ASSERT_NE(ui->frame(), nullptr);
+        populatedBeforeIdle = frame().actionsBar().IsPopulated();
         ASSERT_TRUE(waitUntil([this] { return app->connection().isConnected(); }, std::chrono::seconds(15)))
             << "alice never signed in; server log:\n" << server.log();
     }
@@ -155,11 +169,12 @@ protected:
     std::unique_ptr<ScopedEnv> runtime;
     std::unique_ptr<ScopedEnv> registry;
     LineLog log;
-    ActionModule video{log, "video", "Start video"};
+    OrderModule video{log, "video", "Start video"};
     WxUiThreadPort port;
     std::unique_ptr<ProgramUi> ui;
     std::unique_ptr<ClientApp> app;
     bool started = false;
+    bool populatedBeforeIdle = false;
 };
 
 } // namespace
@@ -167,6 +182,8 @@ protected:
 TEST_F(MainFrame, StartUpShowsTheCaptionTheMenusAndTheModuleButtonAtTheFirstIdleTime)
 {
     startSignedIn();
+    EXPECT_TRUE(video.windowShownAtInit) << "the window shows before the modules load";
+    EXPECT_FALSE(populatedBeforeIdle) << "the buttons come at the first idle time";
     EXPECT_TRUE(frame().IsShown());
     EXPECT_EQ(frame().GetTitle(), "alice - Orvane");
     wxMenuBar& bar = *frame().GetMenuBar();
@@ -285,4 +302,24 @@ TEST_F(MainFrame, DeletingAContactAsksFirstAndOnlyYesSendsIt)
     command(command::DeleteContact);
     EXPECT_TRUE(waitUntil([this] { return placeOf("bob").empty(); }, std::chrono::seconds(10)))
         << "the server's answer takes him off the list";
+}
+
+TEST_F(MainFrame, TheDocumentKeysNeverWriteOrCutAUsersFile)
+{
+    startSignedIn();
+    const std::string path = folders->root / "letter.txt";
+    writeBytes(path, "dear bob");
+    std::vector<std::string> asked;
+    frame().chooseFile = [&](bool save, const wxString& proposed) {
+        asked.push_back(std::string(save ? "save " : "open ") + proposed.ToStdString());
+        return wxString(path);
+    };
+    command(command::FileSave);
+    EXPECT_EQ(readBytes(path), "dear bob") << "saving the empty document writes nothing over the file";
+    EXPECT_EQ(frame().GetTitle(), "letter.txt - Orvane");
+    command(command::FileOpen);
+    EXPECT_EQ(readBytes(path), "dear bob");
+    command(command::FileNew);
+    EXPECT_EQ(frame().GetTitle(), "alice - Orvane") << "a new document is titled with the user name again";
+    EXPECT_EQ(asked, (std::vector<std::string>{"save alice", "open "}));
 }
