@@ -3,7 +3,7 @@
 // no longer the unpainted black of a new window), against the peer: a bare wx program that
 // shows one frame of the same size at once (bare_frame.cpp). Each run is a fresh process with
 // folders of its own; the program's server address leads nowhere, since the window comes
-// before the sign-in.
+// before the sign-in. The program takes the installation's config.ini, colours and all.
 
 #include <benchmark/benchmark.h>
 
@@ -54,7 +54,12 @@ bool painted(Window window)
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display(), window, &attributes) || attributes.map_state != IsViewable)
         return false;
-    XImage* image = XGetImage(display(), window, attributes.width / 2, attributes.height / 2, 1, 1, AllPlanes, ZPixmap);
+    // What the screen shows there, child windows and all.
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display(), window, DefaultRootWindow(display()), attributes.width / 2,
+                          attributes.height / 2, &x, &y, &child);
+    XImage* image = XGetImage(display(), DefaultRootWindow(display()), x, y, 1, 1, AllPlanes, ZPixmap);
     if (!image)
         return false;
     const unsigned long pixel = XGetPixel(image, 0, 0);
@@ -108,8 +113,11 @@ std::string folder()
         std::string path = mkdtemp(pattern);
         for (const char* sub : {"/program", "/config", "/runtime", "/registry"})
             mkdir((path + sub).c_str(), 0700);
-        std::ofstream(path + "/program/config.ini")
-            << "<xml><server><server_url>http://127.0.0.1:1/</server_url></server></xml>";
+        // The installation's config.ini, with its colours (the one the build puts beside
+        // the program); its server is not running, which start-up does not wait for.
+        std::ifstream installed(std::string(ORVANE_PROGRAM).substr(0, std::string(ORVANE_PROGRAM).rfind('/')) +
+                                "/config.ini");
+        std::ofstream(path + "/program/config.ini") << installed.rdbuf();
         std::ofstream(path + "/program/account.ini")
             << "<xml><server><username>bench</username><auto_proxy>no</auto_proxy></server></xml>";
         setenv("ORVANE_PROGRAM_DIR", (path + "/program").c_str(), 1);
