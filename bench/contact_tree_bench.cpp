@@ -9,6 +9,7 @@
 // Setting up is slow at 100,000 contacts: adding a contact looks for its id first, along
 // the whole list.
 
+#include "tests/support/SilentUi.h"
 #include "core/app/ClientApp.h"
 #include "core/app/ClientUi.h"
 #include "core/app/UiThreadPort.h"
@@ -31,35 +32,11 @@
 #include <vector>
 
 using namespace orvane;
+using orvane::testing::SilentPort;
+using orvane::testing::SilentUi;
 
 namespace {
 
-// A user interface that shows nothing and a port that delivers nothing: the benchmark
-// drives the view itself.
-class SilentUi : public ClientUi {
-public:
-    bool createWindows(ClientApp&) override { return true; }
-    void setActionsMenu(const std::vector<ActionItem>&) override {}
-    void showMessageBox(const String&, Icon) override {}
-    bool askForSignIn(String&, String&, bool&) override { return false; }
-    void playSound(const String&) override {}
-    void showNotice(const String&, IModule*, WindowHandle, bool) override {}
-    void showProgressPanel() override {}
-    void hideProgressPanel() override {}
-    void showProgressText(const String&) override {}
-    void setDocumentTitle(const String&) override {}
-    void showStatusText(const String&) override {}
-    void refreshContactViews(ContactRecord*) override {}
-    void stopVoiceSession() override {}
-    ISkin* skin() override { return nullptr; }
-    void onWindowMessage(int, intptr_t, intptr_t) override {}
-};
-
-class SilentPort : public UiThreadPort {
-public:
-    void post(int, intptr_t, intptr_t) override {}
-    void callAfter(std::function<void()>) override {}
-};
 
 // User names of 6 to 13 letters in mixed case from a fixed sequence, so that the sort and
 // the insert positions do real work.

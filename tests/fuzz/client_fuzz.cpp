@@ -3,6 +3,7 @@
 // frames by the reader and handed to the application's handlers, against contacts of a
 // fixed sign-in reply). Nothing a server sends may crash the client or read outside what
 // it received.
+#include "tests/support/SilentUi.h"
 #include "core/app/ClientApp.h"
 #include "core/module/ModuleBase.h"
 
@@ -10,37 +11,11 @@
 #include <cstdint>
 
 using namespace orvane;
+using orvane::testing::SilentPort;
+using orvane::testing::SilentUi;
 
 namespace {
 
-class SilentUi : public ClientUi {
-public:
-    bool createWindows(ClientApp&) override { return true; }
-    void setActionsMenu(const std::vector<ActionItem>&) override {}
-    void showMessageBox(const String&, Icon) override {}
-    bool askForSignIn(String&, String&, bool&) override { return false; }
-    void playSound(const String&) override {}
-    void showNotice(const String&, IModule*, WindowHandle, bool) override {}
-    void showProgressPanel() override {}
-    void hideProgressPanel() override {}
-    void showProgressText(const String&) override {}
-    void setDocumentTitle(const String&) override {}
-    void showStatusText(const String&) override {}
-    void refreshContactViews(ContactRecord* hint) override
-    {
-        if (hint)
-            hint->getDisplayName();
-    }
-    void stopVoiceSession() override {}
-    ISkin* skin() override { return nullptr; }
-    void onWindowMessage(int, intptr_t, intptr_t) override {}
-};
-
-class DroppingPort : public UiThreadPort {
-public:
-    void post(int, intptr_t, intptr_t) override {}
-    void callAfter(std::function<void()>) override {}
-};
 
 class ReadingModule : public ModuleBase {
 public:
@@ -84,7 +59,7 @@ private:
 
 struct Harness {
     SilentUi ui;
-    DroppingPort port;
+    SilentPort port;
     ReadingModule probe{"probe"};
     ClientApp app{ui, port};
     int runs = 0;
