@@ -613,6 +613,37 @@ TEST_F(TaskbarNotifier, TitleAndTextAreDrawnInTheirRectanglesAndTheHoveredTextIs
     EXPECT_TRUE(waitUntil([this] { return !notice->IsHovered(); }));
 }
 
+TEST_F(TaskbarNotifier, TextsOfAnyLengthStayCentredInsideTheTextRectangle)
+{
+    notice->SetTitle("");
+    const wxImage bare = drawn();
+    const wxRect textArea(8, 20, 132 - 8, 74 - 20);
+    wxString manyWords;
+    for (int i = 0; i < 200; ++i)
+        manyWords += "word ";
+    const struct {
+        const char* what;
+        wxString text;
+        int minHeight; // of what is drawn
+    } cases[] = {
+        {"one line", "hi", 5},
+        {"line breaks", "one\ntwo\r\nthree", 25},
+        {"far too long", wxString('x', 40) + " " + manyWords, 35},
+        {"a word wider than the rectangle", wxString('w', 80), 20},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        notice->Show(c.text, false);
+        notice->Hide();
+        const wxRect text = differenceBox(bare, drawn());
+        ASSERT_FALSE(text.IsEmpty());
+        EXPECT_TRUE(textArea.Contains(text)) << text.x << "," << text.y << " " << text.width << "x" << text.height;
+        EXPECT_GE(text.height, c.minHeight);
+        EXPECT_NEAR(text.y - textArea.y, textArea.GetBottom() - text.GetBottom(), 6) << "centred";
+        EXPECT_NEAR(text.x - textArea.x, textArea.GetRight() - text.GetRight(), 6) << "centred";
+    }
+}
+
 TEST_F(TaskbarNotifier, TheScreenShowsTheSkinTitleAndTextWithTheKeyColourCutAway)
 {
     const wxRect place(ScreenWidth - NoticeWidth, ScreenHeight - NoticeHeight, NoticeWidth, NoticeHeight);
