@@ -124,6 +124,8 @@ public:
     bool IsHovered() const { return hovered_; }
     int GetShowStepInterval() const { return showStepInterval_; }
     int GetHideStepInterval() const { return hideStepInterval_; }
+    // The skin's size, which the window takes while shown (hidden it has none).
+    wxSize GetSkinSize() const { return wxSize(width_, height_); }
     const wxRect& GetTitleRect() const { return titleRect_; }
     const wxRect& GetTextRect() const { return textRect_; }
     // The shape cut from the skin in client coordinates; invalid when the window is

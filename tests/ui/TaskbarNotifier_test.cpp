@@ -344,6 +344,7 @@ protected:
         n.SetTitleRect(8, 2, 131, 13);
         n.SetTextFont("MS Sans Serif", 9, 0, CTaskbarNotifier::Underline);
         n.SetTextColor(Black, HoverGreen);
+        EXPECT_EQ(n.GetSkinSize(), wxSize(NoticeWidth, NoticeHeight));
         n.SetTextRect(8, 20, NoticeWidth - 11, NoticeHeight - 8);
     }
 
