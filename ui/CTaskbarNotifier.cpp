@@ -353,6 +353,7 @@ void CTaskbarNotifier::Hide()
 
 void CTaskbarNotifier::moveToCurrent()
 {
+    // Sliding in from the left passes x = -1, which wx would otherwise take for "unchanged".
     Move(currentX_, currentY_, wxSIZE_ALLOW_MINUS_ONE);
 }
 

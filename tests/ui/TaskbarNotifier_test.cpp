@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -448,8 +449,8 @@ TEST_F(TaskbarNotifier, ThePanelsEdgeDecidesWhereTheNoticeComesFrom)
         {"bottom", wxRect(0, 0, 1280, 990), Direction::Up, {1280 - 143, 990}, {1280 - 143, 990 - 82}},
         {"top", wxRect(0, 30, 1280, 994), Direction::Down, {1280 - 143, 30 - 82}, {1280 - 143, 30}},
         // Sideways it comes in at the work area's bottom; the last step overshoots by the
-        // one pixel that 143 is odd.
-        {"left", wxRect(51, 0, 1229, 1000), Direction::Right, {51 - 143, 1000 - 82}, {52, 1000 - 82}},
+        // one pixel that 143 is odd. From the left it passes x = -1 on the way.
+        {"left", wxRect(50, 0, 1230, 1000), Direction::Right, {50 - 143, 1000 - 82}, {51, 1000 - 82}},
         {"right", wxRect(0, 0, 1200, 1024), Direction::Left, {1200, 1024 - 82}, {1200 - 144, 1024 - 82}},
         {"none", wxRect(0, 0, 1280, 1024), Direction::Up, {1280 - 143, 1024}, {1280 - 143, 1024 - 82}},
     };
@@ -465,10 +466,17 @@ TEST_F(TaskbarNotifier, ThePanelsEdgeDecidesWhereTheNoticeComesFrom)
         ASSERT_FALSE(samples.empty());
         EXPECT_EQ(samples.front().position, c.start);
         EXPECT_EQ(samples.back().position, c.fullyShown);
-        // Along one axis only.
+        // Along one axis only, a step of 2 at a time: the timer fires at most once a turn.
         const bool vertical = c.direction == Direction::Up || c.direction == Direction::Down;
-        for (const Sample& s : samples)
-            EXPECT_EQ(vertical ? s.position.x : s.position.y, vertical ? c.start.x : c.start.y) << s.ms;
+        for (size_t i = 0; i < samples.size(); ++i) {
+            const wxPoint at = samples[i].position;
+            EXPECT_EQ(vertical ? at.x : at.y, vertical ? c.start.x : c.start.y) << samples[i].ms;
+            if (i > 0) {
+                const wxPoint moved = at - samples[i - 1].position;
+                const int step = std::abs(vertical ? moved.y : moved.x);
+                EXPECT_TRUE(step == 0 || step == 2) << step << " at " << at.x << "," << at.y;
+            }
+        }
         notice->Hide();
     }
 }
