@@ -6,6 +6,7 @@
 #include "ui/CChatwynDoc.h"
 #include "ui/CChatwynView.h"
 #include "ui/CSystemTray.h"
+#include "ui/CTaskbarNotifier.h"
 #include "ui/CommandIds.h"
 #include "core/app/ThreadMessages.h"
 #include "ui/kit/PostedMessage.h"
@@ -62,6 +63,20 @@ bool CMainFrame::create()
     // The call bar will hear of the selection here too.
     view_->SetSelectionHandler([this] { actionsBar_->UpdateButtons(); });
 
+    // The application's sliding notice, dressed in the skin's picture; its clicks come back
+    // here.
+    notifier_ = new CTaskbarNotifier;
+    notifier_->Create(this, ThreadMessage::NotifierClick);
+    notifier_->SetSkin(BitmapNotice, 255, 0, 255);
+    notifier_->SetTitle("Orvane");
+    notifier_->SetTitleFont("MS Sans Serif", 9, CTaskbarNotifier::Bold);
+    notifier_->SetTitleColor(0xFFFFFF, 0x000000);
+    notifier_->SetTitleRect(8, 2, 131, 13);
+    notifier_->SetTextFont("MS Sans Serif", 9, 0, CTaskbarNotifier::Underline);
+    notifier_->SetTextColor(0x000000, 0x14C814);
+    const wxSize skinSize = notifier_->GetSkinSize();
+    notifier_->SetTextRect(8, 20, skinSize.x - 11, skinSize.y - 8);
+
     // The search command has nothing behind it; its item goes.
     wxMenuBar* menuBar = GetMenuBar();
     wxMenu* contacts = menuBar ? menuBar->GetMenu(1) : nullptr;
@@ -94,6 +109,9 @@ bool CMainFrame::create()
     Bind(wxEVT_UPDATE_UI, &CMainFrame::onUpdateUi, this);
     Bind(wxEVT_SIZE, &CMainFrame::onSize, this);
     Bind(wxEVT_IDLE, &CMainFrame::onIdle, this);
+    Bind(
+        EVT_NOTIFIER_CLICK, [this](NotifierClickEvent& event) { OnNotifierClick(event.module(), event.window()); },
+        ThreadMessage::NotifierClick);
     Bind(
         EVT_POSTED_MESSAGE, [this](wxCommandEvent& event) { OnTrayNotify(event.GetInt(), event.GetExtraLong()); },
         ThreadMessage::TrayNotify);

@@ -12,6 +12,7 @@ class wxFileHistory;
 namespace orvane {
 
 class CActionsBar;
+class CTaskbarNotifier;
 class CChatwynDoc;
 class CChatwynView;
 class ClientApp;
@@ -35,6 +36,8 @@ public:
     CChatwynDoc& document() { return *document_; }
     CChatwynView& view() { return *view_; }
     CActionsBar& actionsBar() { return *actionsBar_; }
+    // The application's sliding notice, owned by this window.
+    CTaskbarNotifier& notifier() { return *notifier_; }
 
     // Whether a tray icon stands for the program now; without one, closing minimises.
     std::function<bool()> hasTray;
@@ -92,6 +95,7 @@ private:
     std::unique_ptr<CChatwynDoc> document_;
     CChatwynView* view_ = nullptr;
     CActionsBar* actionsBar_ = nullptr;
+    CTaskbarNotifier* notifier_ = nullptr;
     std::unique_ptr<wxFileHistory> recentFiles_;
     bool exiting_ = false;
 };

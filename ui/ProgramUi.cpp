@@ -7,6 +7,7 @@
 #include "ui/CChatwynView.h"
 #include "ui/CMainFrame.h"
 #include "ui/CSystemTray.h"
+#include "ui/CTaskbarNotifier.h"
 #include "core/app/ThreadMessages.h"
 #include "ui/CommandIds.h"
 #include "ui/MainMenu.h"
@@ -94,8 +95,13 @@ void ProgramUi::playSound(const String&)
 {
 }
 
-void ProgramUi::showNotice(const String&, IModule*, WindowHandle, bool)
+void ProgramUi::showNotice(const String& text, IModule* module, WindowHandle window, bool clickable)
 {
+    if (!frame())
+        return;
+    CTaskbarNotifier& notice = frame()->notifier();
+    notice.SetClickParams(module, window);
+    notice.Show(wxString::FromUTF8(text.c_str()), clickable);
 }
 
 void ProgramUi::showProgressPanel()

@@ -9,6 +9,7 @@
 #include "ui/CChatwynView.h"
 #include "ui/CMainFrame.h"
 #include "ui/CSystemTray.h"
+#include "ui/CTaskbarNotifier.h"
 #include "ui/CommandIds.h"
 #include "ui/ProgramUi.h"
 #include "ui/kit/PostedMessage.h"
@@ -29,6 +30,8 @@ class OrderModule : public ActionModule {
 public:
     using ActionModule::ActionModule;
     bool windowShownAtInit = false;
+    std::vector<WindowHandle> shownWindows;
+    void showWindow(WindowHandle window) override { shownWindows.push_back(window); }
     bool init(IModuleHost* host) override
     {
         wxWindow* top = wxTheApp->GetTopWindow();
@@ -322,4 +325,20 @@ TEST_F(MainFrame, TheDocumentKeysNeverWriteOrCutAUsersFile)
     command(command::FileNew);
     EXPECT_EQ(frame().GetTitle(), "alice - Orvane") << "a new document is titled with the user name again";
     EXPECT_EQ(asked, (std::vector<std::string>{"save alice", "open "}));
+}
+
+TEST_F(MainFrame, ANoticeSlidesOutAndItsClickEndsInTheModulesWindow)
+{
+    startSignedIn();
+    int marker = 0;
+    ui->showNotice("bob wants to talk", &video, &marker, true);
+    EXPECT_TRUE(waitUntil([this] { return frame().notifier().IsShown(); })) << "the notice slides out";
+    // What a click on its text queues to the frame.
+    wxQueueEvent(&frame(), new NotifierClickEvent(ThreadMessage::NotifierClick, &video, &marker));
+    ASSERT_TRUE(waitUntil([this] { return !video.shownWindows.empty(); }));
+    EXPECT_EQ(video.shownWindows.front(), &marker);
+    // Without a module the click brings the main window.
+    frame().Hide();
+    wxQueueEvent(&frame(), new NotifierClickEvent(ThreadMessage::NotifierClick, nullptr, nullptr));
+    EXPECT_TRUE(waitUntil([this] { return frame().IsShown(); }));
 }
