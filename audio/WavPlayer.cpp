@@ -39,10 +39,7 @@ WavPlayer::Settings completed(WavPlayer::Settings settings)
 
 WavPlayer::WavPlayer() : WavPlayer(Settings()) {}
 
-WavPlayer::WavPlayer(Settings settings) : settings_(completed(std::move(settings)))
-{
-    thread_ = std::thread([this] { threadMain(); });
-}
+WavPlayer::WavPlayer(Settings settings) : settings_(completed(std::move(settings))) {}
 
 WavPlayer::~WavPlayer()
 {
@@ -53,7 +50,9 @@ WavPlayer::~WavPlayer()
         pending_.reset();
     }
     changed_.notify_all();
-    thread_.join();
+    // quit_ keeps any later play from starting the thread, so thread_ is settled here.
+    if (thread_.joinable())
+        thread_.join();
 }
 
 WavPlayer& WavPlayer::processPlayer()
@@ -79,6 +78,9 @@ bool WavPlayer::playSound(WavSound sound)
         std::lock_guard<std::mutex> guard(lock_);
         if (quit_)
             return false;
+        // The thread comes with the first sound: a process that never plays has none.
+        if (!thread_.joinable())
+            thread_ = std::thread([this] { threadMain(); });
         pending_ = std::move(next);
         ++requests_;
     }

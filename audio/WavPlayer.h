@@ -20,7 +20,7 @@ namespace orvane {
 // thread looks for a newer request between writes and drops what the device still holds.
 //
 // Threads: play, playSound, stop, isPlaying and waitUntilIdle may be called from any
-// thread. The device is touched only by the player thread.
+// thread. The device is touched only by the player thread, which the first sound starts.
 class WavPlayer : public SoundOutput {
 public:
     struct Settings {
@@ -64,7 +64,7 @@ private:
     void reportFailure(const AudioDevice* device, const char* what);
 
     Settings settings_;
-    // Guards everything below up to thread_.
+    // Guards pending_, requests_, busy_, quit_ and thread_.
     mutable std::mutex lock_;
     mutable std::condition_variable changed_;
     std::unique_ptr<WavSound> pending_;
@@ -74,7 +74,7 @@ private:
     bool quit_ = false;
     // The player thread's own: a failure has been reported and nothing has played since.
     bool failing_ = false;
-    // Last: started when everything it uses exists.
+    // Started by the first sound, under the lock; joined by the destructor.
     std::thread thread_;
 };
 
