@@ -16,7 +16,8 @@ namespace orvane {
 //
 // Threads: start and stop are called on the user-interface thread, the loop runs on this
 // thread and plays through the SoundOutput (which never waits for the sound). Every field
-// below is guarded by the lock; the loop copies what it needs under it.
+// below is guarded by the lock, and the loop calls play under it too: a stop then either
+// comes before the play, which does not happen, or after it, and cuts it off.
 //
 // Timing: a ring plays at once, then whenever a period has passed since the end of the
 // previous play call, looked at every PollMs, so each play starts at most about PollMs
