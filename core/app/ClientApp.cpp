@@ -1,5 +1,6 @@
 #include "core/app/ClientApp.h"
 
+#include "audio/WavPlayer.h"
 #include "core/Diagnostics.h"
 #include "core/app/ThreadMessages.h"
 #include "foundation/Clock.h"
@@ -29,6 +30,8 @@ ClientApp::ClientApp(ClientUi& ui, UiThreadPort& port, const ClientAppOptions& o
     : ui_(ui), port_(port), options_(options)
 {
     systemModule_ = std::make_unique<SystemModule>(*this);
+    ringPlayer_ = std::make_unique<RingPlayer>(options_.ringOutput ? *options_.ringOutput : WavPlayer::processPlayer());
+    ringStarter_ = std::make_unique<RingPlayerStarter>(*ringPlayer_, port_);
     portMapper_ = std::make_unique<UpnpPortMapper>(advertised_, ConfigPaths::ApplicationName);
     // The link reports to this object through its private LinkOwner face.
     connection_.reset(new ConnectionThread(static_cast<LinkOwner&>(*this)));
@@ -40,6 +43,8 @@ ClientApp::~ClientApp()
     systemModule_.reset();
     connection_->stop();
     portMapper_->stop(true);
+    ringStarter_->stop(true);
+    ringPlayer_->stopAndWait();
     {
         MonitorLock guard(appLock_);
         contacts_.unlistAll();
@@ -69,6 +74,8 @@ bool ClientApp::initInstance()
     socketStartup();
 
     connection_->init();
+    ringStarter_->init();
+    ringPlayer_->init();
     portMapper_->init();
 
     paths_ = ConfigPaths::locate(options_.programFolder.isEmpty() ? nullptr : options_.programFolder.c_str(),
@@ -102,6 +109,7 @@ bool ClientApp::initInstance()
     }
 
     ui_.setDocumentTitle(account_.userName);
+    ringStarter_->start();
     portMapper_->start();
     started_ = true;
     signIn();
@@ -131,6 +139,9 @@ void ClientApp::exitInstance()
         entry->module->shutdown();
     connection_->stop();
     portMapper_->stop(true);
+    // The starter may still be on its way to starting the player.
+    ringStarter_->stop(true);
+    ringPlayer_->stopAndWait();
 }
 
 // ---- contacts -------------------------------------------------------------------------------

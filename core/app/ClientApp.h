@@ -8,6 +8,8 @@
 #include "core/contacts/ContactList.h"
 #include "core/link/ConnectionThread.h"
 #include "core/module/ModuleEntry.h"
+#include "core/sound/RingPlayer.h"
+#include "core/sound/RingPlayerStarter.h"
 #include "foundation/ApplicationIPC.h"
 #include "foundation/Monitor.h"
 #include "network/UpnpPortMapper.h"
@@ -27,6 +29,10 @@ struct ClientAppOptions {
     String configHome;
     // How long start-up waits for the connection thread's loop to run.
     int connectionStartWaitMs = 5000;
+    // What the ring plays through; NULL: the process's player (WavPlayer::processPlayer),
+    // the one the program's ClientUi::playSound uses, so that the ring and the notices
+    // cut each other off as on one sound channel.
+    SoundOutput* ringOutput = nullptr;
 };
 
 // The messenger's application object: the configuration, the contact list, the module
@@ -177,6 +183,9 @@ public:
     Monitor& lock() { return appLock_; }
     AdvertisedEndpoint& advertised() { return advertised_; }
     UpnpPortMapper& portMapper() { return *portMapper_; }
+    // The ring of the call bar; its thread runs from the end of start-up to exitInstance.
+    RingPlayer& ringPlayer() { return *ringPlayer_; }
+    RingPlayerStarter& ringStarter() { return *ringStarter_; }
     String externalAddress() const;
     bool isReachable() const { return reachable_.load(); }
     bool saveAccountOnSignIn = false;
@@ -227,7 +236,10 @@ private:
     bool exited_ = false;
 
     // Declared last: their threads stop first, while everything they call on still exists
-    // (the destructor ends the system module's threads before the others).
+    // (the destructor ends the system module's threads before the others). The starter
+    // goes before the player it starts.
+    std::unique_ptr<RingPlayer> ringPlayer_;
+    std::unique_ptr<RingPlayerStarter> ringStarter_;
     std::unique_ptr<UpnpPortMapper> portMapper_;
     std::unique_ptr<ConnectionThread> connection_;
     std::unique_ptr<SystemModule> systemModule_;

@@ -97,13 +97,16 @@ struct ClientFolders {
 
 // One application on its own loop, not started.
 struct TestClient {
-    explicit TestClient(ClientFolders& folders, std::vector<std::string> moduleIds = {"probe"})
+    // ringOutput: what the ring plays through; NULL leaves the process's player.
+    explicit TestClient(ClientFolders& folders, std::vector<std::string> moduleIds = {"probe"},
+                        SoundOutput* ringOutput = nullptr)
         : runtime("ORVANE_RUNTIME_DIR", folders.runtimeDir.c_str()),
           registry("ORVANE_REGISTRY_DIR", folders.registryDir.c_str())
     {
         ClientAppOptions options;
         options.programFolder = (folders.programFolder + "/").c_str();
         options.configHome = folders.configHome.c_str();
+        options.ringOutput = ringOutput;
         app = std::make_unique<ClientApp>(ui, loop, options);
         for (const std::string& id : moduleIds)
             addModule<ProbeModule>(id);

@@ -5,6 +5,7 @@
 // in order and handed to an optional sink, so that tests wait for lines and the headless
 // client prints them.
 
+#include "audio/SoundOutput.h"
 #include "core/app/ClientApp.h"
 #include "core/app/ClientUi.h"
 #include "core/contacts/ContactRecord.h"
@@ -41,6 +42,8 @@ public:
     String dialogPassword;
     bool dialogMakeDefault = false;
     bool windowsCreated = true;
+    // Where the sounds are also played, as the program plays them; none by default.
+    SoundOutput* sounds = nullptr;
 
     bool createWindows(ClientApp&) override
     {
@@ -73,6 +76,8 @@ public:
     {
         const char* slash = std::strrchr(path.c_str(), '/');
         log_.add(std::string("sound ") + (slash ? slash + 1 : path.c_str()));
+        if (sounds)
+            sounds->play(path.c_str());
     }
     void showNotice(const String& text, IModule*, WindowHandle, bool clickable) override
     {

@@ -1,0 +1,186 @@
+#include "audio/AlsaAudioDevice.h"
+
+#include <alsa/asoundlib.h>
+
+#include <cerrno>
+#include <memory>
+#include <mutex>
+
+namespace orvane {
+
+namespace {
+
+// ALSA prints its configuration and open errors to standard error by default; the same
+// failures reach the caller as error texts, so the library's copy is dropped.
+void quietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
+
+void silenceAlsaOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { snd_lib_error_set_handler(quietAlsaErrors); });
+}
+
+snd_pcm_format_t pcmFormatOf(int bitsPerSample)
+{
+    switch (bitsPerSample) {
+    case 8:
+        return SND_PCM_FORMAT_U8;
+    case 16:
+        return SND_PCM_FORMAT_S16_LE;
+    case 24:
+        return SND_PCM_FORMAT_S24_3LE;
+    case 32:
+        return SND_PCM_FORMAT_S32_LE;
+    default:
+        return SND_PCM_FORMAT_UNKNOWN;
+    }
+}
+
+struct HwParamsDeleter {
+    void operator()(snd_pcm_hw_params_t* p) const { snd_pcm_hw_params_free(p); }
+};
+struct SwParamsDeleter {
+    void operator()(snd_pcm_sw_params_t* p) const { snd_pcm_sw_params_free(p); }
+};
+
+} // namespace
+
+AlsaAudioDevice::AlsaAudioDevice(const String& pcmName) : pcmName_(pcmName) {}
+
+AlsaAudioDevice::~AlsaAudioDevice()
+{
+    close();
+}
+
+bool AlsaAudioDevice::fail(const char* what, int code)
+{
+    String text;
+    text.format("%s (%s): %s", what, pcmName_.c_str(), snd_strerror(code));
+    setError(text.c_str(), code);
+    close();
+    return false;
+}
+
+bool AlsaAudioDevice::openOutput(const AudioFormat& format)
+{
+    close();
+    silenceAlsaOnce();
+    if (!format.isValid()) {
+        setError("unsupported sample format", -EINVAL);
+        return false;
+    }
+    format_ = format;
+    int err = snd_pcm_open(&pcm_, pcmName_.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
+    if (err < 0) {
+        pcm_ = nullptr;
+        return fail("cannot open the PCM", err);
+    }
+
+    snd_pcm_hw_params_t* rawHw = nullptr;
+    if ((err = snd_pcm_hw_params_malloc(&rawHw)) < 0)
+        return fail("no memory for the hardware parameters", err);
+    std::unique_ptr<snd_pcm_hw_params_t, HwParamsDeleter> hw(rawHw);
+    if ((err = snd_pcm_hw_params_any(pcm_, hw.get())) < 0)
+        return fail("no hardware configuration", err);
+    // The plug layers of "default" convert the rate when the hardware cannot take it.
+    snd_pcm_hw_params_set_rate_resample(pcm_, hw.get(), 1);
+    if ((err = snd_pcm_hw_params_set_access(pcm_, hw.get(), SND_PCM_ACCESS_RW_INTERLEAVED)) < 0)
+        return fail("interleaved access refused", err);
+    if ((err = snd_pcm_hw_params_set_format(pcm_, hw.get(), pcmFormatOf(format.bitsPerSample))) < 0)
+        return fail("sample format refused", err);
+    if ((err = snd_pcm_hw_params_set_channels(pcm_, hw.get(), static_cast<unsigned>(format.channels))) < 0)
+        return fail("channel count refused", err);
+    if ((err = snd_pcm_hw_params_set_rate(pcm_, hw.get(), static_cast<unsigned>(format.sampleRate), 0)) < 0)
+        return fail("sample rate refused", err);
+    snd_pcm_uframes_t period = PeriodFrames;
+    int dir = 0;
+    if ((err = snd_pcm_hw_params_set_period_size_near(pcm_, hw.get(), &period, &dir)) < 0)
+        return fail("period size refused", err);
+    snd_pcm_uframes_t buffer = period * BufferPeriods;
+    if ((err = snd_pcm_hw_params_set_buffer_size_near(pcm_, hw.get(), &buffer)) < 0)
+        return fail("buffer size refused", err);
+    if ((err = snd_pcm_hw_params(pcm_, hw.get())) < 0)
+        return fail("hardware parameters refused", err);
+    snd_pcm_hw_params_get_period_size(hw.get(), &period, &dir);
+    snd_pcm_hw_params_get_buffer_size(hw.get(), &buffer);
+    periodFrames_ = period;
+    bufferFrames_ = buffer;
+
+    snd_pcm_sw_params_t* rawSw = nullptr;
+    if ((err = snd_pcm_sw_params_malloc(&rawSw)) < 0)
+        return fail("no memory for the software parameters", err);
+    std::unique_ptr<snd_pcm_sw_params_t, SwParamsDeleter> sw(rawSw);
+    if ((err = snd_pcm_sw_params_current(pcm_, sw.get())) < 0)
+        return fail("no software configuration", err);
+    if ((err = snd_pcm_sw_params_set_start_threshold(pcm_, sw.get(), period)) < 0)
+        return fail("start threshold refused", err);
+    if ((err = snd_pcm_sw_params_set_avail_min(pcm_, sw.get(), period)) < 0)
+        return fail("minimum room refused", err);
+    if ((err = snd_pcm_sw_params(pcm_, sw.get())) < 0)
+        return fail("software parameters refused", err);
+    if ((err = snd_pcm_prepare(pcm_)) < 0)
+        return fail("cannot prepare the PCM", err);
+    setError("", 0);
+    return true;
+}
+
+bool AlsaAudioDevice::write(const uint8_t* data, size_t frames)
+{
+    if (!pcm_) {
+        setError("the device is not open", -EBADFD);
+        return false;
+    }
+    const size_t frameBytes = static_cast<size_t>(format_.bytesPerFrame());
+    while (frames > 0) {
+        const snd_pcm_sframes_t written = snd_pcm_writei(pcm_, data, frames);
+        if (written < 0) {
+            // An underrun (the writer came late) or a suspend: recover and go on.
+            const int err = snd_pcm_recover(pcm_, static_cast<int>(written), 1);
+            if (err < 0)
+                return fail("write failed", err);
+            continue;
+        }
+        data += static_cast<size_t>(written) * frameBytes;
+        frames -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+int64_t AlsaAudioDevice::pendingMillis()
+{
+    if (!pcm_)
+        return 0;
+    snd_pcm_state_t state = snd_pcm_state(pcm_);
+    if (state == SND_PCM_STATE_PREPARED) {
+        // Less than one period queued: the threshold would never be reached.
+        snd_pcm_sframes_t queued = 0;
+        if (snd_pcm_delay(pcm_, &queued) < 0 || queued <= 0)
+            return 0;
+        if (snd_pcm_start(pcm_) < 0)
+            return 0;
+        state = snd_pcm_state(pcm_);
+    }
+    if (state != SND_PCM_STATE_RUNNING)
+        return 0;
+    snd_pcm_sframes_t delay = 0;
+    if (snd_pcm_delay(pcm_, &delay) < 0 || delay <= 0)
+        return 0;
+    return format_.millisOf(delay);
+}
+
+void AlsaAudioDevice::drain()
+{
+    if (pcm_)
+        snd_pcm_drain(pcm_);
+}
+
+void AlsaAudioDevice::close()
+{
+    if (!pcm_)
+        return;
+    snd_pcm_drop(pcm_);
+    snd_pcm_close(pcm_);
+    pcm_ = nullptr;
+}
+
+} // namespace orvane

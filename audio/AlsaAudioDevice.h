@@ -1,0 +1,45 @@
+#pragma once
+
+#include "audio/AudioDevice.h"
+
+// Keeps <alsa/asoundlib.h> out of every file that includes this one.
+typedef struct _snd_pcm snd_pcm_t;
+
+namespace orvane {
+
+// An ALSA PCM in blocking mode. The stream is set up with an explicit period of
+// PeriodFrames frames (the unit the program writes in), a buffer of BufferPeriods periods
+// and a start threshold of one period, so that playing begins as soon as one period is
+// queued instead of when the buffer is full. ALSA's own messages on standard error are
+// silenced: failures are reported through errorText().
+class AlsaAudioDevice : public AudioDevice {
+public:
+    static constexpr unsigned long PeriodFrames = 240;
+    static constexpr unsigned BufferPeriods = 8;
+
+    // pcmName: "default", or any PCM the ALSA configuration defines.
+    explicit AlsaAudioDevice(const String& pcmName = "default");
+    ~AlsaAudioDevice() override;
+
+    bool openOutput(const AudioFormat& format) override;
+    bool write(const uint8_t* data, size_t frames) override;
+    int64_t pendingMillis() override;
+    void drain() override;
+    void close() override;
+    bool isOpen() const override { return pcm_ != nullptr; }
+
+    // What the device settled on, valid while open.
+    unsigned long periodFrames() const { return periodFrames_; }
+    unsigned long bufferFrames() const { return bufferFrames_; }
+
+private:
+    bool fail(const char* what, int code);
+
+    String pcmName_;
+    snd_pcm_t* pcm_ = nullptr;
+    AudioFormat format_;
+    unsigned long periodFrames_ = 0;
+    unsigned long bufferFrames_ = 0;
+};
+
+} // namespace orvane
