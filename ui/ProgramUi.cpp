@@ -1,5 +1,6 @@
 #include "ui/ProgramUi.h"
 
+#include "audio/WavPlayer.h"
 #include "core/app/ClientApp.h"
 #include "resources/ProgramImages.h"
 #include "resources/ResourceIds.h"
@@ -91,8 +92,10 @@ bool ProgramUi::askForSignIn(String&, String&, bool&)
     return false;
 }
 
-void ProgramUi::playSound(const String&)
+void ProgramUi::playSound(const String& path)
 {
+    // One sound channel for the process: a new sound cuts off the one before, the ring's too.
+    WavPlayer::processPlayer().play(path.c_str());
 }
 
 void ProgramUi::showNotice(const String& text, IModule* module, WindowHandle window, bool clickable)
