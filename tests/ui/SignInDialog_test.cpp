@@ -75,6 +75,8 @@ protected:
         handover.dialog = &dialog;
         dialog.CallAfter([&dialog, inside] {
             waitUntil([&dialog] { return dialog.IsShownOnScreen(); });
+            // Without a window manager the keys go where the pointer is.
+            wxUIActionSimulator().MouseMove(dialog.ClientToScreen(wxPoint(2, 2)));
             inside();
             if (dialog.IsModal()) {
                 ADD_FAILURE() << "the dialog is still open";
@@ -217,7 +219,6 @@ TEST_F(SignInDialog, TypingAndEnterSignInFromTheKeyboard)
     CSignInDialog dialog(nullptr, skin, handover, true);
     wxUIActionSimulator keys;
     const int answer = run(dialog, [&] {
-        dialog.Raise();
         for (CFlatEdit* edit : {&dialog.userNameEdit(), &dialog.passwordEdit()}) {
             edit->SetFocus();
             ASSERT_TRUE(waitUntil([&] { return edit->isFocused(); }));
