@@ -7,7 +7,10 @@
 #include "ui/CChatwynDoc.h"
 #include "ui/CChatwynView.h"
 #include "ui/CMainFrame.h"
+#include "ui/CSignInDialog.h"
+#include "ui/CSignInProgressPanel.h"
 #include "ui/CSystemTray.h"
+#include "ui/SignUpHandover.h"
 #include "ui/CTaskbarNotifier.h"
 #include "core/app/ThreadMessages.h"
 #include "ui/CommandIds.h"
@@ -19,6 +22,18 @@
 #include <wx/menu.h>
 
 namespace orvane {
+
+namespace {
+
+// "New Account" in the sign-in dialog: the sign-up form comes with the account dialog; until
+// then there is nothing to hand over to, and the dialog stays open.
+class NoSignUpYet : public SignUpHandover {
+public:
+    bool signUp(wxWindow&) override { return false; }
+    void signInNewAccount() override {}
+};
+
+} // namespace
 
 ProgramUi::ProgramUi() = default;
 
@@ -55,6 +70,7 @@ bool ProgramUi::createWindows(ClientApp& app)
         return false;
     }
     frame_ = frame;
+    app_ = &app;
 
     tray_ = std::make_unique<CSystemTray>();
     tray_->Create(frame, ThreadMessage::TrayNotify, "Orvane", wxNullBitmap, TrayIconId, false);
@@ -63,6 +79,8 @@ bool ProgramUi::createWindows(ClientApp& app)
 
     frame->ActivateFrame();
     frame->Update();
+    // Made once, hidden, for every sign-in to come.
+    panel_ = new CSignInProgressPanel(frame, skin_);
     return true;
 }
 
@@ -85,11 +103,18 @@ void ProgramUi::showMessageBox(const String& text, Icon icon)
     showMessage(frame(), wxString::FromUTF8(text.c_str()), boxIcon);
 }
 
-bool ProgramUi::askForSignIn(String&, String&, bool&)
+bool ProgramUi::askForSignIn(String& userName, String& password, bool& makeDefault)
 {
-    // The sign-in dialog comes with its own window; until then a missing account is not
-    // asked for.
-    return false;
+    if (!frame() || !app_)
+        return false;
+    NoSignUpYet signUp;
+    CSignInDialog dialog(frame(), skin_, signUp, app_->account().userName.isEmpty());
+    if (dialog.ShowModal() != wxID_OK)
+        return false;
+    userName = dialog.userName();
+    password = dialog.password();
+    makeDefault = dialog.makeDefault();
+    return true;
 }
 
 void ProgramUi::playSound(const String& path)
@@ -107,16 +132,27 @@ void ProgramUi::showNotice(const String& text, IModule* module, WindowHandle win
     notice.Show(wxString::FromUTF8(text.c_str()), clickable);
 }
 
+CSignInProgressPanel* ProgramUi::panel() const
+{
+    return static_cast<CSignInProgressPanel*>(panel_.get());
+}
+
 void ProgramUi::showProgressPanel()
 {
+    if (panel())
+        panel()->showCentred();
 }
 
 void ProgramUi::hideProgressPanel()
 {
+    if (panel())
+        panel()->hideAndClear();
 }
 
-void ProgramUi::showProgressText(const String&)
+void ProgramUi::showProgressText(const String& text)
 {
+    if (panel())
+        panel()->SetStatusText(text);
 }
 
 void ProgramUi::setDocumentTitle(const String& title)

@@ -14,7 +14,9 @@ class wxFileConfig;
 namespace orvane {
 
 class CMainFrame;
+class CSignInProgressPanel;
 class CSystemTray;
+class ClientApp;
 
 // The core's user interface in windows: the main frame with its contact tree and action
 // bar, the tray icon, the message boxes, and the skin that modules are handed. The core
@@ -48,6 +50,7 @@ public:
     // NULL before createWindows and once the frame is gone.
     CMainFrame* frame() const;
     CSystemTray* tray() const { return tray_.get(); }
+    CSignInProgressPanel* panel() const;
     Skin& programSkin() { return skin_; }
 
 private:
@@ -55,8 +58,11 @@ private:
     // The menus' look, on the screen while this lives.
     MenuStyle menuStyle_;
     std::unique_ptr<wxFileConfig> profile_;
-    // The frame is a wx top-level window: wx deletes it; this only watches it.
+    // The frame is a wx top-level window: wx deletes it; this only watches it. The same for
+    // the progress panel, a window of the frame's.
     wxWeakRef<wxWindow> frame_;
+    wxWeakRef<wxWindow> panel_;
+    ClientApp* app_ = nullptr;
     std::unique_ptr<CSystemTray> tray_;
 };
 

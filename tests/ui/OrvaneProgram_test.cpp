@@ -52,10 +52,13 @@ protected:
         return shown ? program.pid() : -1;
     }
 
+    // The main window among the program's windows (the progress panel is one of them too).
     XWindowId mainWindow(pid_t pid)
     {
-        const auto windows = windowsOfProcess(pid);
-        return windows.empty() ? 0 : windows.front();
+        for (XWindowId w : windowsOfProcess(pid))
+            if (windowTitle(w) == "alice - Orvane")
+                return w;
+        return 0;
     }
 
     // Exit through the File menu's keys, as a person would.
