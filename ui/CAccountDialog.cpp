@@ -108,8 +108,8 @@ void CAccountDialog::OnInitDialog(Mode mode)
         fill(EmailId, ownUser_.email);
         fill(WebSiteId, ownUser_.webSite);
     }
-    edit(UserNameId).Enable(signUp_);
-    edit(ConfirmPasswordId).Enable(false);
+    enableEdit(edit(UserNameId), signUp_);
+    enableEdit(edit(ConfirmPasswordId), false);
     edit(signUp_ ? UserNameId : NewPasswordId).SetFocus();
 }
 
@@ -165,7 +165,7 @@ void CAccountDialog::OnNewPasswordChange(wxCommandEvent& event)
     const bool enable = !password().isEmpty();
     if (!enable)
         confirm.ChangeValue(wxString());
-    confirm.Enable(enable);
+    enableEdit(confirm, enable);
 }
 
 bool CAccountDialog::Validate()

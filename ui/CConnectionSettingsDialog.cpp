@@ -108,8 +108,8 @@ void CConnectionSettingsDialog::UpdateEnabling()
 {
     const bool manual = !systemBox_->GetCheck();
     typeList_->Enable(manual);
-    host_->Enable(manual);
-    port_->Enable(manual);
+    enableEdit(*host_, manual);
+    enableEdit(*port_, manual);
 }
 
 void CConnectionSettingsDialog::OnToggleWindowsSettings(wxMouseEvent& event)

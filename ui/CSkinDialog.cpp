@@ -116,6 +116,15 @@ CSkinButton* CSkinDialog::addButton(int id, const wxString& text, const wxPoint&
     return button;
 }
 
+void CSkinDialog::enableEdit(CFlatEdit& edit, bool enable)
+{
+    edit.Enable(enable);
+    if (enable)
+        edit.SetNormalColors(systemColor(wxSYS_COLOUR_WINDOWTEXT), systemColor(wxSYS_COLOUR_WINDOW));
+    else
+        edit.SetNormalColors(systemColor(wxSYS_COLOUR_GRAYTEXT), skin_.backgroundColorLight());
+}
+
 void CSkinDialog::onPaint(wxPaintEvent&)
 {
     wxPaintDC dc(this);

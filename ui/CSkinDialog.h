@@ -59,6 +59,10 @@ protected:
     // Sized by its bitmap; `units` is its top left corner.
     CSkinButton* addButton(int id, const wxString& text, const wxPoint& units, ButtonSet set);
 
+    // Enables or disables the field, and shows which: a disabled field greys its text on the
+    // skin's light background colour.
+    void enableEdit(CFlatEdit& edit, bool enable);
+
     // The button Enter clicks when no push button has the focus.
     void setDefaultButton(int id) { defaultId_ = id; }
 

@@ -1,0 +1,118 @@
+#pragma once
+
+// Driving the program's skinned dialogs as a person would: shown modeless (they end through
+// the same handlers as in a modal run) or run modally with the test's steps queued to the
+// dialog's own loop; buttons clicked with the mouse events a click is made of; text typed
+// through the X server; message boxes answered while other dialogs run for real.
+
+#include "tests/ui/ControlProbe.h"
+#include "tests/ui/ScreenProbe.h"
+#include "ui/CSkinDialog.h"
+#include "ui/kit/CFlatEdit.h"
+#include "ui/kit/CSkinButton.h"
+
+#include <gtest/gtest.h>
+#include <wx/dialog.h>
+#include <wx/modalhook.h>
+#include <wx/msgdlg.h>
+#include <wx/uiaction.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace orvane::testing {
+
+// Shows the dialog modeless and waits until it is on the screen.
+inline bool showModeless(wxDialog& dialog)
+{
+    dialog.Show();
+    dialog.Raise();
+    return waitUntil([&] { return dialog.IsShownOnScreen(); });
+}
+
+// A left click in the middle of the dialog's button with that id: down and up, as the
+// mouse sends them, so the button's own click logic decides.
+inline void clickOn(wxWindow& dialog, int id)
+{
+    auto* button = dynamic_cast<CSkinButton*>(dialog.FindWindow(id));
+    ASSERT_NE(button, nullptr) << "no skinned button " << id;
+    const wxSize size = button->GetClientSize();
+    sendMouse(*button, wxEVT_LEFT_DOWN, size.x / 2, size.y / 2, true);
+    sendMouse(*button, wxEVT_LEFT_UP, size.x / 2, size.y / 2, false);
+}
+
+// Gives the field the focus through the X server and waits until it has it.
+inline bool focusField(CFlatEdit& field)
+{
+    field.GetParent()->Raise();
+    field.SetFocus();
+    return waitUntil([&] { return field.isFocused(); });
+}
+
+// Types the text into the field (which gets the focus first) key by key through the X
+// server, then the keys that are left waiting; `expected` is what the field should then
+// hold, and the answer is whether it came to hold it.
+inline bool typeInto(CFlatEdit& field, const std::string& text, const wxString& expected)
+{
+    if (!focusField(field))
+        return false;
+    field.textCtrl().SetInsertionPointEnd();
+    wxUIActionSimulator keys;
+    keys.Text(text.c_str());
+    return waitUntil([&] { return field.GetValue() == expected; });
+}
+
+// A key pressed and released through the X server.
+inline void pressKey(int key)
+{
+    wxUIActionSimulator keys;
+    keys.Char(key);
+}
+
+// Answers the message boxes with one answer and keeps their texts and styles; every other
+// dialog runs as it would.
+class MessageBoxAnswers : public wxModalDialogHook {
+public:
+    struct Box {
+        wxString text;
+        long style;
+    };
+
+    explicit MessageBoxAnswers(int answer = wxID_OK) : answer_(answer) { Register(); }
+    ~MessageBoxAnswers() override { Unregister(); }
+
+    std::vector<Box> shown;
+
+protected:
+    int Enter(wxDialog* dialog) override
+    {
+        const auto* box = dynamic_cast<wxMessageDialogBase*>(dialog);
+        if (!box)
+            return wxID_NONE;
+        shown.push_back(Box{box->GetMessage(), box->GetMessageDialogStyle()});
+        return answer_;
+    }
+    void Exit(wxDialog*) override {}
+
+private:
+    int answer_;
+};
+
+// The icon bits of a box's style.
+inline long iconOf(long style)
+{
+    return style & (wxICON_EXCLAMATION | wxICON_HAND | wxICON_INFORMATION | wxICON_QUESTION | wxICON_NONE);
+}
+
+// The shown dialog, frame and caption included, as the screen has it; saved as
+// ORVANE_ARTIFACTS_DIR/<name>.png when that folder is given.
+inline wxImage dialogShot(wxDialog& dialog, const std::string& name)
+{
+    wxImage shot = screenImage(dialog.GetScreenRect());
+    if (const char* dir = std::getenv("ORVANE_ARTIFACTS_DIR"); dir && shot.IsOk())
+        shot.SaveFile(wxString(dir) + "/" + name + ".png", wxBITMAP_TYPE_PNG);
+    return shot;
+}
+
+} // namespace orvane::testing
