@@ -11,13 +11,16 @@
 #include "ui/kit/CFlatEdit.h"
 #include "ui/kit/CSkinButton.h"
 
+#include <gtk/gtk.h>
 #include <gtest/gtest.h>
 #include <wx/dialog.h>
 #include <wx/modalhook.h>
 #include <wx/msgdlg.h>
 #include <wx/uiaction.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +34,32 @@ inline bool showModeless(wxDialog& dialog)
     return waitUntil([&] { return dialog.IsShownOnScreen(); });
 }
 
+// Runs the dialog modally with the steps queued to its loop; answers its end code. When the
+// steps fail, or the dialog has not ended 10 seconds after them, it is ended with
+// wxID_ABORT, so a failing test never hangs in the loop.
+inline int runModal(wxDialog& dialog, std::function<void()> steps)
+{
+    dialog.CallAfter([&dialog, steps = std::move(steps)] {
+        steps();
+        if (!::testing::Test::HasFailure() && !waitUntil([&] { return !dialog.IsModal(); }, std::chrono::seconds(10)))
+            ADD_FAILURE() << "the dialog is still open";
+        if (dialog.IsModal())
+            dialog.EndModal(wxID_ABORT);
+    });
+    return dialog.ShowModal();
+}
+
+// Brings the dialog's window to the front with the keyboard focus of the display, as it must
+// have for keys to reach it, and waits until it has it. Tests that type run without a
+// window manager: one that is still placing a new window can take the focus away between
+// two keys.
+inline bool waitActive(wxDialog& dialog)
+{
+    GtkWindow* window = GTK_WINDOW(dialog.GetHandle());
+    gtk_window_present(window);
+    return waitUntil([&] { return gtk_window_is_active(window); });
+}
+
 // A left click in the middle of the dialog's button with that id: down and up, as the
 // mouse sends them, so the button's own click logic decides.
 inline void clickOn(wxWindow& dialog, int id)
@@ -42,17 +71,18 @@ inline void clickOn(wxWindow& dialog, int id)
     sendMouse(*button, wxEVT_LEFT_UP, size.x / 2, size.y / 2, false);
 }
 
-// Gives the field the focus through the X server and waits until it has it.
+// Gives the field the keyboard focus, its window the display's, and waits until it has it.
 inline bool focusField(CFlatEdit& field)
 {
-    field.GetParent()->Raise();
+    auto* dialog = dynamic_cast<wxDialog*>(wxGetTopLevelParent(&field));
+    if (dialog && !waitActive(*dialog))
+        return false;
     field.SetFocus();
     return waitUntil([&] { return field.isFocused(); });
 }
 
-// Types the text into the field (which gets the focus first) key by key through the X
-// server, then the keys that are left waiting; `expected` is what the field should then
-// hold, and the answer is whether it came to hold it.
+// Types the text at the end of the field (which gets the focus first) key by key through the
+// X server; answers whether the field came to hold `expected`.
 inline bool typeInto(CFlatEdit& field, const std::string& text, const wxString& expected)
 {
     if (!focusField(field))
