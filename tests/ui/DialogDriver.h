@@ -34,10 +34,10 @@ inline bool showModeless(wxDialog& dialog)
     return waitUntil([&] { return dialog.IsShownOnScreen(); });
 }
 
-// Runs the dialog modally with the steps queued to its loop; answers its end code. When the
-// steps fail, or the dialog has not ended 10 seconds after them, it is ended with
-// wxID_ABORT, so a failing test never hangs in the loop.
-inline int runModal(wxDialog& dialog, std::function<void()> steps)
+// Queues the steps to the loop of the dialog's coming modal run. When the steps fail, or the
+// dialog has not ended 10 seconds after them, it is ended with wxID_ABORT, so a failing
+// test never hangs in the loop.
+inline void queueSteps(wxDialog& dialog, std::function<void()> steps)
 {
     dialog.CallAfter([&dialog, steps = std::move(steps)] {
         steps();
@@ -46,6 +46,12 @@ inline int runModal(wxDialog& dialog, std::function<void()> steps)
         if (dialog.IsModal())
             dialog.EndModal(wxID_ABORT);
     });
+}
+
+// Runs the dialog modally with the steps queued to its loop; answers its end code.
+inline int runModal(wxDialog& dialog, std::function<void()> steps)
+{
+    queueSteps(dialog, std::move(steps));
     return dialog.ShowModal();
 }
 
