@@ -356,10 +356,7 @@ TEST_F(AccountDialog, ChangeDetailsEndsOnlyOnceTheCurrentPasswordIsTypedRight)
     // The steps in the current-password dialog's own loop, once OK has opened it.
     auto answerCurrent = [&](const char* typed, int button) {
         wxTheApp->CallAfter([&, typed, button] {
-            CCurrentPasswordDialog* current = nullptr;
-            for (wxWindow* window : wxTopLevelWindows)
-                if (auto* d = dynamic_cast<CCurrentPasswordDialog*>(window); d && d->IsModal())
-                    current = d;
+            CCurrentPasswordDialog* current = modalDialog<CCurrentPasswordDialog>();
             ASSERT_NE(current, nullptr) << "OK did not ask for the current password";
             current->edit().SetValue(typed);
             clickOn(*current, button);

@@ -47,6 +47,22 @@ protected:
     AccountSettings account;
 };
 
+TEST_F(ConnectionSettingsDialog, TheProductNoticeAndVersionStandCentredWithTheVersionFilledIn)
+{
+    auto dialog = make();
+    EXPECT_EQ(dialog->FindWindow(CConnectionSettingsDialog::VersionId)->GetLabel(), "Version 1.6.240517");
+    for (int id : {CConnectionSettingsDialog::ProductId, CConnectionSettingsDialog::NoticeId,
+                   CConnectionSettingsDialog::VersionId}) {
+        SCOPED_TRACE(id);
+        auto& label = dynamic_cast<CTextLabel&>(*dialog->FindWindow(id));
+        const auto [first, last] = inkedColumns(label);
+        ASSERT_GE(first, 0);
+        const int right = label.GetClientSize().GetWidth() - 1 - last;
+        EXPECT_GT(first, 10);
+        EXPECT_NEAR(first, right, 2);
+    }
+}
+
 TEST_F(ConnectionSettingsDialog, TheListShowsTheStoredTypeAndOkKeepsATypeItCannotShow)
 {
     const struct {

@@ -10,9 +10,11 @@
 #include "ui/CSkinDialog.h"
 #include "ui/kit/CFlatEdit.h"
 #include "ui/kit/CSkinButton.h"
+#include "ui/kit/CTextLabel.h"
 
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
+#include <wx/dcmemory.h>
 #include <wx/dialog.h>
 #include <wx/modalhook.h>
 #include <wx/msgdlg.h>
@@ -22,6 +24,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvane::testing {
@@ -46,6 +49,16 @@ inline void queueSteps(wxDialog& dialog, std::function<void()> steps)
         if (dialog.IsModal())
             dialog.EndModal(wxID_ABORT);
     });
+}
+
+// The dialog of that class that runs modally now, or nullptr.
+template <typename Dialog>
+Dialog* modalDialog()
+{
+    for (wxWindow* window : wxTopLevelWindows)
+        if (auto* dialog = dynamic_cast<Dialog*>(window); dialog && dialog->IsModal())
+            return dialog;
+    return nullptr;
 }
 
 // Runs the dialog modally with the steps queued to its loop; answers its end code.
@@ -134,6 +147,33 @@ protected:
 private:
     int answer_;
 };
+
+// The first and the last column of the label's picture, drawn over white, that hold anything
+// else; -1 and -1 for none.
+inline std::pair<int, int> inkedColumns(CTextLabel& label)
+{
+    const wxSize size = label.GetClientSize();
+    wxBitmap bitmap(size.GetWidth(), size.GetHeight(), 24);
+    {
+        wxMemoryDC dc(bitmap);
+        dc.SetBackground(*wxWHITE_BRUSH);
+        dc.Clear();
+        label.render(dc);
+    }
+    const wxImage image = bitmap.ConvertToImage();
+    std::pair<int, int> columns{-1, -1};
+    for (int x = 0; x < image.GetWidth(); ++x) {
+        for (int y = 0; y < image.GetHeight(); ++y) {
+            if (image.GetRed(x, y) != 255 || image.GetGreen(x, y) != 255 || image.GetBlue(x, y) != 255) {
+                if (columns.first < 0)
+                    columns.first = x;
+                columns.second = x;
+                break;
+            }
+        }
+    }
+    return columns;
+}
 
 // The icon bits of a box's style.
 inline long iconOf(long style)
