@@ -101,7 +101,9 @@ void CAccountDialog::OnInitDialog(Mode mode)
     for (CFlatEdit* field : edits_)
         field->ChangeValue(wxString());
     if (!signUp_) {
-        const auto fill = [this](int id, const String& value) { edit(id).ChangeValue(wxString::FromUTF8(value.c_str())); };
+        const auto fill = [this](int id, const String& value) {
+            edit(id).ChangeValue(wxString::FromUTF8(value.c_str()));
+        };
         fill(UserNameId, account_.userName);
         fill(FirstNameId, ownUser_.firstName);
         fill(LastNameId, ownUser_.lastName);

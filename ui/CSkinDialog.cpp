@@ -54,7 +54,8 @@ CSkinDialog::CSkinDialog(wxWindow* parent, Skin& skin, const wxString& caption, 
     : wxDialog(parent, wxID_ANY, caption, wxDefaultPosition, wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
       skin_(skin)
 {
-    SetFont(wxFont(8, wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL, false, presentFace("MS Sans Serif")));
+    SetFont(wxFont(8, wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL, false,
+                   presentFace("MS Sans Serif")));
     // The dialog base units: the average width of the 52 ASCII letters (rounded) and the
     // font's height.
     int width = 0;

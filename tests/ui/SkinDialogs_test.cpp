@@ -91,7 +91,15 @@ const std::vector<DialogCase>& dialogCases()
              return dialog;
          },
          "Orvane - Register new account",
-         {{1019, ""}, {1021, ""}, {1025, ""}, {1029, ""}, {1031, ""}, {1028, ""}, {1033, ""}, {1, "OK"}, {2, "Cancel"}}},
+         {{1019, ""},
+          {1021, ""},
+          {1025, ""},
+          {1029, ""},
+          {1031, ""},
+          {1028, ""},
+          {1033, ""},
+          {1, "OK"},
+          {2, "Cancel"}}},
         {"change-details",
          [](Skin& skin, AccountSettings& account, ContactRecord& own) {
              auto* dialog = new CAccountDialog(nullptr, skin, account, own, "http://127.0.0.1:1/");
@@ -99,7 +107,11 @@ const std::vector<DialogCase>& dialogCases()
              return dialog;
          },
          "Orvane - Change my details",
-         {{1019, "alice"}, {1029, "Alice"}, {1031, "Liddell"}, {1028, "alice@example.org"}, {1033, "http://example.org/"}}},
+         {{1019, "alice"},
+          {1029, "Alice"},
+          {1031, "Liddell"},
+          {1028, "alice@example.org"},
+          {1033, "http://example.org/"}}},
     };
     return cases;
 }
