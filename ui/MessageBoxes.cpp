@@ -15,6 +15,8 @@ long iconStyle(BoxIcon icon)
         return wxICON_WARNING;
     case BoxIcon::Question:
         return wxICON_QUESTION;
+    case BoxIcon::None:
+        return wxICON_NONE;
     case BoxIcon::Information:
         break;
     }
