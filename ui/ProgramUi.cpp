@@ -7,6 +7,9 @@
 #include "ui/CChatwynDoc.h"
 #include "ui/CChatwynView.h"
 #include "ui/CMainFrame.h"
+#include "ui/CAboutDialog.h"
+#include "ui/CAddContactDialog.h"
+#include "ui/CConnectionSettingsDialog.h"
 #include "ui/CSignInDialog.h"
 #include "ui/CSignInProgressPanel.h"
 #include "ui/CSystemTray.h"
@@ -71,6 +74,7 @@ bool ProgramUi::createWindows(ClientApp& app)
     }
     frame_ = frame;
     app_ = &app;
+    wireCommands(*frame, app);
 
     tray_ = std::make_unique<CSystemTray>();
     tray_->Create(frame, ThreadMessage::TrayNotify, "Orvane", wxNullBitmap, TrayIconId, false);
@@ -82,6 +86,34 @@ bool ProgramUi::createWindows(ClientApp& app)
     // Made once, hidden, for every sign-in to come.
     panel_ = new CSignInProgressPanel(frame, skin_);
     return true;
+}
+
+void ProgramUi::wireCommands(CMainFrame& frame, ClientApp& app)
+{
+    frame.view().SetAddContactHandler([this, &app] {
+        CAddContactDialog dialog(this->frame(), skin_, app.ownUser().userName,
+                                 [&app](const char* name) { return app.isListedUserName(name); });
+        if (dialog.ShowModal() == wxID_OK)
+            app.connection().sendAddContact(dialog.userName().c_str());
+    });
+    frame.appCommand = [this, &app](int id) {
+        const wxString build = wxString::FromUTF8(app.buildStampText().c_str());
+        switch (id) {
+        case command::Settings: {
+            CConnectionSettingsDialog dialog(this->frame(), skin_, app.account(), ClientApp::VersionText, build);
+            if (dialog.ShowModal() == wxID_OK) {
+                app.saveAccount();
+                app.applyProxySettings();
+            }
+            return true;
+        }
+        case command::AppAbout:
+            CAboutDialog::run(this->frame(), skin_, ClientApp::VersionText, build);
+            return true;
+        default:
+            return false;
+        }
+    };
 }
 
 void ProgramUi::setActionsMenu(const std::vector<ActionItem>& items)

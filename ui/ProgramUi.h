@@ -54,6 +54,9 @@ public:
     Skin& programSkin() { return skin_; }
 
 private:
+    // The account commands' dialogs behind the frame's commands and the tree's Add.
+    void wireCommands(CMainFrame& frame, ClientApp& app);
+
     Skin skin_;
     // The menus' look, on the screen while this lives.
     MenuStyle menuStyle_;

@@ -1,10 +1,13 @@
 #include "core/app/ThreadMessages.h"
+#include "tests/core/EndToEndSupport.h"
 #include "tests/core/HeadlessProcess.h"
+#include "tests/ui/DialogDriver.h"
 #include "tests/server/ServerProcess.h"
 #include "tests/ui/DesktopSession.h"
 #include "tests/ui/ScreenProbe.h"
 #include "tests/ui/WxClient.h"
 #include "ui/CActionsBar.h"
+#include "ui/CAddContactDialog.h"
 #include "ui/CChatwynDoc.h"
 #include "ui/CChatwynView.h"
 #include "ui/CMainFrame.h"
@@ -50,8 +53,9 @@ protected:
         ASSERT_TRUE(desktop.ok());
         ASSERT_TRUE(server.start({"--in-memory", "--http", "127.0.0.1:0", "--message", "127.0.0.1:0", "--hash-cost",
                                   "1", "--account", "alice:alice-pw", "--account", "bob:bob-pw"}));
-        url = "http://127.0.0.1:" + std::to_string(server.httpPort()) + "/";
-        folders = std::make_unique<ClientFolders>(url);
+        // carol exists but nobody lists her.
+        signUpAt(url(), "carol", "carol-pw");
+        folders = std::make_unique<ClientFolders>(url());
         folders->writeAccount("alice", "alice-pw");
         runtime = std::make_unique<ScopedEnv>("ORVANE_RUNTIME_DIR", folders->runtimeDir.c_str());
         registry = std::make_unique<ScopedEnv>("ORVANE_REGISTRY_DIR", folders->registryDir.c_str());
@@ -167,7 +171,7 @@ protected:
 
     DesktopSession desktop;
     ServerProcess server;
-    std::string url;
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(server.httpPort()) + "/"; }
     std::unique_ptr<ClientFolders> folders;
     std::unique_ptr<ScopedEnv> runtime;
     std::unique_ptr<ScopedEnv> registry;
@@ -276,7 +280,7 @@ TEST_F(MainFrame, ContactsMoveBetweenOnlineAndOfflineAsTheyComeAndGo)
     startSignedIn();
     ASSERT_TRUE(waitUntil([this] { return placeOf("bob") == "offline"; }));
     {
-        HeadlessProcess bob(url);
+        HeadlessProcess bob(url());
         bob.folders.writeAccount("bob", "bob-pw");
         ASSERT_TRUE(bob.start());
         EXPECT_TRUE(waitUntil([this] { return placeOf("bob") == "online"; }, std::chrono::seconds(15)));
@@ -341,4 +345,22 @@ TEST_F(MainFrame, ANoticeSlidesOutAndItsClickEndsInTheModulesWindow)
     frame().Hide();
     wxQueueEvent(&frame(), new NotifierClickEvent(ThreadMessage::NotifierClick, nullptr, nullptr));
     EXPECT_TRUE(waitUntil([this] { return frame().IsShown(); }));
+}
+
+TEST_F(MainFrame, AddingAContactThroughItsDialogPutsHerInTheTree)
+{
+    startSignedIn();
+    ASSERT_TRUE(waitUntil([this] { return !placeOf("bob").empty(); }));
+    EXPECT_EQ(placeOf("carol"), "");
+    // The dialog runs modally from the command; the person's part is queued to its loop.
+    frame().CallAfter([] {
+        CAddContactDialog* dialog = nullptr;
+        waitUntil([&] { return (dialog = modalDialog<CAddContactDialog>()) != nullptr; });
+        ASSERT_NE(dialog, nullptr);
+        dialog->edit().ChangeValue("carol");
+        clickOn(*dialog, CAddContactDialog::AddId);
+    });
+    command(command::AddContact);
+    EXPECT_TRUE(waitUntil([this] { return placeOf("carol") == "offline"; }, std::chrono::seconds(10)))
+        << "the server's answer lists her";
 }
