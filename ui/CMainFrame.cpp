@@ -274,6 +274,9 @@ bool CMainFrame::dispatch(int id)
     case command::SignOut:
         app_.signOut();
         return true;
+    case command::SignInAs:
+        app_.signInAs();
+        return true;
     default:
         break;
     }

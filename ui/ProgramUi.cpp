@@ -21,6 +21,7 @@
 #include "ui/MenuColors.h"
 #include "ui/MessageBoxes.h"
 
+#include <wx/arrstr.h>
 #include <wx/fileconf.h>
 #include <wx/menu.h>
 
@@ -95,6 +96,12 @@ void ProgramUi::wireCommands(CMainFrame& frame, ClientApp& app)
                                  [&app](const char* name) { return app.isListedUserName(name); });
         if (dialog.ShowModal() == wxID_OK)
             app.connection().sendAddContact(dialog.userName().c_str());
+    });
+    frame.view().SetDropHandler([&app](ContactRecord& contact, const wxArrayString& files) {
+        std::vector<String> paths;
+        for (const wxString& file : files)
+            paths.emplace_back(file.utf8_str().data());
+        app.sendDroppedFiles(paths, &contact);
     });
     frame.appCommand = [this, &app](int id) {
         const wxString build = wxString::FromUTF8(app.buildStampText().c_str());

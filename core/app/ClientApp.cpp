@@ -11,6 +11,8 @@
 #include <chrono>
 #include <thread>
 
+#include <sys/stat.h>
+#include <cstring>
 namespace orvane {
 
 UiThreadPort::~UiThreadPort() = default;
@@ -299,20 +301,70 @@ void ClientApp::signIn()
     clearContacts();
     readConfiguration();
     ui_.setDocumentTitle(account_.userName);
-    if (account_.userName.isEmpty()) {
-        String userName;
-        String password;
-        bool makeDefault = false;
-        if (!ui_.askForSignIn(userName, password, makeDefault))
-            return;
-        account_.userName = userName;
-        account_.password = password;
-        ownUser_.userName = userName;
-        saveAccountOnSignIn = makeDefault;
-    }
+    if (account_.userName.isEmpty() && !askForAccount())
+        return;
     showProgressPanel();
     connection_->requestConnect(linkSettings());
     showOnlineStatus();
+}
+
+bool ClientApp::askForAccount()
+{
+    String userName;
+    String password;
+    bool makeDefault = false;
+    if (!ui_.askForSignIn(userName, password, makeDefault))
+        return false;
+    account_.userName = userName;
+    account_.password = password;
+    ownUser_.userName = userName;
+    saveAccountOnSignIn = makeDefault;
+    return true;
+}
+
+void ClientApp::signInAs()
+{
+    // A text-chat module closes its windows before another user takes over; a close request
+    // of the program's own carries no window event.
+    if (IModule* chat = findModule("Chat"); chat && std::strcmp(chat->getId(), "Chat") == 0)
+        chat->preTranslateMessage(nullptr);
+    // Unlike Sign In, the records stay until the new list comes, and the files are not read.
+    if (!askForAccount())
+        return;
+    showProgressPanel();
+    connection_->requestConnect(linkSettings());
+    ui_.setDocumentTitle(account_.userName);
+    showOnlineStatus();
+}
+
+bool ClientApp::sendDroppedFiles(const std::vector<String>& paths, IContact* contact)
+{
+    IModule* transfer = findModule("file_transfer");
+    if (!transfer || std::strcmp(transfer->getId(), "file_transfer") != 0)
+        return false;
+    for (const String& path : paths) {
+        struct stat info;
+        if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+            continue;
+        XmlNode command;
+        command.addChild("command", "SEND_FILE");
+        command.addChild("filename", path.c_str());
+        transfer->onMessage(contact, command.toCompactString(true).c_str());
+    }
+    return !paths.empty();
+}
+
+String ClientApp::buildPictureUrl(const String& urlTemplate, const char* userName) const
+{
+    String key = account_.password;
+    // Even positions one down, odd ones one up, each byte wrapping.
+    for (int i = 0; i < key.length(); ++i)
+        key.at(i) = static_cast<char>(static_cast<unsigned char>(key.at(i)) + (i % 2 == 0 ? -1 : 1));
+    String url = urlTemplate;
+    url.replaceAll("[key]", key.c_str());
+    url.replaceAll("[network]", account_.networkId.c_str());
+    url.replaceAll("[username]", userName ? userName : account_.userName.c_str());
+    return url;
 }
 
 void ClientApp::signOut()

@@ -172,6 +172,15 @@ public:
     void signIn();
     // Sign Out: the link closes; the configuration is read again.
     void signOut();
+    // Sign in as: the sign-in dialog always; the contact records stay until the new list
+    // comes, and the configuration files are not read again. Cancel changes nothing.
+    void signInAs();
+    // Files dropped on a contact go to the module "file_transfer" as one SEND_FILE text each,
+    // as if the contact had sent it; folders are skipped. False without that module or files.
+    bool sendDroppedFiles(const std::vector<String>& paths, IContact* contact);
+    // The picture page's URL: "[key]" (the password with its even bytes one down and its odd
+    // ones one up), "[network]" and "[username]" (the account's when NULL) filled in.
+    String buildPictureUrl(const String& urlTemplate, const char* userName) const;
 
     // ---- state ----
     ClientUi& ui() { return ui_; }
@@ -200,6 +209,8 @@ private:
     void reportConnectionState(bool signedIn, int reason) override;
 
     LinkSettings linkSettings() const;
+    // The sign-in dialog's answer into the account; false when it was cancelled.
+    bool askForAccount();
     void runEvent(AppEvent& event);
     void applyPresenceRecord(const uint8_t* record, ContactRecord& contact);
     void onContactAddedReply(const XmlNode& body);

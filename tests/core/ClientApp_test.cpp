@@ -407,3 +407,70 @@ TEST(Contacts, PresenceIdsUseAllSixtyFourBits)
     EXPECT_EQ(contact.endpoint.getHostAddress(), String("127.0.0.1"));
     EXPECT_EQ(contact.endpoint.getPort(), 0x1234);
 }
+
+TEST(ClientAppCommands, SignInAsAlwaysAsksAndKeepsTheRecordsOrDoesNothingWhenCancelled)
+{
+    ClientFolders folders;
+    folders.writeAccount("alice", "alice-pw");
+    TestClient client(folders);
+    ASSERT_TRUE(client.start());
+    client.onUi([&] { client.app->addContact("12")->listed = true; });
+
+    client.onUi([&] { client.app->signInAs(); });
+    EXPECT_EQ(client.log.count("sign-in-dialog"), 1u) << "asked although a user name is stored";
+    EXPECT_EQ(client.log.count("progress-show"), 1u) << "only the start-up's sign-in showed the panel";
+
+    client.ui.dialogConfirms = true;
+    client.ui.dialogUserName = "bob";
+    client.ui.dialogPassword = "bob-pw";
+    client.ui.dialogMakeDefault = true;
+    client.onUi([&] { client.app->signInAs(); });
+    EXPECT_EQ(client.log.count("progress-show"), 2u);
+    EXPECT_GE(client.log.waitFor("title bob", 5000), 0);
+    client.onUi([&] {
+        EXPECT_STREQ(client.app->account().userName.c_str(), "bob");
+        EXPECT_STREQ(client.app->account().password.c_str(), "bob-pw");
+        EXPECT_STREQ(client.app->ownUser().userName.c_str(), "bob");
+        EXPECT_TRUE(client.app->saveAccountOnSignIn);
+        EXPECT_NE(client.app->findContact("12"), nullptr) << "the records stay until the new list comes";
+    });
+}
+
+TEST(ClientAppCommands, DroppedFilesGoToTheFileTransferModuleOneTextEachAndFoldersAreSkipped)
+{
+    ClientFolders folders;
+    TestClient client(folders, {"probe", "file_transfer"});
+    ASSERT_TRUE(client.start());
+    const std::string file = folders.root / "photo.png";
+    writeBytes(file, "png");
+    const size_t mark = client.log.size();
+    bool sent = false;
+    client.onUi([&] {
+        ContactRecord* bob = client.app->addContact("12");
+        sent = client.app->sendDroppedFiles({String(file.c_str()), String(folders.root.path().c_str())}, bob);
+    });
+    EXPECT_TRUE(sent);
+    std::vector<std::string> messages;
+    const std::vector<std::string> lines = client.log.lines();
+    for (size_t i = mark; i < lines.size(); ++i)
+        if (lines[i].rfind("module file_transfer message", 0) == 0)
+            messages.push_back(lines[i]);
+    EXPECT_EQ(messages, (std::vector<std::string>{"module file_transfer message 12 <xml command=\"SEND_FILE\" filename=\"" +
+                                                  file + "\"/>"}));
+    // Without the module nothing happens.
+    TestClient other(folders, {"probe"});
+    EXPECT_FALSE(other.app->sendDroppedFiles({String(file.c_str())}, nullptr));
+}
+
+TEST(ClientAppCommands, ThePictureUrlHidesThePasswordOneByteUpOrDownAndFillsTheNames)
+{
+    ClientFolders folders;
+    folders.writeAccount("alice", "abc", "<network>net7</network>");
+    TestClient client(folders);
+    ASSERT_TRUE(client.start());
+    client.onUi([&] {
+        const String url = client.app->buildPictureUrl("k=[key]&n=[network]&u=[username]", nullptr);
+        EXPECT_STREQ(url.c_str(), "k=\x60\x63\x62&n=net7&u=alice");
+        EXPECT_STREQ(client.app->buildPictureUrl("[username][username]", "bob").c_str(), "bobbob");
+    });
+}
