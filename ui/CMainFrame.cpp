@@ -277,6 +277,9 @@ bool CMainFrame::dispatch(int id)
     case command::SignInAs:
         app_.signInAs();
         return true;
+    case command::ChangeDetails:
+        app_.changeDetails();
+        return true;
     default:
         break;
     }

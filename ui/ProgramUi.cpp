@@ -8,6 +8,7 @@
 #include "ui/CChatwynView.h"
 #include "ui/CMainFrame.h"
 #include "ui/CAboutDialog.h"
+#include "ui/CAccountDialog.h"
 #include "ui/CAddContactDialog.h"
 #include "ui/CConnectionSettingsDialog.h"
 #include "ui/CSignInDialog.h"
@@ -29,12 +30,21 @@ namespace orvane {
 
 namespace {
 
-// "New Account" in the sign-in dialog: the sign-up form comes with the account dialog; until
-// then there is nothing to hand over to, and the dialog stays open.
-class NoSignUpYet : public SignUpHandover {
+// "New Account" in the sign-in dialog: the account dialog in its sign-up mode, then the new
+// account signed in by the connection thread.
+class ProgramSignUp : public SignUpHandover {
 public:
-    bool signUp(wxWindow&) override { return false; }
-    void signInNewAccount() override {}
+    ProgramSignUp(ClientApp& app, Skin& skin) : app_(app), skin_(skin) {}
+    bool signUp(wxWindow& parent) override
+    {
+        CAccountDialog dialog(&parent, skin_, app_.account(), app_.ownUser(), app_.config().serverUrl);
+        return dialog.DoModalRegister();
+    }
+    void signInNewAccount() override { app_.signInNewAccount(); }
+
+private:
+    ClientApp& app_;
+    Skin& skin_;
 };
 
 } // namespace
@@ -134,6 +144,18 @@ void ProgramUi::setActionsMenu(const std::vector<ActionItem>& items)
     frame()->setActionsMenu(std::move(actions));
 }
 
+bool ProgramUi::askForDetails(AccountDetails& details)
+{
+    if (!frame() || !app_)
+        return false;
+    CAccountDialog dialog(frame(), skin_, app_->account(), app_->ownUser(), app_->config().serverUrl);
+    if (!dialog.DoModalChangeDetails())
+        return false;
+    details = {dialog.userName(), dialog.password(), dialog.firstName(), dialog.lastName(), dialog.email(),
+               dialog.webSite()};
+    return true;
+}
+
 void ProgramUi::showMessageBox(const String& text, Icon icon)
 {
     const BoxIcon boxIcon = icon == Icon::Stop ? BoxIcon::Stop
@@ -146,7 +168,7 @@ bool ProgramUi::askForSignIn(String& userName, String& password, bool& makeDefau
 {
     if (!frame() || !app_)
         return false;
-    NoSignUpYet signUp;
+    ProgramSignUp signUp(*app_, skin_);
     CSignInDialog dialog(frame(), skin_, signUp, app_->account().userName.isEmpty());
     if (dialog.ShowModal() != wxID_OK)
         return false;

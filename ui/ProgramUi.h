@@ -35,6 +35,7 @@ public:
     void setActionsMenu(const std::vector<ActionItem>& items) override;
     void showMessageBox(const String& text, Icon icon) override;
     bool askForSignIn(String& userName, String& password, bool& makeDefault) override;
+    bool askForDetails(AccountDetails& details) override;
     void playSound(const String& path) override;
     void showNotice(const String& text, IModule* module, WindowHandle window, bool clickable) override;
     void showProgressPanel() override;

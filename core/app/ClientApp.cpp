@@ -7,6 +7,9 @@
 #include "foundation/Conversions.h"
 #include "foundation/Date.h"
 #include "foundation/Paths.h"
+#include "foundation/XmlNode.h"
+#include "network/HttpClient.h"
+#include "network/FormFields.h"
 
 #include <chrono>
 #include <thread>
@@ -335,6 +338,59 @@ void ClientApp::signInAs()
     connection_->requestConnect(linkSettings());
     ui_.setDocumentTitle(account_.userName);
     showOnlineStatus();
+}
+
+void ClientApp::signInNewAccount()
+{
+    saveAccountOnSignIn = true;
+    showProgressPanel();
+    setProgressText("Signing in...");
+    connection_->requestConnect(linkSettings());
+}
+
+void ClientApp::changeDetails()
+{
+    ClientUi::AccountDetails details;
+    if (!ui_.askForDetails(details))
+        return;
+    ownUser_.userName = details.userName;
+    ownUser_.firstName = details.firstName;
+    ownUser_.lastName = details.lastName;
+    ownUser_.email = details.email;
+    ownUser_.webSite = details.webSite;
+    try {
+        FormFields form;
+        form.field("CMD") = "CHANGE_USER";
+        form.field("User_Name") = account_.userName.c_str();
+        form.field("User_ID") = ownUser_.getId();
+        form.field("Password") = details.password.c_str();
+        form.field("Email") = ownUser_.email.c_str();
+        form.field("First_Name") = ownUser_.firstName.c_str();
+        form.field("Last_Name") = ownUser_.lastName.c_str();
+        form.field("Web_Site") = ownUser_.webSite.c_str();
+        HttpClient http;
+        ByteArray out;
+        http.postForm(config_.serverUrl.c_str(), &form, &out);
+        XmlNode reply;
+        if (out.count() == 0 || !reply.parse(String(reinterpret_cast<const char*>(out.data()), out.count()).c_str())) {
+            ui_.showMessageBox("Unable to change details. Try again!", ClientUi::Icon::Information);
+            return;
+        }
+        if (reply.childOrEmpty("status")->value != "SUCCESS") {
+            ui_.showMessageBox(reply.childOrEmpty("reason")->value, ClientUi::Icon::Information);
+            setStatusText("Unable to change details");
+            return;
+        }
+        // Only now: a refused change must not leave a password the server does not know.
+        if (!details.password.isEmpty()) {
+            account_.password = details.password;
+            saveAccount();
+        }
+        notify("Your details has been changed", nullptr);
+        setStatusText("Details changed successfully");
+    } catch (const Exception&) {
+        ui_.showMessageBox("Unable to change details. Try again!", ClientUi::Icon::Information);
+    }
 }
 
 bool ClientApp::sendDroppedFiles(const std::vector<String>& paths, IContact* contact)

@@ -172,6 +172,13 @@ public:
     void signIn();
     // Sign Out: the link closes; the configuration is read again.
     void signOut();
+    // Change my details: the account dialog, then the CHANGE_USER form to the account
+    // endpoint, answered with the server's reason or a notice. The own record takes the new
+    // texts at once; a new password is kept only once the server accepted it.
+    void changeDetails();
+    // After a sign-up from the sign-in dialog: the new account becomes the default one and
+    // the connection thread is asked to sign it in.
+    void signInNewAccount();
     // Sign in as: the sign-in dialog always; the contact records stay until the new list
     // comes, and the configuration files are not read again. Cancel changes nothing.
     void signInAs();

@@ -30,6 +30,23 @@ public:
         int commandId;
     };
     virtual void setActionsMenu(const std::vector<ActionItem>& items) = 0;
+    // What the account dialog answers in its change-details mode (UTF-8).
+    struct AccountDetails {
+        String userName;
+        String password;
+        String firstName;
+        String lastName;
+        String email;
+        String webSite;
+    };
+    // The account dialog in its change-details mode; true with the values when confirmed.
+    // Without such a dialog nothing is changed.
+    virtual bool askForDetails(AccountDetails& details)
+    {
+        (void)details;
+        return false;
+    }
+
     // A modal message box.
     virtual void showMessageBox(const String& text, Icon icon) = 0;
     // The sign-in dialog. True with its values when the user confirmed.

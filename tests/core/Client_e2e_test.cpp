@@ -366,3 +366,50 @@ TEST_F(ClientEndToEnd, ModulesOpenChannelsToEachOtherAndMoveAMebibyteEachWay)
         alice->expectLine("channel " + std::to_string(mine) + " closed", aliceFrom, 15000);
     }
 }
+
+TEST_F(ClientEndToEnd, ChangingDetailsKeepsANewPasswordOnlyWhenTheServerTookIt)
+{
+    signUp("alice", "old-pw");
+    ClientFolders folders(serverUrl());
+    folders.writeAccount("alice", "old-pw");
+    TestClient client(folders);
+    ASSERT_TRUE(client.start());
+    ASSERT_GE(client.log.waitFor("module probe signed-in", 15000), 0) << server.log();
+    client.ui.detailsConfirm = true;
+    client.ui.details = {"alice", "new-pw", "Alice", "Liddell", "alice@example.org", "http://127.0.0.1/alice"};
+
+    // Signed in: the server takes the change from the session's address.
+    size_t mark = client.log.size();
+    client.onUi([&] { client.app->changeDetails(); });
+    EXPECT_GE(client.log.waitFor("notice Your details has been changed", 5000, mark), 0) << client.log.dump();
+    EXPECT_GE(client.log.waitFor("status Details changed successfully", 5000, mark), 0);
+    client.onUi([&] {
+        EXPECT_STREQ(client.app->account().password.c_str(), "new-pw");
+        EXPECT_STREQ(client.app->ownUser().lastName.c_str(), "Liddell");
+    });
+    EXPECT_NE(readBytes(folders.configHome + "/Orvane/account.ini").find(
+                  AccountSettings::encodePassword("new-pw").c_str()),
+              std::string::npos)
+        << "saved";
+
+    // Signed out: refused with the server's reason, and the stored password stays.
+    mark = client.log.size();
+    client.onUi([&] { client.app->signOut(); });
+    ASSERT_GE(client.log.waitFor("module probe signed-out", 5000, mark), 0);
+    client.ui.details.password = "third-pw";
+    mark = client.log.size();
+    client.onUi([&] { client.app->changeDetails(); });
+    const int box = client.log.waitUntil([](const std::string& l) { return l.rfind("box information ", 0) == 0; },
+                                         5000, mark);
+    ASSERT_GE(box, 0) << client.log.dump();
+    EXPECT_NE(client.log.lines()[static_cast<size_t>(box)], "box information ") << "the server's reason is shown";
+    EXPECT_GE(client.log.waitFor("status Unable to change details", 5000, mark), 0) << client.log.dump();
+    EXPECT_GE(client.log.waitFor("box information Sign in first to change your details.", 0, mark), 0);
+    client.onUi([&] { EXPECT_STREQ(client.app->account().password.c_str(), "new-pw"); });
+
+    // No endpoint at all.
+    client.onUi([&] { client.app->config().serverUrl = "http://127.0.0.1:1/"; });
+    mark = client.log.size();
+    client.onUi([&] { client.app->changeDetails(); });
+    EXPECT_GE(client.log.waitFor("box information Unable to change details. Try again!", 5000, mark), 0);
+}

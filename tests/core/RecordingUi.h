@@ -42,6 +42,9 @@ public:
     String dialogPassword;
     bool dialogMakeDefault = false;
     bool windowsCreated = true;
+    // The account dialog's answer in change-details mode; with none set, it is cancelled.
+    bool detailsConfirm = false;
+    AccountDetails details;
     // Where the sounds are also played, as the program plays them; none by default.
     SoundOutput* sounds = nullptr;
 
@@ -70,6 +73,14 @@ public:
         userName = dialogUserName;
         password = dialogPassword;
         makeDefault = dialogMakeDefault;
+        return true;
+    }
+    bool askForDetails(AccountDetails& answer) override
+    {
+        log_.add("details-dialog");
+        if (!detailsConfirm)
+            return false;
+        answer = details;
         return true;
     }
     void playSound(const String& path) override

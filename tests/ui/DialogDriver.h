@@ -5,6 +5,7 @@
 // dialog's own loop; buttons clicked with the mouse events a click is made of; text typed
 // through the X server; message boxes answered while other dialogs run for real.
 
+#include "tests/ui/MessageBoxAnswers.h"
 #include "tests/ui/ControlProbe.h"
 #include "tests/ui/ScreenProbe.h"
 #include "ui/CSkinDialog.h"
@@ -118,35 +119,6 @@ inline void pressKey(int key)
     wxUIActionSimulator keys;
     keys.Char(key);
 }
-
-// Answers the message boxes with one answer and keeps their texts and styles; every other
-// dialog runs as it would.
-class MessageBoxAnswers : public wxModalDialogHook {
-public:
-    struct Box {
-        wxString text;
-        long style;
-    };
-
-    explicit MessageBoxAnswers(int answer = wxID_OK) : answer_(answer) { Register(); }
-    ~MessageBoxAnswers() override { Unregister(); }
-
-    std::vector<Box> shown;
-
-protected:
-    int Enter(wxDialog* dialog) override
-    {
-        const auto* box = dynamic_cast<wxMessageDialogBase*>(dialog);
-        if (!box)
-            return wxID_NONE;
-        shown.push_back(Box{box->GetMessage(), box->GetMessageDialogStyle()});
-        return answer_;
-    }
-    void Exit(wxDialog*) override {}
-
-private:
-    int answer_;
-};
 
 // The first and the last column of the label's picture, drawn over white, that hold anything
 // else; -1 and -1 for none.
