@@ -8,6 +8,9 @@
 #include "tests/ui/WxClient.h"
 #include "ui/CActionsBar.h"
 #include "ui/CAddContactDialog.h"
+#include "ui/CConnectionSettingsDialog.h"
+#include "network/ProxyClient.h"
+#include "tests/network/ProxyPeers.h"
 #include "ui/CChatwynDoc.h"
 #include "ui/CChatwynView.h"
 #include "ui/CMainFrame.h"
@@ -18,6 +21,7 @@
 #include "ui/kit/PostedMessage.h"
 
 #include <gtest/gtest.h>
+#include <wx/choice.h>
 #include <wx/menu.h>
 
 #include <string>
@@ -363,4 +367,37 @@ TEST_F(MainFrame, AddingAContactThroughItsDialogPutsHerInTheTree)
     command(command::AddContact);
     EXPECT_TRUE(waitUntil([this] { return placeOf("carol") == "offline"; }, std::chrono::seconds(10)))
         << "the server's answer lists her";
+}
+
+TEST_F(MainFrame, TheSettingsDialogsChoiceIsSavedAndTheNextSignInGoesThroughTheProxy)
+{
+    startSignedIn();
+    // dante refuses the account endpoint, so only the link can go through it.
+    auto dante = std::make_unique<DantePeer>(server.httpPort());
+    ASSERT_NO_FATAL_FAILURE(dante->start());
+    const uint16_t port = dante->port();
+    frame().CallAfter([port] {
+        CConnectionSettingsDialog* dialog = nullptr;
+        waitUntil([&] { return (dialog = modalDialog<CConnectionSettingsDialog>()) != nullptr; });
+        ASSERT_NE(dialog, nullptr);
+        if (dialog->systemSettingsBox().GetCheck())
+            clickOn(*dialog, CConnectionSettingsDialog::SystemSettingsBoxId);
+        dialog->typeList().SetSelection(CConnectionSettingsDialog::listPositionOf(ProxySocks5));
+        dialog->UpdateEnabling();
+        dialog->hostEdit().ChangeValue("127.0.0.1");
+        dialog->portEdit().ChangeValue(std::to_string(port));
+        clickOn(*dialog, CConnectionSettingsDialog::OkId);
+    });
+    command(command::Settings);
+    const std::string saved = readBytes(folders->configHome + "/Orvane/account.ini");
+    EXPECT_NE(saved.find("<proxy_type>3</proxy_type>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("<proxy_port>" + std::to_string(port) + "</proxy_port>"), std::string::npos);
+
+    app->signOut();
+    ASSERT_TRUE(waitUntil([this] { return !app->connection().isConnected(); }));
+    app->signIn();
+    ASSERT_TRUE(waitUntil([this] { return app->connection().isConnected(); }, std::chrono::seconds(15)));
+    // The link runs through dante: without it, it is gone.
+    dante.reset();
+    EXPECT_TRUE(waitUntil([this] { return !app->connection().isConnected(); }, std::chrono::seconds(15)));
 }
