@@ -7,7 +7,9 @@
 #include "tests/ui/ScreenProbe.h"
 #include "tests/ui/WxClient.h"
 #include "ui/CActionsBar.h"
+#include "ui/CAccountDialog.h"
 #include "ui/CAddContactDialog.h"
+#include "ui/CSignInDialog.h"
 #include "ui/CConnectionSettingsDialog.h"
 #include "network/ProxyClient.h"
 #include "tests/network/ProxyPeers.h"
@@ -400,4 +402,35 @@ TEST_F(MainFrame, TheSettingsDialogsChoiceIsSavedAndTheNextSignInGoesThroughTheP
     // The link runs through dante: without it, it is gone.
     dante.reset();
     EXPECT_TRUE(waitUntil([this] { return !app->connection().isConnected(); }, std::chrono::seconds(15)));
+}
+
+TEST_F(MainFrame, ANewUserSignsUpFromTheSignInDialogAndIsSignedInAtOnce)
+{
+    folders->writeAccount("", "");
+    // The person's part: New Account in the sign-in dialog, then the sign-up form filled in.
+    wxTheApp->CallAfter([] {
+        CSignInDialog* signIn = nullptr;
+        waitUntil([&] { return (signIn = modalDialog<CSignInDialog>()) != nullptr; });
+        ASSERT_NE(signIn, nullptr) << "no account stored: the sign-in dialog comes first";
+        wxTheApp->CallAfter([] {
+            CAccountDialog* form = nullptr;
+            waitUntil([&] { return (form = modalDialog<CAccountDialog>()) != nullptr; });
+            ASSERT_NE(form, nullptr);
+            form->edit(CAccountDialog::UserNameId).ChangeValue("dave");
+            form->edit(CAccountDialog::NewPasswordId).ChangeValue("dave-pw");
+            form->edit(CAccountDialog::ConfirmPasswordId).ChangeValue("dave-pw");
+            form->edit(CAccountDialog::FirstNameId).ChangeValue("Dave");
+            form->edit(CAccountDialog::EmailId).ChangeValue("dave@example.org");
+            clickOn(*form, CAccountDialog::OkId);
+        });
+        clickOn(*signIn, CSignInDialog::NewAccountId);
+    });
+    MessageBoxAnswers boxes;
+    started = app->initInstance();
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(waitUntil([this] { return app->connection().isConnected(); }, std::chrono::seconds(15)))
+        << "the new account is signed in; server log:\n" << server.log();
+    EXPECT_STREQ(app->account().userName.c_str(), "dave");
+    EXPECT_TRUE(waitUntil([this] { return frame().GetTitle() == "dave - Orvane"; }))
+        << "titled once the server confirms; now \"" << frame().GetTitle() << "\"";
 }
