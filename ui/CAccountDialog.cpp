@@ -212,10 +212,13 @@ void CAccountDialog::OnOK(wxCommandEvent&)
     }
     if (!Validate())
         return;
+    // The account becomes the new one only once the server has made it: a refused sign-up
+    // leaves the user's own credentials as they were.
+    if (!PostCreateUser())
+        return;
     account_.userName = userName();
     account_.password = password();
-    if (PostCreateUser())
-        closeWith(wxID_OK);
+    closeWith(wxID_OK);
 }
 
 bool CAccountDialog::PostCreateUser()

@@ -222,7 +222,7 @@ TEST_F(AccountDialog, SignUpPostsTheFormAndOnSuccessMakesTheOwnRecordAndCredenti
     }
 }
 
-TEST_F(AccountDialog, AFailedSignUpSaysWhyStaysOpenAndKeepsTheNewCredentialsOnly)
+TEST_F(AccountDialog, AFailedSignUpSaysWhyStaysOpenAndLeavesTheCredentialsAsTheyWere)
 {
     const struct {
         const char* what;
@@ -252,8 +252,8 @@ TEST_F(AccountDialog, AFailedSignUpSaysWhyStaysOpenAndKeepsTheNewCredentialsOnly
         EXPECT_EQ(iconOf(boxes.shown[0].style), wxICON_EXCLAMATION);
         EXPECT_TRUE(dialog->IsShown());
         EXPECT_STREQ(dialog->userName().c_str(), "bob");
-        EXPECT_STREQ(account.userName.c_str(), "bob");
-        EXPECT_STREQ(account.password.c_str(), "pw");
+        EXPECT_STREQ(account.userName.c_str(), "alice") << "not overwritten before the server made the account";
+        EXPECT_STREQ(account.password.c_str(), "old-pw");
         EXPECT_STREQ(own.id.c_str(), "7");
         EXPECT_STREQ(own.userName.c_str(), "alice");
     }

@@ -359,6 +359,23 @@ TEST_F(MainFrame, AddingAContactThroughItsDialogPutsHerInTheTree)
     ASSERT_TRUE(waitUntil([this] { return !placeOf("bob").empty(); }));
     EXPECT_EQ(placeOf("carol"), "");
     // The dialog runs modally from the command; the person's part is queued to its loop.
+    auto add = [this](const char* name) {
+        frame().CallAfter([name] {
+            CAddContactDialog* dialog = nullptr;
+            waitUntil([&] { return (dialog = modalDialog<CAddContactDialog>()) != nullptr; });
+            ASSERT_NE(dialog, nullptr);
+            dialog->edit().ChangeValue(name);
+            clickOn(*dialog, CAddContactDialog::AddId);
+        });
+        command(command::AddContact);
+    };
+    // A name the server does not know: its reason slides out as a notice, and nobody is added.
+    add("nobody");
+    EXPECT_TRUE(waitUntil(
+        [this] { return frame().notifier().GetText() == "Can't add the user. There is no user with this name."; },
+        std::chrono::seconds(10)))
+        << "the notice says \"" << frame().notifier().GetText() << "\"";
+    EXPECT_EQ(placeOf("nobody"), "");
     frame().CallAfter([] {
         CAddContactDialog* dialog = nullptr;
         waitUntil([&] { return (dialog = modalDialog<CAddContactDialog>()) != nullptr; });
@@ -367,6 +384,7 @@ TEST_F(MainFrame, AddingAContactThroughItsDialogPutsHerInTheTree)
         clickOn(*dialog, CAddContactDialog::AddId);
     });
     command(command::AddContact);
+    (void)add;
     EXPECT_TRUE(waitUntil([this] { return placeOf("carol") == "offline"; }, std::chrono::seconds(10)))
         << "the server's answer lists her";
 }
