@@ -3,8 +3,8 @@
 #include "core/app/ClientApp.h"
 #include "core/contacts/ContactRecord.h"
 #include "resources/ResourceIds.h"
+#include "ui/DialogUnits.h"
 #include "ui/kit/CIconButton.h"
-#include "ui/kit/FontFaces.h"
 #include "ui/kit/ResourceBitmaps.h"
 #include "ui/kit/Skin.h"
 
@@ -33,17 +33,6 @@ wxString textOf(const char* text)
     return wxString::FromUTF8(text ? text : "");
 }
 
-wxFont barFont()
-{
-    return wxFont(8, wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL, false, presentFace("MS Sans Serif"));
-}
-
-// x * numerator / denominator, rounded half away from zero, as dialog units are converted.
-int scaled(int x, int numerator, int denominator)
-{
-    return (x * numerator + denominator / 2) / denominator;
-}
-
 } // namespace
 
 CActionsBar::CActionsBar(ClientApp& app, Skin& skin) : app_(app), skin_(skin)
@@ -56,13 +45,8 @@ bool CActionsBar::Create(wxWindow* parent, wxWindowID id)
 {
     if (!wxPanel::Create(parent, id, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE))
         return false;
-    SetFont(barFont());
-    // The dialog base units: the average width of the 52 ASCII letters (rounded) and the
-    // font's height.
-    int width = 0;
-    int height = 0;
-    GetTextExtent("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ", &width, &height);
-    baseUnits_ = wxSize((width / 26 + 1) / 2, height);
+    SetFont(DialogUnits::dialogFont());
+    units_ = DialogUnits::of(*this);
     // The bar paints no background of its own in the original; GTK always does, so it
     // paints the skin's.
     SetBackgroundColour(colourOf(skin_.backgroundColor()));
@@ -88,7 +72,7 @@ bool CActionsBar::Create(wxWindow* parent, wxWindowID id)
 
 wxSize CActionsBar::DialogToPixels(const wxSize& units) const
 {
-    return wxSize(scaled(units.x, baseUnits_.x, 4), scaled(units.y, baseUnits_.y, 8));
+    return units_.toPixels(units);
 }
 
 wxSize CActionsBar::DoGetBestSize() const

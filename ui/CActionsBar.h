@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/DialogUnits.h"
+
 #include <wx/panel.h>
 
 #include <array>
@@ -93,7 +95,7 @@ private:
     int lastIndex_ = -1;
     bool populated_ = false;
     // Average letter width and height of the bar's font.
-    wxSize baseUnits_;
+    DialogUnits units_{0, 0};
     ContactSource contactSource_;
 };
 
