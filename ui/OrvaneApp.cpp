@@ -6,6 +6,7 @@
 // ORVANE_PROGRAM_DIR, when set, is the folder of config.ini, account.ini, modules/ and
 // sounds/ in place of the executable's own (tests and `make run` use it).
 
+#include "updater/EmbeddedUpdater.h"
 #include "core/app/ClientApp.h"
 #include "ui/ProgramUi.h"
 #include "ui/WxUiThreadPort.h"
@@ -30,6 +31,8 @@ public:
                 options.programFolder += "/";
         }
         ui_ = std::make_unique<ProgramUi>();
+        options.updaterBytes = embeddedUpdater();
+        options.updaterSize = embeddedUpdaterSize();
         app_ = std::make_unique<ClientApp>(*ui_, port_, options);
         port_.setMessageHandler([this](int id, intptr_t wParam, intptr_t lParam) {
             if (app_)

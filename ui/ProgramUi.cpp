@@ -156,6 +156,11 @@ bool ProgramUi::askForDetails(AccountDetails& details)
     return true;
 }
 
+bool ProgramUi::askYesNo(const String& text)
+{
+    return orvane::askYesNo(frame(), wxString::FromUTF8(text.c_str()));
+}
+
 void ProgramUi::showMessageBox(const String& text, Icon icon)
 {
     const BoxIcon boxIcon = icon == Icon::Stop ? BoxIcon::Stop

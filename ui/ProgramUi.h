@@ -36,6 +36,7 @@ public:
     void showMessageBox(const String& text, Icon icon) override;
     bool askForSignIn(String& userName, String& password, bool& makeDefault) override;
     bool askForDetails(AccountDetails& details) override;
+    bool askYesNo(const String& text) override;
     void playSound(const String& path) override;
     void showNotice(const String& text, IModule* module, WindowHandle window, bool clickable) override;
     void showProgressPanel() override;

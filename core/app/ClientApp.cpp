@@ -44,6 +44,7 @@ ClientApp::ClientApp(ClientUi& ui, UiThreadPort& port, const ClientAppOptions& o
 
 ClientApp::~ClientApp()
 {
+    updateChecker_.reset();
     // The channel threads use the link and post events: they end before anything else.
     systemModule_.reset();
     connection_->stop();
@@ -117,6 +118,8 @@ bool ClientApp::initInstance()
     ringStarter_->start();
     portMapper_->start();
     started_ = true;
+    if (options_.checkForUpdates)
+        checkForUpdates();
     signIn();
     return true;
 }

@@ -4,6 +4,7 @@
 #include "core/app/AppEvent.h"
 #include "core/app/ClientUi.h"
 #include "core/app/UiThreadPort.h"
+#include "core/app/UpdateChecker.h"
 #include "core/channels/SystemModule.h"
 #include "core/contacts/ContactList.h"
 #include "core/link/ConnectionThread.h"
@@ -33,6 +34,12 @@ struct ClientAppOptions {
     // the one the program's ClientUi::playSound uses, so that the ring and the notices
     // cut each other off as on one sound channel.
     SoundOutput* ringOutput = nullptr;
+    // The update program's bytes, written beside the program when an update is taken;
+    // none: updates are offered but cannot be installed.
+    const unsigned char* updaterBytes = nullptr;
+    size_t updaterSize = 0;
+    // Whether start-up asks the update endpoint for a newer version.
+    bool checkForUpdates = true;
 };
 
 // The messenger's application object: the configuration, the contact list, the module
@@ -191,6 +198,19 @@ public:
 
     // ---- state ----
     ClientUi& ui() { return ui_; }
+
+    // ---- self-update (ClientAppUpdate.cpp) ----
+    // Starts the update checker with one automatic check.
+    void checkForUpdates();
+    // User-interface thread: asks (or tells, when mandatory), writes the update program
+    // beside this one and starts it with the URL and the target as separate arguments,
+    // then ends the process at once. True when the update program was started (only
+    // tests that replace the ending see it).
+    bool onUpdateAvailable(const UpdateInfo& info);
+    // Writes the embedded bytes to path, executable; a box and false on failure.
+    bool writeResourceFile(const String& path);
+    // How the process ends for an update; tests replace it.
+    std::function<void()> endForUpdate;
     ConnectionThread& connection() { return *connection_; }
     ContactRecord& ownUser() { return ownUser_; }
     AccountSettings& account() { return account_; }
@@ -224,6 +244,7 @@ private:
 
     ClientUi& ui_;
     UiThreadPort& port_;
+    std::unique_ptr<UpdateChecker> updateChecker_;
     ClientAppOptions options_;
     ConfigPaths paths_;
     String buildStamp_;

@@ -47,6 +47,13 @@ public:
         return false;
     }
 
+    // A question box with Yes and No (information icon); true for Yes. Without such a box
+    // the answer is No.
+    virtual bool askYesNo(const String& text)
+    {
+        (void)text;
+        return false;
+    }
     // A modal message box.
     virtual void showMessageBox(const String& text, Icon icon) = 0;
     // The sign-in dialog. True with its values when the user confirmed.

@@ -1,0 +1,140 @@
+#include "updater/UpdateDownload.h"
+
+#include "foundation/Exception.h"
+#include "network/HttpClient.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace orvane {
+
+namespace {
+
+class WriteFailed {};
+
+bool writeAll(int fd, const uint8_t* bytes, int64_t n)
+{
+    while (n > 0) {
+        const ssize_t written = ::write(fd, bytes, static_cast<size_t>(n));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes += written;
+        n -= written;
+    }
+    return true;
+}
+
+} // namespace
+
+UpdateDownload::UpdateDownload(std::string url, std::string target, Listener& listener)
+    : url_(std::move(url))
+    , target_(std::move(target))
+    , temporary_(target_ + ".tmp")
+    , listener_(listener)
+{
+}
+
+void UpdateDownload::run()
+{
+    // Another program may hold the file for a moment; keep trying for a while.
+    int fd = -1;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(CreateRetrySeconds);
+    for (;;) {
+        fd = ::open(temporary_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0700);
+        if (fd >= 0 || std::chrono::steady_clock::now() >= giveUp || stopRequested_)
+            break;
+        // Errors that waiting cannot mend end the tries at once.
+        if (errno == EACCES || errno == EROFS || errno == ENOENT || errno == ENOTDIR || errno == EPERM)
+            break;
+    }
+    if (fd < 0) {
+        if (!stopRequested_)
+            listener_.onFailed(Failure::CannotCreate);
+        return;
+    }
+
+    try {
+        if (!download(fd)) {
+            cleanUp(fd);
+            return;
+        }
+    } catch (const WriteFailed&) {
+        cleanUp(fd);
+        listener_.onFailed(Failure::CannotWrite);
+        return;
+    } catch (const Exception&) {
+        cleanUp(fd);
+        listener_.onFailed(Failure::CannotDownload);
+        return;
+    }
+
+    // The file keeps the old target's permission bits where there was one, else it is
+    // made executable for its owner: it is a program.
+    struct stat old {};
+    const mode_t mode = ::stat(target_.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0755;
+    const bool closed = ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0 && ::close(fd) == 0;
+    if (!closed || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        ::unlink(temporary_.c_str());
+        listener_.onFailed(Failure::CannotWrite);
+        return;
+    }
+    startProgram(target_);
+    listener_.onDone();
+}
+
+bool UpdateDownload::download(int fd)
+{
+    HttpClient client;
+    client.maxBodySize = static_cast<int32_t>(maxFileSize_ < INT32_MAX ? maxFileSize_ : INT32_MAX);
+    client.keepAlive = 0;
+    ByteArray body;
+    client.get(url_.c_str(), &body);
+    const HttpResponse& response = client.response;
+    if (response.hasContentLength != 1 || response.contentLength <= 0 || response.contentLength > maxFileSize_ ||
+        body.count() != response.contentLength)
+        throw HttpClient::BadResponseException();
+
+    if (stopRequested_)
+        return false;
+    listener_.onBegin(body.count());
+    for (int at = 0; at < body.count(); at += ChunkSize) {
+        if (stopRequested_)
+            return false;
+        const int n = std::min(ChunkSize, body.count() - at);
+        if (!writeAll(fd, body.data() + at, n))
+            throw WriteFailed();
+        listener_.onProgress(n);
+    }
+    return true;
+}
+
+void UpdateDownload::cleanUp(int fd)
+{
+    ::close(fd);
+    ::unlink(temporary_.c_str());
+}
+
+bool startProgram(const std::string& path)
+{
+    std::vector<char*> argv{const_cast<char*>(path.c_str()), nullptr};
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    // Its own process group, so that it outlives a terminal's or a test's signals to ours.
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    pid_t pid = 0;
+    const int result = ::posix_spawn(&pid, path.c_str(), nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    return result == 0;
+}
+
+} // namespace orvane
