@@ -1,0 +1,59 @@
+#pragma once
+
+#include "modules/webjoin/NavigationReporter.h"
+#include "modules/webjoin/SessionWindow.h"
+
+#include <wx/frame.h>
+
+#include <functional>
+#include <utility>
+
+class wxWebView;
+class wxWebViewEvent;
+
+namespace orvane {
+
+class CAddressBar;
+class CWebjoinDoc;
+class ISkin;
+
+// One session's window: the address bar above the page view, titled
+// "<contact> - Webjoin", never smaller than 200 by 400 pixels. It starts at about:blank.
+//
+// Every top-level page the view arrives at is reported through the session's
+// SendNavigate, except the ones the peer asked for (NavigationReporter). Top-level pages
+// are taken from wxWebView's NAVIGATED, which WebKit raises for the main frame only and
+// once per navigation, after redirects: a page's frames and the hops of a redirect are
+// never reported.
+//
+// onClosed runs once while the window is destroyed; the session's document must outlive
+// the window until then. User-interface thread only.
+class CChildFrame : public wxFrame, public SessionWindow {
+public:
+    CChildFrame(CWebjoinDoc& doc, ISkin& skin, std::function<void(CWebjoinDoc&)> onClosed);
+    ~CChildFrame() override;
+
+    // False when the page view could not be made; the window is then unusable.
+    bool valid() const { return view_ != nullptr; }
+
+    void navigateFromPeer(const std::string& url) override;
+    WindowHandle handle() override { return static_cast<wxWindow*>(this); }
+
+    void SetAddressText(const wxString& url);
+    CAddressBar& addressBar() { return *bar_; }
+    wxWebView* view() { return view_; }
+    bool fromPeer() const { return reporter_.fromPeer(); }
+    void setOnClosed(std::function<void(CWebjoinDoc&)> onClosed) { onClosed_ = std::move(onClosed); }
+
+private:
+    void navigate(const wxString& url);
+    void onNavigated(wxWebViewEvent& event);
+
+    CWebjoinDoc& doc_;
+    std::function<void(CWebjoinDoc&)> onClosed_;
+    NavigationReporter reporter_;
+    CAddressBar* bar_ = nullptr;
+    wxWebView* view_ = nullptr;
+};
+
+} // namespace orvane

@@ -1,0 +1,121 @@
+#include "modules/webjoin/WebjoinModule.h"
+
+#include "modules/webjoin/CChildFrame.h"
+#include "modules/webjoin/CWebjoinApp.h"
+#include "modules/webjoin/WebjoinImages.h"
+#include "modules/webjoin/WebjoinWindowsWx.h"
+#include "resources/ResourceIds.h"
+#include "ui/kit/ResourceBitmaps.h"
+
+#include <wx/bitmap.h>
+
+#include <dlfcn.h>
+
+#include <string>
+
+namespace orvane {
+
+namespace {
+
+// The folder of this library file, ending with '/'.
+std::string libraryFolder()
+{
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&libraryFolder), &info) == 0 || !info.dli_fname)
+        return "./";
+    const std::string path = info.dli_fname;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+}
+
+} // namespace
+
+WebjoinModule::WebjoinModule() = default;
+WebjoinModule::~WebjoinModule() = default;
+
+bool WebjoinModule::init(IModuleHost* host)
+{
+    host_ = host;
+    if (!host_ || !host_->getSkin())
+        return false;
+    registerWebjoinImages();
+    windows_ = std::make_unique<WebjoinWindowsWx>(*host_->getSkin(), [this](CWebjoinDoc& doc) {
+        if (app_)
+            app_->CloseSession(doc);
+    });
+    app_ = std::make_unique<CWebjoinApp>(*host_, *windows_, libraryFolder());
+    return true;
+}
+
+void WebjoinModule::shutdown()
+{
+    if (!app_)
+        return;
+    // Windows deleted now, not at the next idle time: after shutdown there may be none, and
+    // the library's code must not run after the program let it go.
+    while (!app_->sessions().empty()) {
+        auto* frame = static_cast<CChildFrame*>(app_->sessions().back()->frame());
+        delete frame; // its destructor closes the session
+    }
+    app_.reset();
+    windows_.reset();
+    bitmap_.reset();
+}
+
+BitmapHandle WebjoinModule::getBitmap()
+{
+    if (!bitmap_) {
+        registerWebjoinImages();
+        wxBitmap picture = resourceBitmap(webjoin::BitmapWebjoinButton);
+        if (!picture.IsOk())
+            return nullptr;
+        bitmap_ = std::make_unique<wxBitmap>(picture);
+    }
+    return bitmap_.get();
+}
+
+void WebjoinModule::actOn(IContact* contact)
+{
+    if (app_ && contact)
+        app_->StartSession(*contact);
+}
+
+void WebjoinModule::onIncomingConnection(IContact*, IModuleConnection* connection)
+{
+    // No peer channels: everything goes through module messages.
+    if (connection)
+        connection->close();
+}
+
+void WebjoinModule::onMessage(IContact* sender, const char* data)
+{
+    if (app_)
+        app_->OnModuleData(sender, data);
+}
+
+bool WebjoinModule::preTranslateMessage(UiMessage* message)
+{
+    return app_ && app_->PreTranslateMessage(message);
+}
+
+void WebjoinModule::showWindow(WindowHandle window)
+{
+    if (!app_ || !window)
+        return;
+    // A notice may outlive its window: only a window still open is brought up.
+    for (const auto& doc : app_->sessions()) {
+        if (doc->frame() && doc->frame()->handle() == window) {
+            windows_->bringUp(window);
+            return;
+        }
+    }
+}
+
+} // namespace orvane
+
+extern "C" ORVANE_MODULE_API orvane::IModule* createModule()
+{
+    // The module lives as long as the library; the program never deletes it.
+    static orvane::WebjoinModule module;
+    return &module;
+}

@@ -1,0 +1,45 @@
+#include "modules/webjoin/WebjoinWindowsWx.h"
+
+#include "modules/webjoin/CChildFrame.h"
+
+#include <wx/msgdlg.h>
+
+#include <utility>
+
+namespace orvane {
+
+WebjoinWindowsWx::WebjoinWindowsWx(ISkin& skin, std::function<void(CWebjoinDoc&)> onClosed)
+    : skin_(skin)
+    , onClosed_(std::move(onClosed))
+{
+}
+
+SessionWindow* WebjoinWindowsWx::openSessionWindow(CWebjoinDoc& doc)
+{
+    auto* frame = new CChildFrame(doc, skin_, nullptr);
+    if (!frame->valid()) {
+        frame->Destroy();
+        return nullptr;
+    }
+    // Only a window that came up tells the application when it goes.
+    frame->setOnClosed(onClosed_);
+    frame->Show();
+    return frame;
+}
+
+void WebjoinWindowsWx::showWarning(const std::string& text)
+{
+    wxMessageBox(wxString::FromUTF8(text), "Webjoin", wxOK | wxICON_EXCLAMATION);
+}
+
+void WebjoinWindowsWx::bringUp(WindowHandle window)
+{
+    if (!window)
+        return;
+    auto* frame = static_cast<wxWindow*>(window);
+    if (auto* top = dynamic_cast<wxTopLevelWindow*>(frame))
+        top->Restore();
+    frame->Raise();
+}
+
+} // namespace orvane

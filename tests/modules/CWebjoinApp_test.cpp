@@ -1,0 +1,243 @@
+#include "modules/webjoin/CWebjoinApp.h"
+#include "modules/webjoin/SessionWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvane {
+namespace {
+
+class FakeContact final : public IContact {
+public:
+    FakeContact(std::string id, std::string name, bool online = true)
+        : id_(std::move(id)), name_(std::move(name)), online_(online) {}
+    bool isOnline() override { return online_; }
+    const char* getId() override { return id_.c_str(); }
+    const char* getDisplayName() override { return name_.c_str(); }
+    const char* getUserName() override { return name_.c_str(); }
+    const char* getFirstName() override { return ""; }
+    const char* getLastName() override { return ""; }
+    const char* getAuxText() override { return ""; }
+
+private:
+    std::string id_;
+    std::string name_;
+    bool online_;
+};
+
+class FakeHost final : public IModuleHost {
+public:
+    FakeContact own{"1001", "Me"};
+    std::vector<std::pair<std::string, std::string>> sent;
+    std::vector<std::string> sounds;
+    std::vector<std::pair<std::string, WindowHandle>> notices;
+
+    void setStatusText(const char*) override {}
+    void restoreStatusText() override {}
+    ISkin* getSkin() override { return nullptr; }
+    IContact* getOwnUser() override { return &own; }
+    int getModuleCount() override { return 0; }
+    IModule* getModule(const char*) override { return nullptr; }
+    IModule* getModuleAt(int) override { return nullptr; }
+    int getContactCount() override { return 0; }
+    IContact* getContact(const char*) override { return nullptr; }
+    IContact* getContactAt(int) override { return nullptr; }
+    void sendToUsers(StringArray*, const char*) override {}
+    void send(const char* userId, const char* data) override { sent.emplace_back(userId, data); }
+    void sendSessionToUsers(const char*, StringArray*, const char*, bool) override {}
+    void sendSession(const char*, const char*, const char*, bool) override {}
+    IModuleConnection* openTcpConnection(const char*) override { return nullptr; }
+    IModuleConnection* openUdpConnection(const char*) override { return nullptr; }
+    void playSound(const char* path) override { sounds.emplace_back(path); }
+    void showNotification(const char* text, WindowHandle window) override { notices.emplace_back(text, window); }
+};
+
+class FakeWindow final : public SessionWindow {
+public:
+    std::vector<std::string> peerPages;
+    void navigateFromPeer(const std::string& url) override { peerPages.push_back(url); }
+    WindowHandle handle() override { return this; }
+};
+
+class FakeWindows final : public WebjoinWindows {
+public:
+    bool failing = false;
+    std::vector<std::unique_ptr<FakeWindow>> windows;
+    std::map<const CWebjoinDoc*, FakeWindow*> byDoc;
+    std::vector<std::string> warnings;
+
+    SessionWindow* openSessionWindow(CWebjoinDoc& doc) override
+    {
+        if (failing)
+            return nullptr;
+        windows.push_back(std::make_unique<FakeWindow>());
+        byDoc[&doc] = windows.back().get();
+        return windows.back().get();
+    }
+    void showWarning(const std::string& text) override { warnings.push_back(text); }
+    void bringUp(WindowHandle) override {}
+    bool preTranslate(UiMessage*) override { return false; }
+};
+
+std::string navigate(const std::string& url, const std::string& sessionId)
+{
+    return "<data command=\"NAVIGATE\" url=\"" + url + "\" session_id=\"" + sessionId + "\"/>";
+}
+
+class WebjoinSessions : public ::testing::Test {
+protected:
+    FakeHost host;
+    FakeWindows windows;
+    std::vector<std::string> logged;
+    CWebjoinApp app{host, windows, "/opt/orvane/modules/webjoin/",
+                    [this](const std::string& line) { logged.push_back(line); }};
+    FakeContact ann{"2002", "Ann"};
+    FakeContact bob{"3003", "Bob"};
+
+    FakeWindow& windowOf(const CWebjoinDoc& doc) { return *windows.byDoc.at(&doc); }
+};
+
+TEST_F(WebjoinSessions, SessionIdsAreTheOwnIdAndACounterWhateverTheContact)
+{
+    app.StartSession(ann);
+    app.StartSession(bob);
+    app.StartSession(ann);
+    ASSERT_EQ(app.sessions().size(), 3u);
+    EXPECT_EQ(app.sessions()[0]->sessionId(), "1001_1");
+    EXPECT_EQ(app.sessions()[1]->sessionId(), "1001_2");
+    EXPECT_EQ(app.sessions()[2]->sessionId(), "1001_3");
+    EXPECT_EQ(app.sessions()[1]->contactName(), "Bob");
+    EXPECT_TRUE(host.sent.empty()) << "the peer learns of a session with its first navigation";
+}
+
+TEST_F(WebjoinSessions, AnOfflineContactGetsABoxAndNoWindow)
+{
+    FakeContact away{"4004", "Cy", false};
+    app.StartSession(away);
+    EXPECT_TRUE(app.sessions().empty());
+    ASSERT_EQ(windows.warnings.size(), 1u);
+    EXPECT_EQ(windows.warnings[0], "Can't connect to Cy!\nThe user is offline.");
+}
+
+TEST_F(WebjoinSessions, AWindowThatCannotBeMadeGivesABoxAndNoSession)
+{
+    windows.failing = true;
+    app.StartSession(ann);
+    EXPECT_TRUE(app.sessions().empty());
+    ASSERT_EQ(windows.warnings.size(), 1u);
+    EXPECT_EQ(windows.warnings[0], "Can't instantiate Webjoin object!");
+}
+
+TEST_F(WebjoinSessions, SendNavigateAddressesTheContactWithTheRecord)
+{
+    app.StartSession(ann);
+    app.sessions()[0]->SendNavigate("http://127.0.0.1/a.html");
+    ASSERT_EQ(host.sent.size(), 1u);
+    EXPECT_EQ(host.sent[0].first, "2002");
+    EXPECT_EQ(host.sent[0].second,
+              "<data command=\"NAVIGATE\" url=\"http://127.0.0.1/a.html\" session_id=\"1001_1\"/>");
+}
+
+TEST_F(WebjoinSessions, ARecordForAnUnknownSessionOpensAWindowWithSoundAndNoticeWhateverItsCommand)
+{
+    for (const char* command : {"NAVIGATE", "LOCK", "whatever"}) {
+        SCOPED_TRACE(command);
+        const std::string id = std::string("2002_") + command;
+        app.OnModuleData(&ann, ("<data command=\"" + std::string(command) + "\" session_id=\"" + id + "\"/>").c_str());
+        CWebjoinDoc* doc = app.FindSession("2002", id);
+        ASSERT_NE(doc, nullptr);
+        EXPECT_EQ(doc->contactId(), "2002");
+        EXPECT_EQ(host.sounds.back(), "/opt/orvane/modules/webjoin/sounds/webjoin.wav");
+        EXPECT_EQ(host.notices.back().first, "Webjoin from\nAnn");
+        EXPECT_EQ(host.notices.back().second, doc->frame()->handle());
+    }
+    EXPECT_EQ(app.sessions().size(), 3u);
+    EXPECT_EQ(host.sounds.size(), 3u);
+    EXPECT_TRUE(host.sent.empty()) << "nothing is ever answered";
+}
+
+TEST_F(WebjoinSessions, ANavigateDrivesOnlyTheWindowOfItsOwnSession)
+{
+    app.OnModuleData(&ann, navigate("http://127.0.0.1/one", "2002_1").c_str());
+    app.OnModuleData(&ann, navigate("http://127.0.0.1/two", "2002_2").c_str());
+    app.OnModuleData(&ann, navigate("http://127.0.0.1/three", "2002_1").c_str());
+    ASSERT_EQ(app.sessions().size(), 2u);
+    EXPECT_EQ(windowOf(*app.sessions()[0]).peerPages,
+              (std::vector<std::string>{"http://127.0.0.1/one", "http://127.0.0.1/three"}));
+    EXPECT_EQ(windowOf(*app.sessions()[1]).peerPages, (std::vector<std::string>{"http://127.0.0.1/two"}));
+    EXPECT_EQ(host.sounds.size(), 2u);
+}
+
+TEST_F(WebjoinSessions, ARecordWithoutSessionIdGoesToTheFirstWindowWithItsSender)
+{
+    app.OnModuleData(&ann, "<data command=\"NAVIGATE\" url=\"http://a/\"/>");
+    ASSERT_EQ(app.sessions().size(), 1u);
+    EXPECT_EQ(app.sessions()[0]->sessionId(), "");
+    app.StartSession(bob);
+    app.OnModuleData(&ann, "<data command=\"NAVIGATE\" url=\"http://b/\"/>");
+    app.OnModuleData(&bob, "<data command=\"NAVIGATE\" url=\"http://c/\"/>");
+    ASSERT_EQ(app.sessions().size(), 2u);
+    EXPECT_EQ(windowOf(*app.sessions()[0]).peerPages, (std::vector<std::string>{"http://a/", "http://b/"}));
+    EXPECT_EQ(windowOf(*app.sessions()[1]).peerPages, (std::vector<std::string>{"http://c/"}));
+}
+
+TEST_F(WebjoinSessions, ARecordThatDoesNotParseFindsOrOpensASessionWithItsSenderAndDoesNothingElse)
+{
+    app.OnModuleData(&ann, "<<<garbage");
+    ASSERT_EQ(app.sessions().size(), 1u);
+    EXPECT_TRUE(windowOf(*app.sessions()[0]).peerPages.empty());
+    app.OnModuleData(&ann, "more garbage");
+    EXPECT_EQ(app.sessions().size(), 1u);
+    EXPECT_EQ(host.sounds.size(), 1u);
+}
+
+TEST_F(WebjoinSessions, ARecordNamingAnotherContactsSessionIsDroppedAndLogged)
+{
+    app.StartSession(ann);
+    app.OnModuleData(&bob, navigate("http://127.0.0.1/evil", "1001_1").c_str());
+    EXPECT_EQ(app.sessions().size(), 1u);
+    EXPECT_TRUE(windowOf(*app.sessions()[0]).peerPages.empty());
+    EXPECT_TRUE(host.sounds.empty());
+    EXPECT_EQ(logged.size(), 1u);
+}
+
+TEST_F(WebjoinSessions, APeerCanOnlySendTheWindowToWebAddressesOrTheBlankPage)
+{
+    app.StartSession(ann);
+    for (const char* url : {"javascript:alert(1)", "file:///etc/passwd", "data:text/html,x", "", "about:config",
+                            "about:blank", "https://127.0.0.1/s"})
+        app.OnModuleData(&ann, navigate(url, "1001_1").c_str());
+    EXPECT_EQ(windowOf(*app.sessions()[0]).peerPages,
+              (std::vector<std::string>{"about:blank", "https://127.0.0.1/s"}));
+    EXPECT_EQ(logged.size(), 5u);
+}
+
+TEST_F(WebjoinSessions, AClosedSessionIsForgottenAndItsIdIsNeverReused)
+{
+    app.StartSession(ann);
+    app.CloseSession(*app.sessions()[0]);
+    EXPECT_TRUE(app.sessions().empty());
+    EXPECT_EQ(app.FindSession("2002", "1001_1"), nullptr);
+    app.StartSession(ann);
+    EXPECT_EQ(app.sessions()[0]->sessionId(), "1001_2");
+    // The peer's next record for the closed session opens a new window.
+    app.OnModuleData(&ann, navigate("http://a/", "1001_1").c_str());
+    EXPECT_EQ(app.sessions().size(), 2u);
+}
+
+TEST_F(WebjoinSessions, ASenderIsMatchedByUserIdNotByItsRecord)
+{
+    app.StartSession(ann);
+    // A new sign-in makes new records for the same users.
+    FakeContact annAgain{"2002", "Ann"};
+    app.OnModuleData(&annAgain, navigate("http://a/", "1001_1").c_str());
+    EXPECT_EQ(app.sessions().size(), 1u);
+    EXPECT_EQ(windowOf(*app.sessions()[0]).peerPages, (std::vector<std::string>{"http://a/"}));
+}
+
+} // namespace
+} // namespace orvane
