@@ -2,6 +2,7 @@
 // then its windows on the virtual display.
 
 #include "core/module/ModuleInterfaces.h"
+#include "tests/modules/RecordingHost.h"
 #include "tests/ui/ScreenProbe.h"
 #include "ui/kit/Skin.h"
 
@@ -20,48 +21,7 @@ namespace {
 
 using orvane::testing::waitUntil;
 
-class Contact final : public IContact {
-public:
-    Contact(std::string id, std::string name) : id_(std::move(id)), name_(std::move(name)) {}
-    bool isOnline() override { return true; }
-    const char* getId() override { return id_.c_str(); }
-    const char* getDisplayName() override { return name_.c_str(); }
-    const char* getUserName() override { return name_.c_str(); }
-    const char* getFirstName() override { return ""; }
-    const char* getLastName() override { return ""; }
-    const char* getAuxText() override { return ""; }
-
-private:
-    std::string id_;
-    std::string name_;
-};
-
-class Host final : public IModuleHost {
-public:
-    Skin skin;
-    Contact own{"1001", "Me"};
-    std::vector<std::pair<std::string, std::string>> sent;
-    std::vector<std::string> notices;
-
-    void setStatusText(const char*) override {}
-    void restoreStatusText() override {}
-    ISkin* getSkin() override { return &skin; }
-    IContact* getOwnUser() override { return &own; }
-    int getModuleCount() override { return 0; }
-    IModule* getModule(const char*) override { return nullptr; }
-    IModule* getModuleAt(int) override { return nullptr; }
-    int getContactCount() override { return 0; }
-    IContact* getContact(const char*) override { return nullptr; }
-    IContact* getContactAt(int) override { return nullptr; }
-    void sendToUsers(StringArray*, const char*) override {}
-    void send(const char* userId, const char* data) override { sent.emplace_back(userId, data); }
-    void sendSessionToUsers(const char*, StringArray*, const char*, bool) override {}
-    void sendSession(const char*, const char*, const char*, bool) override {}
-    IModuleConnection* openTcpConnection(const char*) override { return nullptr; }
-    IModuleConnection* openUdpConnection(const char*) override { return nullptr; }
-    void playSound(const char*) override {}
-    void showNotification(const char* text, WindowHandle) override { notices.emplace_back(text); }
-};
+using Contact = testing::FakeContact;
 
 wxFrame* sessionWindowTitled(const wxString& title)
 {
@@ -82,6 +42,8 @@ protected:
         ASSERT_NE(create, nullptr);
         module_ = create();
         ASSERT_NE(module_, nullptr);
+        // The host hands the library the program's skin.
+        host_.skin = &skin_;
         module_->init(&host_);
     }
     void TearDown() override
@@ -94,7 +56,8 @@ protected:
 
     void *library_ = nullptr;
     IModule* module_ = nullptr;
-    Host host_;
+    Skin skin_;
+    testing::RecordingHost host_;
     Contact ann_{"2002", "Ann"};
 };
 
@@ -145,7 +108,7 @@ TEST_F(WebjoinLibrary, ARecordForANewSessionOpensItsWindowWithANotice)
     module_->onMessage(&ann_, "<data command=\"LOCK\" session_id=\"2002_7\"/>");
     ASSERT_TRUE(waitUntil([&] { return sessionWindowTitled("Ann - Webjoin") != nullptr; }));
     ASSERT_EQ(host_.notices.size(), 1u);
-    EXPECT_EQ(host_.notices[0], "Webjoin from\nAnn");
+    EXPECT_EQ(host_.notices[0].first, "Webjoin from\nAnn");
     EXPECT_TRUE(host_.sent.empty());
 }
 
