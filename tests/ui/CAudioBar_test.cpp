@@ -330,7 +330,7 @@ TEST_F(AudioBar, DockedAtTheBottomOfAFrameItShowsItsControls)
     // The buttons' pictures, enabled while ringing: the green handset and the red one.
     for (CSkinButton* button : {bar->talkButton(), bar->hangUpButton()}) {
         const wxRect rect = button->GetScreenRect();
-        const wxPoint at = rect.GetPosition() - area.GetPosition() + wxPoint(rect.width / 4, rect.height / 2);
+        const wxPoint at = rect.GetPosition() - area.GetPosition() + wxPoint(rect.width / 2, rect.height - 6);
         const int r = shot.GetRed(at.x, at.y), g = shot.GetGreen(at.x, at.y), b = shot.GetBlue(at.x, at.y);
         if (button == bar->talkButton())
             EXPECT_TRUE(g > r + 40 && g > b + 40) << r << "," << g << "," << b;
