@@ -10,15 +10,7 @@ namespace orvane {
 
 namespace {
 
-// ALSA prints its configuration and open errors to standard error by default; the same
-// failures reach the caller as error texts, so the library's copy is dropped.
 void quietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
-
-void silenceAlsaOnce()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { snd_lib_error_set_handler(quietAlsaErrors); });
-}
 
 snd_pcm_format_t pcmFormatOf(int bitsPerSample)
 {
@@ -44,6 +36,12 @@ struct SwParamsDeleter {
 };
 
 } // namespace
+
+void silenceAlsaOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { snd_lib_error_set_handler(quietAlsaErrors); });
+}
 
 AlsaAudioDevice::AlsaAudioDevice(const String& pcmName) : pcmName_(pcmName) {}
 

@@ -42,4 +42,9 @@ private:
     unsigned long bufferFrames_ = 0;
 };
 
+// ALSA prints its configuration and open errors to standard error by default; the same
+// failures reach the callers (devices, mixers) as error texts, so the library's copy is
+// dropped. Once per process; any thread.
+void silenceAlsaOnce();
+
 } // namespace orvane

@@ -1,21 +1,14 @@
 #include "audio/AlsaMixer.h"
 
+#include "audio/AlsaAudioDevice.h"
+
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
-#include <mutex>
 
 namespace orvane {
 
 namespace {
-
-void quietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
-
-void silenceAlsaOnce()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { snd_lib_error_set_handler(quietAlsaErrors); });
-}
 
 String alsaError(const char* what, const String& device, int code)
 {
