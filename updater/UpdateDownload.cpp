@@ -1,17 +1,14 @@
 #include "updater/UpdateDownload.h"
 
 #include "foundation/Exception.h"
+#include "foundation/ProgramStart.h"
 #include "network/HttpClient.h"
 
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
-
-extern char** environ;
 
 namespace orvane {
 
@@ -125,16 +122,7 @@ void UpdateDownload::cleanUp(int fd)
 
 bool startProgram(const std::string& path)
 {
-    std::vector<char*> argv{const_cast<char*>(path.c_str()), nullptr};
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    // Its own process group, so that it outlives a terminal's or a test's signals to ours.
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    pid_t pid = 0;
-    const int result = ::posix_spawn(&pid, path.c_str(), nullptr, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    return result == 0;
+    return startProgramDetached({path});
 }
 
 } // namespace orvane
