@@ -50,7 +50,8 @@ void UpdateDownload::run()
         if (fd >= 0 || std::chrono::steady_clock::now() >= giveUp || stopRequested_)
             break;
         // Errors that waiting cannot mend end the tries at once.
-        if (errno == EACCES || errno == EROFS || errno == ENOENT || errno == ENOTDIR || errno == EPERM)
+        if (errno == EACCES || errno == EROFS || errno == ENOENT || errno == ENOTDIR || errno == EPERM ||
+            errno == EISDIR)
             break;
     }
     if (fd < 0) {
