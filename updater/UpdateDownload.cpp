@@ -15,6 +15,7 @@ namespace orvane {
 namespace {
 
 class WriteFailed {};
+class Stopped {};
 
 bool writeAll(int fd, const uint8_t* bytes, int64_t n)
 {
@@ -94,24 +95,42 @@ bool UpdateDownload::download(int fd)
     HttpClient client;
     client.maxBodySize = static_cast<int32_t>(maxFileSize_ < INT32_MAX ? maxFileSize_ : INT32_MAX);
     client.keepAlive = 0;
-    ByteArray body;
-    client.get(url_.c_str(), &body);
-    const HttpResponse& response = client.response;
-    if (response.hasContentLength != 1 || response.contentLength <= 0 || response.contentLength > maxFileSize_ ||
-        body.count() != response.contentLength)
-        throw HttpClient::BadResponseException();
-
-    if (stopRequested_)
-        return false;
-    listener_.onBegin(body.count());
-    for (int at = 0; at < body.count(); at += ChunkSize) {
+    // The body goes to disk in chunks as it arrives, so that the window follows the download
+    // and a stop takes effect at the next chunk.
+    int64_t length = -1;
+    int written = 0;
+    client.onBodyReceived = [&](const HttpResponse& response) {
         if (stopRequested_)
-            return false;
-        const int n = std::min(ChunkSize, body.count() - at);
-        if (!writeAll(fd, body.data() + at, n))
-            throw WriteFailed();
-        listener_.onProgress(n);
+            throw Stopped();
+        if (response.statusCode < 200 || response.statusCode > 299)
+            return;
+        if (length < 0) {
+            if (response.hasContentLength != 1 || response.contentLength <= 0 ||
+                response.contentLength > maxFileSize_)
+                throw HttpClient::BadResponseException();
+            length = response.contentLength;
+            listener_.onBegin(length);
+        }
+        const ByteArray& body = response.body;
+        while (body.count() - written >= ChunkSize || (response.isComplete() && written < body.count())) {
+            const int n = std::min(ChunkSize, body.count() - written);
+            if (!writeAll(fd, body.data() + written, n))
+                throw WriteFailed();
+            written += n;
+            listener_.onProgress(n);
+            if (stopRequested_)
+                throw Stopped();
+        }
+    };
+    ByteArray body;
+    try {
+        client.get(url_.c_str(), &body);
+    } catch (const Stopped&) {
+        return false;
     }
+    // Only the whole announced file counts.
+    if (length <= 0 || body.count() != length || written != length)
+        throw HttpClient::BadResponseException();
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include "tests/ui/DesktopSession.h"
 #include "tests/ui/ProgramWindows.h"
 #include "tests/ui/ScreenProbe.h"
+#include "tests/updater/UpdateFixtures.h"
 
 #include <gtest/gtest.h>
 #include <wx/uiaction.h>
@@ -29,12 +30,6 @@ std::string record(const char* mandatory)
 {
     return std::string("<autoupdate><mandatory>") + mandatory +
            "</mandatory><version>1.7</version><url>@URL@</url><local_file>orvane</local_file></autoupdate>";
-}
-
-bool exists(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
 }
 
 class OrvaneUpdate : public ::testing::Test {
@@ -84,8 +79,12 @@ protected:
         return 0;
     }
 
-    XWindowId waitForBox(PeerProcess& running)
+    // Starts the copy of the program with the record served and waits for its box.
+    XWindowId startAndWaitForBox(PeerProcess& running, const char* mandatory)
     {
+        serve(mandatory);
+        if (!running.start({program}, folders->root / "orvane.log"))
+            return 0;
         XWindowId box = 0;
         const bool shown = waitUntil([&] { return (box = shownBox(running.pid())) != 0; }, std::chrono::seconds(30));
         EXPECT_TRUE(shown) << "no box; the program's output:\n" << readBytes(folders->root / "orvane.log");
@@ -109,7 +108,7 @@ protected:
         EXPECT_TRUE(running.exitedCleanly());
         const std::string updater = folders->programFolder + "/orvane-updater";
         EXPECT_EQ(readBytes(updater), readBytes(ORVANE_UPDATER_PROGRAM)) << "the carried update program";
-        ASSERT_TRUE(waitUntil([&] { return exists(program + ".ran"); }, std::chrono::seconds(30)))
+        ASSERT_TRUE(waitUntil([&] { return fileExists(program + ".ran"); }, std::chrono::seconds(30)))
             << "the new program ran; the program's output:\n"
             << readBytes(folders->root / "orvane.log");
         EXPECT_EQ(readBytes(program + ".ran"), "new\n");
@@ -130,10 +129,8 @@ protected:
 
 TEST_F(OrvaneUpdate, YesEndsTheProgramAndTheUpdateProgramPutsTheNewOneInItsPlaceAndStartsIt)
 {
-    serve("no");
     PeerProcess running;
-    ASSERT_TRUE(running.start({program}, folders->root / "orvane.log"));
-    const XWindowId box = waitForBox(running);
+    const XWindowId box = startAndWaitForBox(running, "no");
     ASSERT_NE(box, 0u);
     press(box, 'y');
     expectUpdated(running);
@@ -141,10 +138,8 @@ TEST_F(OrvaneUpdate, YesEndsTheProgramAndTheUpdateProgramPutsTheNewOneInItsPlace
 
 TEST_F(OrvaneUpdate, NoLeavesTheProgramRunningAndItsFileAsItWas)
 {
-    serve("no");
     PeerProcess running;
-    ASSERT_TRUE(running.start({program}, folders->root / "orvane.log"));
-    const XWindowId box = waitForBox(running);
+    const XWindowId box = startAndWaitForBox(running, "no");
     ASSERT_NE(box, 0u);
     press(box, 'n');
     ASSERT_TRUE(waitUntil([&] { return shownBox(running.pid()) == 0; })) << "the box went";
@@ -153,17 +148,15 @@ TEST_F(OrvaneUpdate, NoLeavesTheProgramRunningAndItsFileAsItWas)
     for (XWindowId w : windowsOfProcess(running.pid()))
         mainWindowShown |= windowTitle(w) == "alice - Orvane" && windowShown(w) == WindowShown::Shown;
     EXPECT_TRUE(mainWindowShown);
-    EXPECT_FALSE(exists(folders->programFolder + "/orvane-updater"));
+    EXPECT_FALSE(fileExists(folders->programFolder + "/orvane-updater"));
     EXPECT_EQ(readBytes(program), original);
     EXPECT_EQ(nginx.accessLog().find("new-orvane"), std::string::npos) << nginx.accessLog();
 }
 
 TEST_F(OrvaneUpdate, AMandatoryUpdateGoesAheadHoweverItsBoxIsDismissed)
 {
-    serve("Yes");
     PeerProcess running;
-    ASSERT_TRUE(running.start({program}, folders->root / "orvane.log"));
-    const XWindowId box = waitForBox(running);
+    const XWindowId box = startAndWaitForBox(running, "Yes");
     ASSERT_NE(box, 0u);
     // Closing a question would answer No; this box only tells.
     askToClose(box);

@@ -5,6 +5,7 @@
 #include "tests/core/ClientTestSupport.h"
 #include "tests/network/NginxServer.h"
 #include "tests/support/RawLoopback.h"
+#include "tests/updater/UpdateFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -37,24 +38,6 @@ std::string record(const std::string& mandatory, const std::string& version, con
            "</local_file>\n</autoupdate>\n";
 }
 
-bool exists(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-template <class Condition>
-bool waitFor(Condition condition)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
-
 class ClientAppUpdateTest : public ::testing::Test {
 protected:
     ClientAppUpdateTest() : nginx_("")
@@ -84,7 +67,7 @@ protected:
         LineLog& log = client->log;
         client->app->endForUpdate = [&log] { log.add(Ended); };
         EXPECT_TRUE(client->start()) << client->log.dump();
-        EXPECT_TRUE(waitFor([&] {
+        EXPECT_TRUE(holdsWithin10s([&] {
             const UpdateChecker* checker = client->app->updateChecker();
             return checker && checker->completedChecks() == 1;
         })) << "the check at start-up ends";
@@ -149,9 +132,9 @@ TEST_F(ClientAppUpdateTest, YesStartsTheUpdateProgramWithTheUrlAndTheTargetAsTwo
     struct stat st {};
     ASSERT_EQ(::stat(updaterPath().c_str(), &st), 0);
     EXPECT_TRUE(st.st_mode & S_IXUSR) << "executable";
-    ASSERT_TRUE(waitFor([&] { return exists(updaterPath() + ".args"); })) << "the update program ran";
+    ASSERT_TRUE(waitForFile(updaterPath() + ".args")) << "the update program ran";
     EXPECT_EQ(readBytes(updaterPath() + ".args"), NewFileUrl + "\n" + folders_.programFolder + "/Orvane new build\n");
-    EXPECT_FALSE(exists(folders_.programFolder + "/pwned")) << "no shell read the URL";
+    EXPECT_FALSE(fileExists(folders_.programFolder + "/pwned")) << "no shell read the URL";
 }
 
 TEST_F(ClientAppUpdateTest, NoLeavesTheProgramAsItWasAndRunning)
@@ -160,7 +143,7 @@ TEST_F(ClientAppUpdateTest, NoLeavesTheProgramAsItWasAndRunning)
     serve(record("no", "2.0", "orvane"));
     const auto client = startClient(false);
     EXPECT_EQ(updateLines(*client), std::vector<std::string>{Ask}) << client->log.dump();
-    EXPECT_FALSE(exists(updaterPath()));
+    EXPECT_FALSE(fileExists(updaterPath()));
     // Still running: it takes up a command as before.
     EXPECT_TRUE(client->onUi([&] { return client->app->updateChecker() != nullptr; }));
 }
@@ -175,7 +158,7 @@ TEST_F(ClientAppUpdateTest, AMandatoryUpdateIsToldNotAskedInAnyCaseOfItsWord)
         serve(record(word, "2.0", "orvane"));
         const auto client = startClient(false);
         EXPECT_EQ(updateLines(*client), (std::vector<std::string>{Told, Ended})) << client->log.dump();
-        EXPECT_TRUE(waitFor([&] { return exists(updaterPath() + ".args"); })) << "the update program ran";
+        EXPECT_TRUE(waitForFile(updaterPath() + ".args")) << "the update program ran";
     }
 }
 
@@ -187,7 +170,7 @@ TEST_F(ClientAppUpdateTest, ALocalFileWithAPathIsNeverOffered)
         serve(record("yes", "2.0", file));
         const auto client = startClient(true);
         EXPECT_EQ(updateLines(*client), std::vector<std::string>{}) << client->log.dump();
-        EXPECT_FALSE(exists(updaterPath()));
+        EXPECT_FALSE(fileExists(updaterPath()));
     }
 }
 
@@ -235,6 +218,6 @@ TEST_F(ClientAppUpdateTest, AnUpdateProgramThatCannotBeWrittenOrStartedLeavesThe
         const auto client = startClient(true);
         EXPECT_EQ(updateLines(*client),
                   (std::vector<std::string>{Ask, "box plain Error: Cannot write resource file: " + path}));
-        EXPECT_FALSE(exists(path + ".part")) << "nothing half written left behind";
+        EXPECT_FALSE(fileExists(path + ".part")) << "nothing half written left behind";
     }
 }

@@ -10,6 +10,7 @@
 #include "tests/ui/MessageBoxAnswers.h"
 #include "tests/ui/ProgramWindows.h"
 #include "tests/ui/ScreenProbe.h"
+#include "tests/updater/UpdateFixtures.h"
 #include "updater/CPercentProgress.h"
 #include "updater/CUpdaterDialog.h"
 
@@ -17,7 +18,9 @@
 #include <wx/button.h>
 #include <wx/stattext.h>
 
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -26,22 +29,6 @@ using namespace orvane;
 using namespace orvane::testing;
 
 namespace {
-
-const std::string OldProgram = "#!/bin/sh\necho old > \"$0.ran\"\n";
-
-// 12 000 bytes that leave a mark beside themselves when run, written whole at once.
-std::string newProgram()
-{
-    std::string text = "#!/bin/sh\necho new > \"$0.part\" && mv \"$0.part\" \"$0.ran\"\nexit 0\n";
-    text.resize(12000, '#');
-    return text;
-}
-
-bool exists(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
 
 // The window, with every title it is given kept in order and its end noted, both outside it
 // since it destroys itself.
@@ -91,8 +78,8 @@ protected:
     void expectOldProgramAsItWas()
     {
         EXPECT_EQ(readBytes(target_), OldProgram);
-        EXPECT_FALSE(exists(target_ + ".tmp"));
-        EXPECT_FALSE(exists(target_ + ".ran")) << "nothing was started";
+        EXPECT_FALSE(fileExists(target_ + ".tmp"));
+        EXPECT_FALSE(fileExists(target_ + ".ran")) << "nothing was started";
     }
 
     NginxServer nginx_;
@@ -125,7 +112,7 @@ TEST_F(UpdaterWindowTest, ShowsItsPartsThenCountsThePercentInItsTitleAndStartsTh
     EXPECT_EQ(titles, (std::vector<std::string>{"41 % Update Orvane", "83 % Update Orvane", "100 % Update Orvane"}));
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(readBytes(target_), newProgram());
-    ASSERT_TRUE(waitUntil([&] { return exists(target_ + ".ran"); }, std::chrono::seconds(10)))
+    ASSERT_TRUE(waitUntil([&] { return fileExists(target_ + ".ran"); }, std::chrono::seconds(10)))
         << "the new program was started";
     EXPECT_EQ(readBytes(target_ + ".ran"), "new\n");
 }
@@ -161,7 +148,7 @@ TEST_F(UpdaterWindowTest, EachFailureSaysSoInItsBoxAndLeavesTheOldProgramByteFor
     ::getrlimit(RLIMIT_FSIZE, &oldLimit);
     const Case cases[] = {
         {"404", missingUrl, {}, {}, "Cannot download file:\n[" + missingUrl + "]"},
-        {"a download cut short", cutUrl, {}, {}, "Cannot download file:\n[" + cutUrl + "]"},
+        {"a download cut short", cutUrl, {}, {}, "Cannot download file:\n[" + cutUrl + "]", true},
         {"no endpoint", noListener, {}, {}, "Cannot download file:\n[" + noListener + "]"},
         // Even root cannot make a file where a folder of that name stands.
         {"the download's file cannot be made beside the target", nginx_.url("/orvane"),
@@ -201,6 +188,59 @@ TEST_F(UpdaterWindowTest, EachFailureSaysSoInItsBoxAndLeavesTheOldProgramByteFor
     }
     cutter.join();
     ::close(listener);
+}
+
+TEST_F(UpdaterWindowTest, StopDuringTheDownloadEndsTheWindowWithoutABoxAndLeavesTheOldProgram)
+{
+    // A peer that sends 7 000 of 12 000 bytes, then the rest only once Stop was pressed.
+    uint16_t port = 0;
+    const int listener = listenOnLoopback(port);
+    ASSERT_GE(listener, 0);
+    std::mutex lock;
+    std::condition_variable changed;
+    bool stopPressed = false;
+    std::thread peer([&] {
+        const int connection = ::accept(listener, nullptr, nullptr);
+        char request[4096];
+        (void)::read(connection, request, sizeof request);
+        const std::string body = newProgram();
+        const std::string head = "HTTP/1.0 200 OK\r\nContent-Length: 12000\r\n\r\n" + body.substr(0, 7000);
+        (void)::write(connection, head.data(), head.size());
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            changed.wait_for(guard, std::chrono::seconds(20), [&] { return stopPressed; });
+        }
+        (void)::write(connection, body.data() + 7000, 5000);
+        ::close(connection);
+    });
+
+    MessageBoxAnswers boxes;
+    bool gone = false;
+    std::vector<std::string> titles;
+    auto* dialog = new WatchedDialog("http://127.0.0.1:" + std::to_string(port) + "/orvane", target_, titles, gone);
+    dialog->Show();
+    dialog->StartDownload();
+    EXPECT_TRUE(waitUntil([&] { return !titles.empty(); }, std::chrono::seconds(10))) << "the first chunk shows";
+    EXPECT_EQ(titles, std::vector<std::string>{"41 % Update Orvane"});
+    wxButton* stop = nullptr;
+    for (wxWindow* child : dialog->GetChildren())
+        if (auto* button = dynamic_cast<wxButton*>(child); button && button->GetLabel() == "Stop")
+            stop = button;
+    ASSERT_NE(stop, nullptr);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopPressed = true;
+    }
+    changed.notify_all();
+    wxCommandEvent click(wxEVT_BUTTON, stop->GetId());
+    click.SetEventObject(stop);
+    stop->ProcessWindowEvent(click);
+    EXPECT_TRUE(waitUntil([&] { return gone; }, std::chrono::seconds(10)));
+    peer.join();
+    ::close(listener);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(titles, std::vector<std::string>{"41 % Update Orvane"}) << "nothing after the stop";
+    expectOldProgramAsItWas();
 }
 
 // The program as a process on a desktop of its own, with a runtime folder of its own for
@@ -251,7 +291,7 @@ TEST_F(UpdaterProgramTest, WaitsUntilTheMainProgramHasEndedThenReplacesAndStarts
     ASSERT_TRUE(updater.start({ORVANE_UPDATER_PROGRAM, nginx_.url("/orvane"), target_}, folder_ / "updater.log"));
     // Its own guard's file shows it past its start (looking at the file leaves the lock alone).
     const std::string ownGuard = ApplicationIPC::lockFilePath("Orvane_Updater_MUTEX").c_str();
-    ASSERT_TRUE(waitUntil([&] { return exists(ownGuard); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(waitUntil([&] { return fileExists(ownGuard); }, std::chrono::seconds(30)));
     // Nothing to await while it waits: three of its looks at the main program's guard pass,
     // and it has neither fetched nor shown anything.
     std::this_thread::sleep_for(std::chrono::milliseconds(1600));
@@ -260,7 +300,7 @@ TEST_F(UpdaterProgramTest, WaitsUntilTheMainProgramHasEndedThenReplacesAndStarts
     EXPECT_EQ(readBytes(target_), OldProgram);
 
     mainProgram.reset();
-    ASSERT_TRUE(waitUntil([&] { return exists(target_ + ".ran"); }, std::chrono::seconds(20)))
+    ASSERT_TRUE(waitUntil([&] { return fileExists(target_ + ".ran"); }, std::chrono::seconds(20)))
         << readBytes(folder_ / "updater.log");
     EXPECT_EQ(readBytes(target_ + ".ran"), "new\n");
     EXPECT_EQ(readBytes(target_), newProgram());
