@@ -275,6 +275,8 @@ void HttpClient::receive()
             if (n == 0)
                 throw TimeoutException();
             response.parse(buffer, n);
+            if (onBodyReceived && response.state >= HttpMessage::Body)
+                onBodyReceived(response);
         }
     } catch (const TimeoutException&) {
         throw;

@@ -10,6 +10,7 @@
 #include "network/ProxyClient.h"
 
 #include <cstdint>
+#include <functional>
 
 namespace orvane {
 
@@ -65,6 +66,12 @@ public:
     int32_t maxRedirects = DefaultMaxRedirects;
     // The largest response body accepted.
     int32_t maxBodySize = HttpMessage::DefaultMaxBodySize;
+    // When set, called on the calling thread each time more of a response's body has arrived
+    // (the head is read; `response.body` holds what came so far), so that a caller can store
+    // and show a long body as it comes. An exception from it ends the request: one of the
+    // Exception family closes the connection and leaves as an Exception, any other leaves
+    // as it is.
+    std::function<void(const HttpResponse&)> onBodyReceived;
 
     HttpClient();
     ~HttpClient();

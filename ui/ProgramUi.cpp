@@ -163,8 +163,9 @@ bool ProgramUi::askYesNo(const String& text)
 
 void ProgramUi::showMessageBox(const String& text, Icon icon)
 {
-    const BoxIcon boxIcon = icon == Icon::Stop ? BoxIcon::Stop
+    const BoxIcon boxIcon = icon == Icon::Stop      ? BoxIcon::Stop
                             : icon == Icon::Warning ? BoxIcon::Warning
+                            : icon == Icon::None    ? BoxIcon::None
                                                     : BoxIcon::Information;
     showMessage(frame(), wxString::FromUTF8(text.c_str()), boxIcon);
 }

@@ -1,23 +1,21 @@
 #include "updater/UpdateDownload.h"
 
 #include "foundation/Exception.h"
+#include "foundation/ProgramStart.h"
 #include "network/HttpClient.h"
 
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
-
-extern char** environ;
 
 namespace orvane {
 
 namespace {
 
 class WriteFailed {};
+class Stopped {};
 
 bool writeAll(int fd, const uint8_t* bytes, int64_t n)
 {
@@ -53,7 +51,8 @@ void UpdateDownload::run()
         if (fd >= 0 || std::chrono::steady_clock::now() >= giveUp || stopRequested_)
             break;
         // Errors that waiting cannot mend end the tries at once.
-        if (errno == EACCES || errno == EROFS || errno == ENOENT || errno == ENOTDIR || errno == EPERM)
+        if (errno == EACCES || errno == EROFS || errno == ENOENT || errno == ENOTDIR || errno == EPERM ||
+            errno == EISDIR)
             break;
     }
     if (fd < 0) {
@@ -96,24 +95,42 @@ bool UpdateDownload::download(int fd)
     HttpClient client;
     client.maxBodySize = static_cast<int32_t>(maxFileSize_ < INT32_MAX ? maxFileSize_ : INT32_MAX);
     client.keepAlive = 0;
-    ByteArray body;
-    client.get(url_.c_str(), &body);
-    const HttpResponse& response = client.response;
-    if (response.hasContentLength != 1 || response.contentLength <= 0 || response.contentLength > maxFileSize_ ||
-        body.count() != response.contentLength)
-        throw HttpClient::BadResponseException();
-
-    if (stopRequested_)
-        return false;
-    listener_.onBegin(body.count());
-    for (int at = 0; at < body.count(); at += ChunkSize) {
+    // The body goes to disk in chunks as it arrives, so that the window follows the download
+    // and a stop takes effect at the next chunk.
+    int64_t length = -1;
+    int written = 0;
+    client.onBodyReceived = [&](const HttpResponse& response) {
         if (stopRequested_)
-            return false;
-        const int n = std::min(ChunkSize, body.count() - at);
-        if (!writeAll(fd, body.data() + at, n))
-            throw WriteFailed();
-        listener_.onProgress(n);
+            throw Stopped();
+        if (response.statusCode < 200 || response.statusCode > 299)
+            return;
+        if (length < 0) {
+            if (response.hasContentLength != 1 || response.contentLength <= 0 ||
+                response.contentLength > maxFileSize_)
+                throw HttpClient::BadResponseException();
+            length = response.contentLength;
+            listener_.onBegin(length);
+        }
+        const ByteArray& body = response.body;
+        while (body.count() - written >= ChunkSize || (response.isComplete() && written < body.count())) {
+            const int n = std::min(ChunkSize, body.count() - written);
+            if (!writeAll(fd, body.data() + written, n))
+                throw WriteFailed();
+            written += n;
+            listener_.onProgress(n);
+            if (stopRequested_)
+                throw Stopped();
+        }
+    };
+    ByteArray body;
+    try {
+        client.get(url_.c_str(), &body);
+    } catch (const Stopped&) {
+        return false;
     }
+    // Only the whole announced file counts.
+    if (length <= 0 || body.count() != length || written != length)
+        throw HttpClient::BadResponseException();
     return true;
 }
 
@@ -125,16 +142,7 @@ void UpdateDownload::cleanUp(int fd)
 
 bool startProgram(const std::string& path)
 {
-    std::vector<char*> argv{const_cast<char*>(path.c_str()), nullptr};
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    // Its own process group, so that it outlives a terminal's or a test's signals to ours.
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    pid_t pid = 0;
-    const int result = ::posix_spawn(&pid, path.c_str(), nullptr, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    return result == 0;
+    return startProgramDetached({path});
 }
 
 } // namespace orvane

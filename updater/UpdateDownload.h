@@ -41,9 +41,11 @@ public:
     UpdateDownload(std::string url, std::string target, Listener& listener);
 
     // Runs the whole course on the calling thread; returns after the last Listener call.
-    // A stop request ends it with no Listener call, the target untouched.
+    // The body goes to disk in chunks of ChunkSize as it arrives, each one told by
+    // onProgress. A stop request ends it with no further Listener call, the target
+    // untouched.
     void run();
-    // Any thread; the download checks it once per chunk.
+    // Any thread; the download checks it whenever bytes arrive and after each chunk.
     void requestStop() { stopRequested_ = true; }
 
     void setMaxFileSize(int64_t bytes) { maxFileSize_ = bytes; }

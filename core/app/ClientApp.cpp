@@ -99,6 +99,9 @@ bool ClientApp::initInstance()
     addBuiltinModule(systemModule_.get());
     for (IModule* module : builtinModules_)
         addBuiltinModule(module);
+    // The check runs on its own thread while the rest starts; an offer waits in the queue.
+    if (options_.checkForUpdates)
+        checkForUpdates();
     loadModules();
     buildActionsMenu();
 
@@ -118,8 +121,6 @@ bool ClientApp::initInstance()
     ringStarter_->start();
     portMapper_->start();
     started_ = true;
-    if (options_.checkForUpdates)
-        checkForUpdates();
     signIn();
     return true;
 }

@@ -209,6 +209,8 @@ public:
     bool onUpdateAvailable(const UpdateInfo& info);
     // Writes the embedded bytes to path, executable; a box and false on failure.
     bool writeResourceFile(const String& path);
+    // The update checker once start-up has started it; NULL before or without checks.
+    const UpdateChecker* updateChecker() const { return updateChecker_.get(); }
     // How the process ends for an update; tests replace it.
     std::function<void()> endForUpdate;
     ConnectionThread& connection() { return *connection_; }

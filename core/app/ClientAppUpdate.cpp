@@ -1,16 +1,13 @@
 // The self-update: the update check at start-up and the hand-over to the update program.
 
 #include "core/app/ClientApp.h"
+#include "foundation/ProgramStart.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
-
-extern char** environ;
 
 namespace orvane {
 
@@ -57,10 +54,7 @@ bool ClientApp::onUpdateAvailable(const UpdateInfo& info)
         return false;
 
     // The record's texts travel as separate arguments: no shell ever reads them.
-    std::vector<char*> argv{const_cast<char*>(updater.c_str()), const_cast<char*>(info.url.c_str()),
-                            const_cast<char*>(target.c_str()), nullptr};
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, updater.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+    if (!startProgramDetached({updater.c_str(), info.url.c_str(), target.c_str()})) {
         ui_.showMessageBox("Updater was not able to start. The application will not be updated.",
                            ClientUi::Icon::Warning);
         return false;
@@ -78,11 +72,11 @@ bool ClientApp::onUpdateAvailable(const UpdateInfo& info)
 bool ClientApp::writeResourceFile(const String& path)
 {
     if (!options_.updaterBytes) {
-        ui_.showMessageBox(withPath("Internal Error: Cannot find resource: %s", path), ClientUi::Icon::Information);
+        ui_.showMessageBox(withPath("Internal Error: Cannot find resource: %s", path), ClientUi::Icon::None);
         return false;
     }
     if (options_.updaterSize == 0) {
-        ui_.showMessageBox(withPath("Internal Error: Invalid resource size: %s", path), ClientUi::Icon::Information);
+        ui_.showMessageBox(withPath("Internal Error: Invalid resource size: %s", path), ClientUi::Icon::None);
         return false;
     }
     // Written beside and renamed into place, so that a half-written program never lies
@@ -103,7 +97,7 @@ bool ClientApp::writeResourceFile(const String& path)
         written = ::fchmod(fd, 0755) == 0 && ::close(fd) == 0 && written;
     if (!written || ::rename(partial.c_str(), path.c_str()) != 0) {
         ::unlink(partial.c_str());
-        ui_.showMessageBox(withPath("Error: Cannot write resource file: %s", path), ClientUi::Icon::Information);
+        ui_.showMessageBox(withPath("Error: Cannot write resource file: %s", path), ClientUi::Icon::None);
         return false;
     }
     return true;

@@ -17,7 +17,8 @@ class ContactRecord;
 // operation is called on the user-interface thread.
 class ClientUi {
 public:
-    enum class Icon { Stop, Warning, Information };
+    // None: a plain box with no picture.
+    enum class Icon { Stop, Warning, Information, None };
 
     virtual ~ClientUi();
 

@@ -38,8 +38,10 @@ void UpdateChecker::run()
 {
     try {
         while (!isStopRequested()) {
-            if (requested_.exchange(false))
+            if (requested_.exchange(false)) {
                 check();
+                ++completed_;
+            }
             Thread::sleep(IdleMs);
         }
     } catch (const Exception&) {
@@ -52,6 +54,7 @@ bool UpdateChecker::check()
     const bool manual = manual_;
     try {
         HttpClient client;
+        client.maxBodySize = MaxRecordSize;
         ByteArray body;
         client.get(url_.c_str(), &body);
         body.add(0);

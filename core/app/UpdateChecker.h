@@ -45,6 +45,8 @@ public:
     void request(bool manual);
     // One check on the calling thread; true when an offer was made.
     bool check();
+    // Checks finished so far, whatever their outcome (tests wait on it).
+    int completedChecks() const { return completed_; }
 
     // The record's offer, or nothing for a text that is no record. A local file with a
     // path separator or ".." is refused (nothing offered): the server names a file in the
@@ -58,6 +60,8 @@ public:
 
 private:
     static constexpr int IdleMs = 200;
+    // A version record is a few lines; nothing bigger is read.
+    static constexpr int32_t MaxRecordSize = 64 * 1024;
 
     String url_;
     String ownVersion_;
@@ -65,6 +69,7 @@ private:
     Tell tell_;
     std::atomic<bool> requested_{false};
     std::atomic<bool> manual_{false};
+    std::atomic<int> completed_{0};
 };
 
 } // namespace orvane

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -98,8 +99,10 @@ struct ClientFolders {
 // One application on its own loop, not started.
 struct TestClient {
     // ringOutput: what the ring plays through; NULL leaves the process's player.
+    // adjust: changes to the options before the application is made.
     explicit TestClient(ClientFolders& folders, std::vector<std::string> moduleIds = {"probe"},
-                        SoundOutput* ringOutput = nullptr)
+                        SoundOutput* ringOutput = nullptr,
+                        const std::function<void(ClientAppOptions&)>& adjust = nullptr)
         : runtime("ORVANE_RUNTIME_DIR", folders.runtimeDir.c_str()),
           registry("ORVANE_REGISTRY_DIR", folders.registryDir.c_str())
     {
@@ -107,6 +110,8 @@ struct TestClient {
         options.programFolder = (folders.programFolder + "/").c_str();
         options.configHome = folders.configHome.c_str();
         options.ringOutput = ringOutput;
+        if (adjust)
+            adjust(options);
         app = std::make_unique<ClientApp>(ui, loop, options);
         for (const std::string& id : moduleIds)
             addModule<ProbeModule>(id);

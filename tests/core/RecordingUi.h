@@ -62,8 +62,15 @@ public:
     }
     void showMessageBox(const String& text, Icon icon) override
     {
-        static const char* const names[] = {"stop", "warning", "information"};
+        static const char* const names[] = {"stop", "warning", "information", "plain"};
         log_.add(std::string("box ") + names[static_cast<int>(icon)] + " " + oneLine(text.c_str()));
+    }
+    // The answer to question boxes; No unless set.
+    bool answerYes = false;
+    bool askYesNo(const String& text) override
+    {
+        log_.add("ask " + oneLine(text.c_str()));
+        return answerYes;
     }
     bool askForSignIn(String& userName, String& password, bool& makeDefault) override
     {

@@ -91,6 +91,28 @@ WindowShown windowShown(XWindowId window)
     return attributes.map_state == IsViewable ? WindowShown::Shown : WindowShown::Hidden;
 }
 
+bool windowIsDialog(XWindowId window)
+{
+    DisplayPtr display = openDisplay();
+    if (!display)
+        return false;
+    const Atom dialog = XInternAtom(display.get(), "_NET_WM_WINDOW_TYPE_DIALOG", False);
+    for (unsigned long type : property<unsigned long>(display.get(), window, "_NET_WM_WINDOW_TYPE", XA_ATOM))
+        if (type == dialog)
+            return true;
+    return false;
+}
+
+XWindowId activeWindow()
+{
+    DisplayPtr display = openDisplay();
+    if (!display)
+        return 0;
+    const auto active =
+        property<unsigned long>(display.get(), DefaultRootWindow(display.get()), "_NET_ACTIVE_WINDOW", XA_WINDOW);
+    return active.empty() ? 0 : active.front();
+}
+
 WindowRect windowRect(XWindowId window)
 {
     WindowRect rect;

@@ -26,6 +26,11 @@ struct WindowRect {
 };
 // The window's client area in root coordinates.
 WindowRect windowRect(XWindowId window);
+// Whether the window calls itself a dialog (_NET_WM_WINDOW_TYPE), as message boxes do.
+bool windowIsDialog(XWindowId window);
+// The window that has the window manager's focus (_NET_ACTIVE_WINDOW); 0 for none.
+XWindowId activeWindow();
+
 // Asks the window manager to move the window's frame to (x, y).
 void askToMove(XWindowId window, int x, int y);
 

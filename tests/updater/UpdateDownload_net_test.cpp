@@ -4,6 +4,7 @@
 #include "tests/foundation/TempDirectory.h"
 #include "tests/network/NginxServer.h"
 #include "tests/support/RawLoopback.h"
+#include "tests/updater/UpdateFixtures.h"
 #include "updater/UpdateDownload.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,10 @@ using testing::NginxServer;
 using testing::readBytes;
 using testing::TempDirectory;
 using testing::writeBytes;
+using testing::fileExists;
+using testing::newProgram;
+using testing::OldProgram;
+using testing::waitForFile;
 
 struct Heard : UpdateDownload::Listener {
     std::optional<int64_t> length;
@@ -32,34 +37,6 @@ struct Heard : UpdateDownload::Listener {
     void onFailed(UpdateDownload::Failure f) override { failure = f; }
     void onDone() override { done = true; }
 };
-
-const std::string OldProgram = "#!/bin/sh\necho old > \"$0.ran\"\n";
-
-// A new program of 12 000 bytes that leaves a mark beside itself when it runs, whole at
-// once so that a waiter never reads it half written.
-std::string newProgram()
-{
-    std::string text = "#!/bin/sh\necho new > \"$0.part\" && mv \"$0.part\" \"$0.ran\"\nexit 0\n";
-    text.resize(12000, '#');
-    return text;
-}
-
-bool fileExists(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-bool waitForFile(const std::string& path)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!fileExists(path)) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
 
 class UpdateDownloadTest : public ::testing::Test {
 protected:
