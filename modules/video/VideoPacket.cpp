@@ -37,24 +37,20 @@ void VideoPacket::writeNoFrame(ByteArray& packet)
     writeSignal(packet, NoFrame);
 }
 
-void VideoPacket::writeKeyFrame(ByteArray& packet, int width, int height, const uint8_t* pixelBytes)
+void VideoPacket::writeKeyFrameHeader(ByteArray& packet, int width, int height)
 {
-    const int length = BytesPerPixel * width * height;
-    packet.setSize(0);
     const uint8_t header[KeyFrameHeaderSize] = {
         KeyFrame, static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width),
         static_cast<uint8_t>(height >> 8), static_cast<uint8_t>(height)};
     packet.write(0, header, KeyFrameHeaderSize);
-    packet.write(KeyFrameHeaderSize, pixelBytes, length);
 }
 
-void VideoPacket::writeDeltaFrame(ByteArray& packet, const uint8_t* runBytes, int length)
+void VideoPacket::writeDeltaFrameHeader(ByteArray& packet, int payloadLength)
 {
-    packet.setSize(0);
-    const uint8_t header[DeltaFrameHeaderSize] = {DeltaFrame, static_cast<uint8_t>(length >> 16),
-                                                  static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    const uint8_t header[DeltaFrameHeaderSize] = {DeltaFrame, static_cast<uint8_t>(payloadLength >> 16),
+                                                  static_cast<uint8_t>(payloadLength >> 8),
+                                                  static_cast<uint8_t>(payloadLength)};
     packet.write(0, header, DeltaFrameHeaderSize);
-    packet.write(DeltaFrameHeaderSize, runBytes, length);
 }
 
 VideoPacket::Verdict VideoPacket::parse(const uint8_t* data, int length, int pictureSize)

@@ -43,11 +43,12 @@ public:
     // Each replaces the packet's contents with one whole packet.
     static void writeFrameRequest(ByteArray& packet);
     static void writeNoFrame(ByteArray& packet);
-    // pixelBytes holds the 3 * width * height bytes of the picture in wire form; width and
-    // height lie within 1 .. MaxSide.
-    static void writeKeyFrame(ByteArray& packet, int width, int height, const uint8_t* pixelBytes);
-    // runBytes holds runs in wire form, length within 1 .. MaxDeltaPayload.
-    static void writeDeltaFrame(ByteArray& packet, const uint8_t* runBytes, int length);
+    // The header of a frame whose body the caller has already placed behind it (the codec
+    // encodes straight into the packet at KeyFrameHeaderSize or DeltaFrameHeaderSize): the
+    // packet grows to hold the header when it is shorter. width and height lie within
+    // 1 .. MaxSide; the payload length within 0 .. MaxDeltaPayload.
+    static void writeKeyFrameHeader(ByteArray& packet, int width, int height);
+    static void writeDeltaFrameHeader(ByteArray& packet, int payloadLength);
 
     // Reads the packet at data. pictureSize is the pixel count of the picture a delta is
     // to change: every run must lie inside it. 0 (no picture yet) checks the runs against

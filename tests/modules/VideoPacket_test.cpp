@@ -35,21 +35,24 @@ TEST(VideoPacket, SignalPacketsCarryTheMakerWordAfterTheirType)
     EXPECT_EQ(hexOf(packet), "03546176656c6f72");
 }
 
-TEST(VideoPacket, FramesAreWrittenWithBigEndianSizesBeforeTheirBytes)
+TEST(VideoPacket, FrameHeadersGoInFrontOfTheBodyWithBigEndianSizes)
 {
     ByteArray packet;
     const uint8_t pixels[6] = {0xff, 0x00, 0x01, 0x10, 0x20, 0x30};
-    VideoPacket::writeKeyFrame(packet, 2, 1, pixels);
+    packet.write(VideoPacket::KeyFrameHeaderSize, pixels, 6);
+    VideoPacket::writeKeyFrameHeader(packet, 2, 1);
     EXPECT_EQ(hexOf(packet), "0100020001ff0001102030");
+    packet.setSize(0);
+    VideoPacket::writeKeyFrameHeader(packet, 0x1234, 0xabcd);
+    EXPECT_EQ(hexOf(packet), "011234abcd");
 
     // One run: start 0x010203, two pixels.
     const uint8_t runs[11] = {0x01, 0x02, 0x03, 0x00, 0x02, 0xaa, 0xbb, 0xcc, 0x11, 0x22, 0x33};
-    VideoPacket::writeDeltaFrame(packet, runs, 11);
+    packet.setSize(0);
+    packet.write(VideoPacket::DeltaFrameHeaderSize, runs, 11);
+    VideoPacket::writeDeltaFrameHeader(packet, 11);
     EXPECT_EQ(hexOf(packet), "0200000b0102030002aabbcc112233");
-
-    const std::vector<uint8_t> big(0x012345, 0);
-    VideoPacket::writeDeltaFrame(packet, big.data(), static_cast<int>(big.size()));
-    EXPECT_EQ(packet.count(), 4 + 0x012345);
+    VideoPacket::writeDeltaFrameHeader(packet, 0x012345);
     EXPECT_EQ(hexOf(packet.data(), 4), "02012345");
 }
 
