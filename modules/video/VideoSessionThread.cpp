@@ -4,7 +4,7 @@
 #include "foundation/Exception.h"
 #include "modules/video/VideoPacket.h"
 #include "modules/video/VideoSessionWindow.h"
-#include "modules/video/VideoThread.h"
+#include "modules/video/VideoFrameSource.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -12,7 +12,7 @@ namespace orvane {
 
 class VideoPacket;
 class VideoSessionWindow;
-class VideoThread;
+class VideoFrameSource;
 
 // Exchanges camera pictures with the same thread of the contact's window over one TCP
 // channel. Each side asks the other for a frame and answers the other's requests with its
@@ -63,7 +63,7 @@ public:
     // Opens the channel when none was handed over.
     void setHost(IModuleHost* host) { host_ = host; }
     // The camera; NULL (the default) answers with the peer's own picture, bracketed.
-    void setFrameSource(VideoThread* source) { frameSource_ = source; }
+    void setFrameSource(VideoFrameSource* source) { frameSource_ = source; }
     // Hands over a channel the peer opened; the thread owns it from here and closes it.
     void setConnection(IModuleConnection* connection) { connection_.store(connection); }
 
@@ -96,7 +96,7 @@ private:
     const Settings settings_;
     VideoSessionWindow* window_ = nullptr;
     IModuleHost* host_ = nullptr;
-    VideoThread* frameSource_ = nullptr;
+    VideoFrameSource* frameSource_ = nullptr;
     std::atomic<IModuleConnection*> connection_{nullptr};
 
     VideoImage remoteImage_;    // the peer's picture as last received
