@@ -36,8 +36,9 @@ public:
         // The longest single wait for the peer's next packet; the loop checks its end
         // and stop requests at least this often.
         int receiveWaitMs = 20;
-        // The pause after a "no frame" answer before the next request.
-        int noFramePauseMs = 30;
+        // The pause after a "no frame" answer before the next request: half the capture
+        // thread's 30 ms, so that a new frame waits at most that long and none is skipped.
+        int noFramePauseMs = 15;
         // ORed into the places of each received delta while the highlight is on.
         uint32_t highlightMask = 0xF000;
     };

@@ -3,6 +3,8 @@
 // the packets written by hand.
 
 #include "core/channels/TcpModuleConnection.h"
+#include "modules/video/CaptureFrameSource.h"
+#include "modules/video/SyntheticCaptureSource.h"
 #include "modules/video/VideoPacket.h"
 #include "modules/video/VideoSessionThread.h"
 #include "tests/foundation/LoopbackSockets.h"
@@ -11,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -125,6 +128,54 @@ TEST(VideoSession, PicturesArriveInBothDirectionsAsTheCamerasPaintedThem)
         EXPECT_FALSE(s->thread.hasConnection());
         EXPECT_FALSE(s->thread.isRunning());
     }
+}
+
+// Answers whether `part` appears within `whole` in order.
+bool inOrderWithin(const std::vector<RecordingWindow::Shown>& part, const std::vector<RecordingWindow::Shown>& whole)
+{
+    size_t at = 0;
+    for (const RecordingWindow::Shown& s : part) {
+        while (at < whole.size() && !(whole[at] == s))
+            ++at;
+        if (at == whole.size())
+            return false;
+    }
+    return true;
+}
+
+TEST(VideoSession, CapturedPicturesTravelFromTheCaptureThreadToThePeersWindow)
+{
+    // One capture thread a program: A's camera is larger than the send size and is scaled
+    // down; B paints its pictures at the send size.
+    VideoThread capture([] { return std::make_unique<SyntheticCaptureSource>(160, 120, 24); });
+    capture.init();
+    capture.start();
+    ASSERT_TRUE(capture.waitForFrame(5000));
+    CaptureFrameSource frames(capture);
+    Side a(120, 90);
+    Side b(120, 90, 3);
+    a.thread.setFrameSource(&frames);
+    ConnectedPair pair = connectedPair();
+    a.thread.setConnection(new TcpModuleConnection(pair.client.release()));
+    b.start(pair.server.release());
+    a.thread.setWindow(&a.window);
+    a.thread.init();
+    a.thread.start();
+    ASSERT_TRUE(a.window.waitUntil([](RecordingWindow& w) { return w.remoteCount() >= 5; }));
+    ASSERT_TRUE(b.window.waitUntil([](RecordingWindow& w) { return w.remoteCount() >= 5; }));
+    a.finish();
+    b.finish();
+    capture.stop(true);
+
+    // What B received is what A showed as sent, scaled to the send size, in order.
+    ASSERT_FALSE(b.window.remote().empty());
+    EXPECT_EQ(b.window.remote().front().width, 120);
+    EXPECT_EQ(b.window.remote().front().height, 90);
+    EXPECT_TRUE(inOrderWithin(b.window.remote(), a.window.local()));
+    // The moving square of the test pattern (white) is in every picture.
+    for (const RecordingWindow::Shown& s : b.window.remote())
+        EXPECT_NE(std::count(s.pixels.begin(), s.pixels.end(), 0xFFFFFFu), 0);
+    EXPECT_EQ(picturesInCameraOrder(a.window.remote(), *b.camera, 120, 90), a.window.remoteCount());
 }
 
 TEST(VideoSession, APeerWithoutCameraSendsOurPictureBackInYellowBrackets)
