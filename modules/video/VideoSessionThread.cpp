@@ -15,10 +15,9 @@ namespace orvane {
 VideoSessionThread::VideoSessionThread() : VideoSessionThread(Settings{}) {}
 
 VideoSessionThread::VideoSessionThread(const Settings& settings)
-    : settings_(settings), packet_(1000), receivedRuns_(1000)
+    : settings_(settings), packet_(1000)
 {
     packet_.setCapacity(1000);
-    receivedRuns_.setCapacity(1000);
 }
 
 VideoSessionThread::~VideoSessionThread()
@@ -131,65 +130,33 @@ void VideoSessionThread::sendRequest(IModuleConnection& connection)
 
 bool VideoSessionThread::handlePacket(const uint8_t* bytes, int length)
 {
-    VideoPacket packet;
-    switch (packet.parse(bytes, length, remoteImage_.pixelCount())) {
-    case VideoPacket::Verdict::Ignored:
-        return true;
-    case VideoPacket::Verdict::Malformed:
-        return false;
-    case VideoPacket::Verdict::Valid:
-        break;
-    }
     const int64_t now = monotonicMillis();
-    switch (packet.type()) {
-    case VideoPacket::FrameRequest:
+    switch (remote_.take(bytes, length, highlight_.load(), settings_.highlightMask)) {
+    case RemotePicture::Taken::Request:
         peerAsked_ = true;
-        return true;
-    case VideoPacket::KeyFrame:
-        if (!remoteImage_.decodeKeyFrame(packet.body(), packet.bodyLength(), packet.width(), packet.height()))
-            return false;
-        receivedRuns_.setSize(0);
-        showRemote();
         break;
-    case VideoPacket::DeltaFrame:
-        if (!takeDelta(packet))
-            return false;
+    case RemotePicture::Taken::Picture:
+        if (window_) {
+            const VideoImage& image = remote_.image();
+            window_->ShowRemote(image.pixels(), image.width(), image.height());
+        }
+        peerReplied_ = true;
+        nextRequestAt_ = now;
         break;
-    case VideoPacket::NoFrame:
+    case RemotePicture::Taken::Answer:
+        peerReplied_ = true;
+        nextRequestAt_ = now;
+        break;
+    case RemotePicture::Taken::NoFrame:
         peerReplied_ = true;
         nextRequestAt_ = now + settings_.noFramePauseMs;
-        return true;
+        break;
+    case RemotePicture::Taken::Ignored:
+        break;
+    case RemotePicture::Taken::Refused:
+        return false;
     }
-    peerReplied_ = true;
-    nextRequestAt_ = now;
     return true;
-}
-
-bool VideoSessionThread::takeDelta(const VideoPacket& packet)
-{
-    // Before the first key frame there is nothing to change; parse has checked the runs
-    // against the packet, and none are held from earlier (a key frame empties them).
-    if (remoteImage_.isEmpty())
-        return true;
-    const bool highlight = highlight_.load();
-    // The runs still held are the last delta's: with the highlight on they carry the true
-    // colours of the places that are showing the mask.
-    if (highlight && !remoteImage_.applyRuns(receivedRuns_))
-        return false;
-    if (!VideoImage::decodeRuns(packet.body(), packet.bodyLength(), receivedRuns_, remoteImage_.pixelCount()))
-        return false;
-    const bool applied = highlight ? remoteImage_.applyRunsMasked(receivedRuns_, settings_.highlightMask)
-                                   : remoteImage_.applyRuns(receivedRuns_);
-    if (!applied)
-        return false;
-    showRemote();
-    return true;
-}
-
-void VideoSessionThread::showRemote()
-{
-    if (window_ && !remoteImage_.isEmpty())
-        window_->ShowRemote(remoteImage_.pixels(), remoteImage_.width(), remoteImage_.height());
 }
 
 void VideoSessionThread::answerRequest(IModuleConnection& connection)
@@ -201,8 +168,8 @@ void VideoSessionThread::answerRequest(IModuleConnection& connection)
         frameSource_->getFrame(&localImage_, width, height);
     }
     // Without a picture of our own the peer gets its own last one back, framed in yellow.
-    if (localImage_.isEmpty() && !remoteImage_.isEmpty()) {
-        localImage_ = remoteImage_;
+    if (localImage_.isEmpty() && !remote_.image().isEmpty()) {
+        localImage_ = remote_.image();
         VideoImage::drawCornerBrackets(localImage_);
     }
     sendFrame(connection, localImage_);

@@ -3,6 +3,7 @@
 #include "core/module/ModuleInterfaces.h"
 #include "foundation/Containers.h"
 #include "foundation/Thread.h"
+#include "modules/video/RemotePicture.h"
 #include "modules/video/VideoImage.h"
 
 #include <atomic>
@@ -10,7 +11,6 @@
 
 namespace orvane {
 
-class VideoPacket;
 class VideoSessionWindow;
 class VideoFrameSource;
 
@@ -40,7 +40,7 @@ public:
         // thread's 30 ms, so that a new frame waits at most that long and none is skipped.
         int noFramePauseMs = 15;
         // ORed into the places of each received delta while the highlight is on.
-        uint32_t highlightMask = 0xF000;
+        uint32_t highlightMask = RemotePicture::DefaultHighlightMask;
     };
 
     // Why the session ended.
@@ -87,11 +87,9 @@ private:
     void closeConnection();
     // False: the packet was refused and the session must end.
     bool handlePacket(const uint8_t* bytes, int length);
-    bool takeDelta(const VideoPacket& packet);
     void answerRequest(IModuleConnection& connection);
     void sendFrame(IModuleConnection& connection, VideoImage& image);
     void sendRequest(IModuleConnection& connection);
-    void showRemote();
     void end(EndReason reason);
 
     const Settings settings_;
@@ -100,12 +98,11 @@ private:
     VideoFrameSource* frameSource_ = nullptr;
     std::atomic<IModuleConnection*> connection_{nullptr};
 
-    VideoImage remoteImage_;    // the peer's picture as last received
+    RemotePicture remote_;      // the peer's picture as last received
     VideoImage localImage_;     // the frame being sent
     VideoImage referenceImage_; // what the peer holds of our pictures
     ByteArray packet_;
     RunList sendRuns_;
-    RunList receivedRuns_;
 
     bool peerReplied_ = true;
     bool peerAsked_ = false;
