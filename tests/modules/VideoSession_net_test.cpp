@@ -202,8 +202,9 @@ TEST(VideoSession, APeerWithoutCameraSendsOurPictureBackInYellowBrackets)
         }
         EXPECT_TRUE(matched) << "a returned picture that was never sent";
     }
-    // The side without camera shows as its own what it returned.
-    EXPECT_EQ(b.window.local().back(), a.window.remote().back());
+    // The side without camera shows as its own what it returned (its last answer may still
+    // have been on its way when the sessions ended).
+    EXPECT_TRUE(inOrderWithin(a.window.remote(), b.window.local()));
 }
 
 TEST(VideoSession, TwoSidesWithoutCamerasPauseBetweenTheirNoFrameAnswers)
