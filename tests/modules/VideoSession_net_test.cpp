@@ -410,14 +410,17 @@ TEST(VideoSession, OpensItsChannelThroughTheHostWhenNoneWasHandedOver)
 {
     FakeContact bob("2002", "Bob %s%n");
     RecordingHost host;
-    {
-        // Nobody reachable: the contact's name, unformatted, in the status text.
-        RecordingWindow window(120, 90, &bob);
-        VideoSessionThread thread;
+    auto start = [&](VideoSessionThread& thread, RecordingWindow& window) {
         thread.setWindow(&window);
         thread.setHost(&host);
         thread.init();
         thread.start();
+    };
+    {
+        // Nobody reachable: the contact's name, unformatted, in the status text.
+        RecordingWindow window(120, 90, &bob);
+        VideoSessionThread thread;
+        start(thread, window);
         ASSERT_TRUE(window.waitUntil([](RecordingWindow& w) { return !w.statusLines().empty(); }));
         thread.stop(true);
         EXPECT_EQ(thread.endReason(), EndReason::NoConnection);
@@ -431,10 +434,7 @@ TEST(VideoSession, OpensItsChannelThroughTheHostWhenNoneWasHandedOver)
         host.tcpConnection = new TcpModuleConnection(pair.client.release());
         RecordingWindow window(120, 90, &bob);
         VideoSessionThread thread;
-        thread.setWindow(&window);
-        thread.setHost(&host);
-        thread.init();
-        thread.start();
+        start(thread, window);
         EXPECT_EQ(peer.next(), bytesOfHex(Request));
         EXPECT_TRUE(thread.hasConnection());
         thread.endSession();
