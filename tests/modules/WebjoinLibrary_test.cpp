@@ -10,6 +10,7 @@
 #include <wx/combobox.h>
 #include <wx/frame.h>
 #include <wx/toplevel.h>
+#include <wx/webview.h>
 
 #include <dlfcn.h>
 
@@ -106,10 +107,22 @@ TEST_F(WebjoinLibrary, TheUsersPagesAreSentAndThePeersOnlyShown)
 TEST_F(WebjoinLibrary, ARecordForANewSessionOpensItsWindowWithANotice)
 {
     module_->onMessage(&ann_, "<data command=\"LOCK\" session_id=\"2002_7\"/>");
-    ASSERT_TRUE(waitUntil([&] { return sessionWindowTitled("Ann - Webjoin") != nullptr; }));
+    wxFrame* frame = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (frame = sessionWindowTitled("Ann - Webjoin")) != nullptr; }));
     ASSERT_EQ(host_.notices.size(), 1u);
     EXPECT_EQ(host_.notices[0].first, "Webjoin from\nAnn");
+    EXPECT_EQ(host_.notices[0].second, static_cast<WindowHandle>(static_cast<wxWindow*>(frame)));
     EXPECT_TRUE(host_.sent.empty());
+    // The page's own process answers before the test ends: one still starting then would
+    // find the virtual display gone.
+    wxWebView* view = nullptr;
+    for (wxWindow* child : frame->GetChildren())
+        if ((view = dynamic_cast<wxWebView*>(child)) != nullptr)
+            break;
+    ASSERT_NE(view, nullptr);
+    wxString result;
+    EXPECT_TRUE(view->RunScript("1 + 1", &result));
+    EXPECT_EQ(result, "2");
 }
 
 } // namespace
