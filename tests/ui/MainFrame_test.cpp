@@ -222,7 +222,8 @@ TEST_F(MainFrame, TheWebjoinLibraryBesideTheProgramGetsItsActionsItemAndItsButto
     // The library's folder as the build lays it out beside the program, sounds included.
     ::mkdir((folders->programFolder + "/modules").c_str(), 0700);
     const std::string built = ORVANE_WEBJOIN_LIBRARY;
-    ASSERT_EQ(::symlink(built.substr(0, built.rfind('/')).c_str(), (folders->programFolder + "/modules/webjoin").c_str()), 0);
+    const std::string folder = built.substr(0, built.rfind('/'));
+    ASSERT_EQ(::symlink(folder.c_str(), (folders->programFolder + "/modules/webjoin").c_str()), 0);
     startSignedIn();
     wxMenuBar& bar = *frame().GetMenuBar();
     EXPECT_EQ(items(*bar.GetMenu(2)), (std::vector<std::string>{"Start video=32773", "Webjoin=32774"}));
