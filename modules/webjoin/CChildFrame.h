@@ -44,6 +44,9 @@ public:
     wxWebView* view() { return view_; }
     bool fromPeer() const { return reporter_.fromPeer(); }
     void setOnClosed(std::function<void(CWebjoinDoc&)> onClosed) { onClosed_ = std::move(onClosed); }
+    // The program ends with its main window; open sessions do not hold it up (the module's
+    // shutdown closes them).
+    bool ShouldPreventAppExit() const override { return false; }
 
 private:
     void navigate(const wxString& url);

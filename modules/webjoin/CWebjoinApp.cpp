@@ -26,16 +26,16 @@ CWebjoinApp::CWebjoinApp(IModuleHost& host, WebjoinWindows& windows, std::string
 {
     if (!log_)
         log_ = [](const std::string& line) { std::fprintf(stderr, "webjoin: %s\n", line.c_str()); };
-    // The own user is read once: its id names every session made in this run.
-    if (IContact* own = host_.getOwnUser())
-        ownUserId_ = text(own->getId());
 }
 
 CWebjoinApp::~CWebjoinApp() = default;
 
 std::string CWebjoinApp::NewSessionId()
 {
-    return ownUserId_ + "_" + std::to_string(sessionCounter_++);
+    // The own id is asked for each time: the library is loaded before the first sign-in,
+    // and a sign-in as another user changes it.
+    IContact* own = host_.getOwnUser();
+    return text(own ? own->getId() : nullptr) + "_" + std::to_string(sessionCounter_++);
 }
 
 void CWebjoinApp::StartSession(IContact& contact)

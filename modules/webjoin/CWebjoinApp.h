@@ -16,7 +16,7 @@ class WebjoinWindows;
 // peer's records to them. It knows the windows only through WebjoinWindows, so the rules
 // run without a display in the tests.
 //
-// Session ids are the own user id, "_" and a counter that starts at 1 and only grows, so
+// Session ids are the own user id at the time, "_" and a counter that starts at 1 and only grows, so
 // no id repeats within a run on one side. A record finds its session by id; a record
 // whose id names a session opened with another contact is dropped (and logged): a peer
 // cannot drive someone else's window. A record without an id goes to the first session
@@ -56,7 +56,6 @@ private:
     WebjoinWindows& windows_;
     std::string moduleFolder_;
     Log log_;
-    std::string ownUserId_;
     int sessionCounter_ = 1;
     std::vector<std::unique_ptr<CWebjoinDoc>> sessions_;
 };

@@ -73,6 +73,22 @@ TEST_F(WebjoinSessions, SessionIdsAreTheOwnIdAndACounterWhateverTheContact)
     EXPECT_TRUE(host.sent.empty()) << "the peer learns of a session with its first navigation";
 }
 
+TEST_F(WebjoinSessions, ASessionIdTakesTheOwnIdOfTheTimeItIsMade)
+{
+    // The library is loaded before the first sign-in, when the own user has no id yet.
+    FakeContact signedOut{"", ""};
+    host.ownUser = &signedOut;
+    CWebjoinApp loadedEarly(host, windows, "/m/");
+    host.ownUser = &host.own;
+    loadedEarly.StartSession(ann);
+    FakeContact other{"5005", "Other me"};
+    host.ownUser = &other;
+    loadedEarly.StartSession(ann);
+    ASSERT_EQ(loadedEarly.sessions().size(), 2u);
+    EXPECT_EQ(loadedEarly.sessions()[0]->sessionId(), "1001_1");
+    EXPECT_EQ(loadedEarly.sessions()[1]->sessionId(), "5005_2");
+}
+
 TEST_F(WebjoinSessions, AnOfflineContactGetsABoxAndNoWindow)
 {
     FakeContact away{"4004", "Cy", false};

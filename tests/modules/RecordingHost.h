@@ -34,6 +34,8 @@ private:
 class RecordingHost final : public IModuleHost {
 public:
     FakeContact own{"1001", "Me"};
+    // What getOwnUser answers: own unless the test signs in someone else.
+    IContact* ownUser = &own;
     // What getSkin answers; none unless the test sets one.
     ISkin* skin = nullptr;
     std::vector<std::pair<std::string, std::string>> sent;
@@ -46,7 +48,7 @@ public:
     void setStatusText(const char*) override {}
     void restoreStatusText() override {}
     ISkin* getSkin() override { return skin; }
-    IContact* getOwnUser() override { return &own; }
+    IContact* getOwnUser() override { return ownUser; }
     int getModuleCount() override { return 0; }
     IModule* getModule(const char*) override { return nullptr; }
     IModule* getModuleAt(int) override { return nullptr; }

@@ -3,6 +3,7 @@
 
 #include "core/module/ModuleInterfaces.h"
 #include "tests/modules/RecordingHost.h"
+#include "tests/ui/ControlProbe.h"
 #include "tests/ui/ScreenProbe.h"
 #include "ui/kit/Skin.h"
 
@@ -10,6 +11,7 @@
 #include <wx/combobox.h>
 #include <wx/frame.h>
 #include <wx/toplevel.h>
+#include <wx/webview.h>
 
 #include <dlfcn.h>
 
@@ -19,6 +21,8 @@
 namespace orvane {
 namespace {
 
+using orvane::testing::ClickCase;
+using orvane::testing::playClick;
 using orvane::testing::waitUntil;
 
 using Contact = testing::FakeContact;
@@ -103,13 +107,76 @@ TEST_F(WebjoinLibrary, TheUsersPagesAreSentAndThePeersOnlyShown)
     EXPECT_TRUE(host_.notices.empty());
 }
 
+TEST_F(WebjoinLibrary, GoBackForwardAndRefreshAreReportedLikeAnyPageAndStopIsNot)
+{
+    module_->actOn(&ann_);
+    wxFrame* frame = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (frame = sessionWindowTitled("Ann - Webjoin")) != nullptr; }));
+    auto* address = dynamic_cast<wxComboBox*>(frame->FindWindow(1001));
+    ASSERT_NE(address, nullptr);
+    const auto click = [&](int id) {
+        wxWindow* button = frame->FindWindow(id);
+        ASSERT_NE(button, nullptr) << id;
+        playClick(*button, ClickCase{"click", {{wxEVT_LEFT_DOWN, {10, 10}}, {wxEVT_LEFT_UP, {10, 10}}}, 1});
+    };
+    // What the peer was told, each page as its address.
+    const auto urls = [&] {
+        std::vector<std::string> out;
+        for (const auto& sent : host_.sent) {
+            const size_t from = sent.second.find("url=\"") + 5;
+            out.push_back(sent.second.substr(from, sent.second.find('"', from) - from));
+        }
+        return out;
+    };
+    const auto reported = [&](size_t count) {
+        return waitUntil([&] { return host_.sent.size() >= count; }, std::chrono::seconds(20));
+    };
+    const std::string a = "data:text/html,a", b = "data:text/html,b";
+
+    address->SetValue(a);
+    click(1002); // Go
+    ASSERT_TRUE(reported(1));
+    address->SetValue(b);
+    click(1002);
+    ASSERT_TRUE(reported(2));
+    EXPECT_EQ(address->GetValue(), b);
+    click(1000); // Back
+    ASSERT_TRUE(reported(3));
+    EXPECT_EQ(address->GetValue(), a) << "the box shows where the history went";
+    click(1003); // Forward
+    ASSERT_TRUE(reported(4));
+    click(1005); // Refresh
+    ASSERT_TRUE(reported(5));
+    click(1004); // Stop: nothing is under way, nothing is sent
+    address->SetValue(b);
+    click(1002); // the same address again
+    ASSERT_TRUE(reported(6));
+    EXPECT_EQ(urls(), (std::vector<std::string>{a, b, a, b, b, b}));
+    // Every Go adds its text to the list, the same one twice included.
+    ASSERT_EQ(address->GetCount(), 3u);
+    EXPECT_EQ(address->GetString(1), b);
+    EXPECT_EQ(address->GetString(2), b);
+}
+
 TEST_F(WebjoinLibrary, ARecordForANewSessionOpensItsWindowWithANotice)
 {
     module_->onMessage(&ann_, "<data command=\"LOCK\" session_id=\"2002_7\"/>");
-    ASSERT_TRUE(waitUntil([&] { return sessionWindowTitled("Ann - Webjoin") != nullptr; }));
+    wxFrame* frame = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (frame = sessionWindowTitled("Ann - Webjoin")) != nullptr; }));
     ASSERT_EQ(host_.notices.size(), 1u);
     EXPECT_EQ(host_.notices[0].first, "Webjoin from\nAnn");
+    EXPECT_EQ(host_.notices[0].second, static_cast<WindowHandle>(static_cast<wxWindow*>(frame)));
     EXPECT_TRUE(host_.sent.empty());
+    // The page's own process answers before the test ends: one still starting then would
+    // find the virtual display gone.
+    wxWebView* view = nullptr;
+    for (wxWindow* child : frame->GetChildren())
+        if ((view = dynamic_cast<wxWebView*>(child)) != nullptr)
+            break;
+    ASSERT_NE(view, nullptr);
+    wxString result;
+    EXPECT_TRUE(view->RunScript("1 + 1", &result));
+    EXPECT_EQ(result, "2");
 }
 
 } // namespace

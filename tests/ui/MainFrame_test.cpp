@@ -4,6 +4,7 @@
 #include "tests/ui/DialogDriver.h"
 #include "tests/server/ServerProcess.h"
 #include "tests/ui/DesktopSession.h"
+#include "tests/ui/ControlProbe.h"
 #include "tests/ui/ScreenProbe.h"
 #include "tests/ui/WxClient.h"
 #include "ui/CActionsBar.h"
@@ -20,13 +21,16 @@
 #include "ui/CTaskbarNotifier.h"
 #include "ui/CommandIds.h"
 #include "ui/ProgramUi.h"
+#include "ui/kit/CIconButton.h"
 #include "ui/kit/PostedMessage.h"
 
 #include <gtest/gtest.h>
 #include <wx/choice.h>
+#include <wx/combobox.h>
 #include <wx/menu.h>
 
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace orvane;
@@ -211,6 +215,57 @@ TEST_F(MainFrame, StartUpShowsTheCaptionTheMenusAndTheModuleButtonAtTheFirstIdle
     EXPECT_EQ(items(*bar.GetMenu(2)), (std::vector<std::string>{"Start video=32773"}));
     ASSERT_TRUE(waitUntil([this] { return frame().actionsBar().IsPopulated(); }));
     EXPECT_EQ(frame().actionsBar().GetLastIndex(), 0) << "one button: the video module's";
+}
+
+TEST_F(MainFrame, TheWebjoinLibraryBesideTheProgramGetsItsActionsItemAndItsButton)
+{
+    // The library's folder as the build lays it out beside the program, sounds included.
+    ::mkdir((folders->programFolder + "/modules").c_str(), 0700);
+    const std::string built = ORVANE_WEBJOIN_LIBRARY;
+    const std::string folder = built.substr(0, built.rfind('/'));
+    ASSERT_EQ(::symlink(folder.c_str(), (folders->programFolder + "/modules/webjoin").c_str()), 0);
+    startSignedIn();
+    wxMenuBar& bar = *frame().GetMenuBar();
+    EXPECT_EQ(items(*bar.GetMenu(2)), (std::vector<std::string>{"Start video=32773", "Webjoin=32774"}));
+    ASSERT_TRUE(waitUntil([this] { return frame().actionsBar().IsPopulated(); }));
+    ASSERT_EQ(frame().actionsBar().GetLastIndex(), 1) << "the video module's button and the library's";
+    IModule* webjoin = frame().actionsBar().GetModule(1);
+    ASSERT_NE(webjoin, nullptr);
+    EXPECT_STREQ(webjoin->getId(), "Webjoin");
+    CIconButton& button = *frame().actionsBar().GetButton(1);
+    EXPECT_FALSE(button.IsEnabled()) << "nobody selected";
+
+    // bob online and selected, a click on the button opens a session window titled after
+    // him; the page alice goes to reaches bob's client through the server as the record.
+    HeadlessProcess bob(url());
+    bob.folders.writeAccount("bob", "bob-pw");
+    ASSERT_TRUE(bob.start({"--module", "Webjoin"}));
+    ASSERT_TRUE(waitUntil([this] { return placeOf("bob") == "online"; }, std::chrono::seconds(15)));
+    frame().view().SelectItem(itemOf("bob"));
+    ASSERT_TRUE(waitUntil([&] { return button.IsEnabled(); }));
+    playClick(button, ClickCase{"click", {{wxEVT_LEFT_DOWN, {10, 10}}, {wxEVT_LEFT_UP, {10, 10}}}, 1});
+    wxWindow* session = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        for (wxWindow* window : wxTopLevelWindows)
+            if (window->GetLabel() == "bob - Webjoin" && window->IsShown())
+                session = window;
+        return session != nullptr;
+    }));
+    auto* address = dynamic_cast<wxComboBox*>(session->FindWindow(1001));
+    ASSERT_NE(address, nullptr);
+    address->SetValue("data:text/html,<p>hi</p>");
+    wxCommandEvent enter(wxEVT_TEXT_ENTER, address->GetId());
+    enter.SetEventObject(address);
+    address->GetEventHandler()->ProcessEvent(enter);
+    const std::string alice = app->ownUser().getId();
+    const std::string record = "module Webjoin message " + alice +
+                               " <data command=\"NAVIGATE\" url=\"data:text/html,&lt;p&gt;hi&lt;/p&gt;\" "
+                               "session_id=\"" + alice + "_1\"/>";
+    // The page is reported from this thread's loop, which has to run meanwhile.
+    EXPECT_TRUE(waitUntil([&] { return bob.log.waitFor(record, 0, 0) >= 0; }, std::chrono::seconds(20)))
+        << bob.log.dump() << server.log();
+    // The tear-down ends the program with the window open: the module closes it and its
+    // library is let go without a crash or a report from the sanitizers.
 }
 
 TEST_F(MainFrame, TheCommandsAreEnabledBySignInStateAndSelection)
