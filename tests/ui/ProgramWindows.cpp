@@ -164,16 +164,6 @@ void askToActivate(XWindowId window)
     sendToRoot(display.get(), window, "_NET_ACTIVE_WINDOW", {2, CurrentTime, 0});
 }
 
-XWindowId activeWindow()
-{
-    DisplayPtr display = openDisplay();
-    if (!display)
-        return 0;
-    const auto active = property<unsigned long>(display.get(), DefaultRootWindow(display.get()), "_NET_ACTIVE_WINDOW",
-                                                XA_WINDOW);
-    return active.empty() ? 0 : active.front();
-}
-
 void askToClose(XWindowId window)
 {
     DisplayPtr display = openDisplay();

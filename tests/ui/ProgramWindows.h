@@ -37,9 +37,6 @@ void askToMove(XWindowId window, int x, int y);
 // Asks the window manager to bring the window up and give it the focus.
 void askToActivate(XWindowId window);
 
-// The window the window manager has given the focus (_NET_ACTIVE_WINDOW); 0 when none.
-XWindowId activeWindow();
-
 // Asks the window manager to close the window, as the caption's close button does.
 void askToClose(XWindowId window);
 
