@@ -2,11 +2,9 @@
 
 #include "voice/DeltaCodec.h"
 #include "voice/GsmCodec.h"
+#include "voice/IlbcCodec.h"
 #include "voice/Lpc10Codec.h"
 #include "voice/MuLawCodec.h"
-#ifdef ORVANE_HAVE_ILBC
-#include "voice/IlbcCodec.h"
-#endif
 
 namespace orvane {
 
@@ -34,18 +32,12 @@ std::unique_ptr<AudioCodec> VoiceMode::createCodec() const
         return std::make_unique<MuLawCodec>();
     case Codec::Lpc10:
         return std::make_unique<Lpc10Codec>();
-#ifdef ORVANE_HAVE_ILBC
     case Codec::Ilbc20:
     case Codec::Ilbc30: {
         auto ilbc = std::make_unique<IlbcCodec>();
         ilbc->setFrameMode(codec == Codec::Ilbc20 ? 20 : 30);
         return ilbc;
     }
-#else
-    case Codec::Ilbc20:
-    case Codec::Ilbc30:
-        break;
-#endif
     case Codec::None:
     case Codec::Unknown:
         break;
