@@ -150,6 +150,7 @@ bool AlsaAudioDevice::write(const uint8_t* data, size_t frames)
             const int err = snd_pcm_recover(pcm_, static_cast<int>(written), 1);
             if (err < 0)
                 return fail("write failed", err);
+            ++xruns_;
             continue;
         }
         data += static_cast<size_t>(written) * frameBytes;
@@ -175,6 +176,7 @@ long AlsaAudioDevice::read(uint8_t* data, size_t frames)
                 fail("read failed", err);
                 return -1;
             }
+            ++xruns_;
             continue;
         }
         if (got == 0) {

@@ -35,6 +35,9 @@ public:
     // What the device settled on, valid while open.
     unsigned long periodFrames() const { return periodFrames_; }
     unsigned long bufferFrames() const { return bufferFrames_; }
+    // Underruns and overruns recovered from since the device was made: sound that came
+    // late or was lost.
+    unsigned long xruns() const { return xruns_; }
 
 private:
     bool open(bool capture, const AudioFormat& format);
@@ -46,6 +49,7 @@ private:
     AudioFormat format_;
     unsigned long periodFrames_ = 0;
     unsigned long bufferFrames_ = 0;
+    unsigned long xruns_ = 0;
 };
 
 } // namespace orvane

@@ -94,9 +94,23 @@ public:
     std::function<void(const char*)> sink()
     {
         return [this](const char* text) {
-            std::lock_guard<std::mutex> guard(lock_);
-            texts_.push_back(text);
+            {
+                std::lock_guard<std::mutex> guard(lock_);
+                texts_.push_back(text);
+            }
+            changed_.notify_all();
         };
+    }
+    // Waits for a report that begins with `prefix`.
+    bool waitFor(const std::string& prefix, int timeoutMs = 20000)
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+            for (const auto& t : texts_)
+                if (t.rfind(prefix, 0) == 0)
+                    return true;
+            return false;
+        });
     }
     std::vector<std::string> texts() const
     {
@@ -106,6 +120,7 @@ public:
 
 private:
     mutable std::mutex lock_;
+    std::condition_variable changed_;
     std::vector<std::string> texts_;
 };
 
