@@ -1,5 +1,6 @@
 #include "voice/VoiceEngine.h"
 
+#include "audio/AlsaAudioDevice.h"
 #include "voice/VoiceLevels.h"
 
 #include <cstdio>
@@ -22,7 +23,11 @@ VoiceEngine::Settings completed(VoiceEngine::Settings settings)
     }
     if (!settings.output) {
         const AudioDeviceChoice choice = AudioDeviceChoice::fromEnvironment();
-        settings.output = [choice] { return choice.create(); };
+        settings.output = [choice]() -> std::unique_ptr<AudioDevice> {
+            if (choice.kind == AudioDeviceChoice::Kind::Alsa)
+                return std::make_unique<AlsaAudioDevice>(choice.target, VoiceEngine::OutputStartPeriods);
+            return choice.create();
+        };
     }
     if (!settings.report)
         settings.report = reportToStandardError;
