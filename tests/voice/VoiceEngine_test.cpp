@@ -205,7 +205,8 @@ TEST(VoiceEngine, SixChannelsAtMostAndNoneAfterCloseAll)
     Reports reports;
     VoiceEngine::Settings settings;
     settings.input = fileDevice(dir / "none.wav");
-    int made = 0;
+    // Each player thread makes its own device.
+    std::atomic<int> made{0};
     settings.output = [&] { return fileDevice(dir / ("out" + std::to_string(made++) + ".wav"))(); };
     settings.report = reports.sink();
     VoiceEngine engine(settings);
