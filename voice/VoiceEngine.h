@@ -96,6 +96,8 @@ private:
     };
 
     void onRecorded(const void* data, int length);
+    // The channel at the index, or NULL; under lock_.
+    VoiceChannel* channelAt(int channel) const;
     std::shared_ptr<AudioCodec> encoder() const;
 
     Settings settings_;
