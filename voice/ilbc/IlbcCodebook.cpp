@@ -41,7 +41,7 @@ void expandMemory(const float* mem, int lMem, float* expanded)
     for (int k = 0; k < lMem; ++k) {
         float s = 0.0f;
         for (int i = 0; i < kFilterLength; ++i) {
-            const int j = k - i + 4;
+            const int j = k + i - 3;
             if (j >= 0 && j < lMem)
                 s += kCbFilter[i] * mem[j];
         }

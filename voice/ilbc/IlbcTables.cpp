@@ -39,7 +39,8 @@ const float kGain4[16] = {-1.049988f, -0.900024f, -0.750000f, -0.599976f,
 const float kGain3[8] = {-1.000000f, -0.659973f, -0.330017f, 0.000000f,
                          0.250000f,  0.500000f,  0.750000f,  1.000000f};
 
-// Taps in the order of exp(k) = sum over i of kCbFilter[i] * x(k - i + 4).
+// Taps in the order of exp(k) = sum over i of kCbFilter[i] * x(k + i - 3): the tap pairs
+// 0.713 and 0.806 weigh x(k) and x(k + 1).
 const float kCbFilter[kFilterLength] = {-0.033691f, 0.083740f,  -0.144043f, 0.713379f,
                                         0.806152f,  -0.184326f, 0.108887f,  -0.034180f};
 
