@@ -59,12 +59,17 @@ void searchCodebook(const float* mem, int lMem, const float* target, int len, co
     for (int k = 0; k < len; ++k)
         targetEnergy += residue[k] * residue[k];
 
+    // Each stage takes the vector whose quantised gain removes the most error energy.
+    static const float* const kTables[kStages] = {kGain5, kGain4, kGain3};
+    static const int kTableSizes[kStages] = {32, 16, 8};
     float gains[kStages];
     float firstGain = 0.0f;
     for (int s = 0; s < kStages; ++s) {
-        int best = -1;
-        float bestMeasure = 0.0f;
+        const float scale = s == 0 ? 1.0f : std::max(0.1f, std::fabs(gains[s - 1]));
+        int best = 0;
+        int bestGainIndex = s == 0 ? 0 : (s == 1 ? 7 : 3);  // the zero gains of the later stages
         float bestGain = 0.0f;
+        float bestReduction = 0.0f;
         for (int i = 0; i < size; ++i) {
             if (energy[i] <= 1e-6f)
                 continue;
@@ -78,32 +83,21 @@ void searchCodebook(const float* mem, int lMem, const float* target, int len, co
             const float gain = cross / energy[i];
             if (std::fabs(gain) >= kMaxGain)
                 continue;
-            const float measure = cross * gain;
-            if (best < 0 || measure > bestMeasure) {
+            const int q = nearestScaled(kTables[s], kTableSizes[s], scale, gain);
+            const float gq = scale * kTables[s][q];
+            const float reduction = 2.0f * gq * cross - gq * gq * energy[i];
+            if (reduction > bestReduction) {
                 best = i;
-                bestMeasure = measure;
+                bestReduction = reduction;
+                bestGainIndex = q;
                 bestGain = gain;
             }
         }
-        if (best < 0) {
-            best = 0;
-            bestGain = 0.0f;
-        }
         index[s] = best;
-        if (s == 0) {
+        gainIndex[s] = bestGainIndex;
+        gains[s] = scale * kTables[s][bestGainIndex];
+        if (s == 0)
             firstGain = bestGain;
-            gainIndex[0] = nearestScaled(kGain5, 32, 1.0f, bestGain);
-            gains[0] = kGain5[gainIndex[0]];
-        } else {
-            const float scale = std::max(0.1f, std::fabs(gains[s - 1]));
-            if (s == 1) {
-                gainIndex[1] = nearestScaled(kGain4, 16, scale, bestGain);
-                gains[1] = scale * kGain4[gainIndex[1]];
-            } else {
-                gainIndex[2] = nearestScaled(kGain3, 8, scale, bestGain);
-                gains[2] = scale * kGain3[gainIndex[2]];
-            }
-        }
         for (int k = 0; k < len; ++k)
             residue[k] -= gains[s] * vectors[best][k];
     }
