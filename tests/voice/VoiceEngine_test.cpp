@@ -443,3 +443,39 @@ TEST(VoiceEngine, ADeviceThatGivesEmptyBuffersRunsOutOfBuffersAndIsNoLongerAsked
     engine.closeAll();
     EXPECT_TRUE(reports.texts().empty());
 }
+
+TEST(VoiceEngine, AFrameThatFindsEveryBufferQueuedIsDroppedAndNoQueuedBufferIsOverwritten)
+{
+    TempDirectory dir;
+    VoiceEngine::Settings settings;
+    settings.input = fileDevice(dir / "none.wav");
+    // Paced: each 1000-sample frame takes 125 ms to be taken by the device.
+    settings.output = fileDevice(dir / "out.wav", true);
+    Reports reports;
+    settings.report = reports.sink();
+    VoiceEngine engine(settings);
+    engine.setMode(0x80);
+    ASSERT_EQ(engine.createChannel(), 0);
+    SoundPlayer& player = *engine.player(0);
+    SoundEvents played;
+    player.setListener(&played);
+    std::string accepted;
+    int taken = 0;
+    for (int k = 0; k < 20; ++k) {
+        const std::vector<int16_t> frame(1000, static_cast<int16_t>(100 * (k + 1)));
+        if (player.play(frame.data(), 2000)) {
+            accepted += bytesOfSamples(frame);
+            ++taken;
+        }
+    }
+    EXPECT_GE(taken, SoundBase::BufferCount);
+    EXPECT_LT(taken, 20);
+    EXPECT_EQ(player.droppedFrames(), static_cast<uint64_t>(20 - taken));
+    ASSERT_TRUE(played.waitFor(&SoundEvents::data_, taken));
+    engine.closeAll();
+    WavSound out;
+    ASSERT_EQ(loadWavFile((dir / "out.wav").c_str(), out), WavError::None);
+    EXPECT_TRUE(std::string(out.samples.begin(), out.samples.end()) == accepted)
+        << "what was played is every accepted frame, whole and in order";
+    EXPECT_TRUE(reports.texts().empty());
+}
