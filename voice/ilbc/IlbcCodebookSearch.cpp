@@ -72,6 +72,10 @@ void searchCodebook(const float* mem, int lMem, const float* target, int len, co
             energy[first + k] = dot(v, v, len);
         }
     }
+    bool codable[kMaxVectors];
+    for (int i = 0; i < size; ++i)
+        codable[i] = codableInFirstTarget(i);
+
     // The memory with zeros either side, so that correlations reach the expansion filter's
     // span beyond its ends.
     float padded[kMemLength + 16] = {};
@@ -108,18 +112,17 @@ void searchCodebook(const float* mem, int lMem, const float* target, int len, co
             cross[k] = dot(residue, vectors[k], len);
             cross[section + k] = dot(residue, vectors[section + k], len);
         }
+        // Each vector's bound, or -1 where it may not be taken: no energy, a gain beyond
+        // the limit, a negative first-stage gain, or no field to carry it. Written without
+        // branches so that the loop runs on vectors.
+        const bool positiveOnly = s == 0;
+        const bool limited = firstFortyTarget && s > 0;
         for (int i = 0; i < size; ++i) {
-            bound[i] = -1.0f;
-            if (energy[i] <= 1e-6f)
-                continue;
-            if (firstFortyTarget && s > 0 && !codableInFirstTarget(i))
-                continue;
             const float c = cross[i];
-            if (s == 0 && c <= 0.0f)
-                continue;
-            if (std::fabs(c) >= kMaxGain * energy[i])
-                continue;
-            bound[i] = c * c / energy[i];
+            const float e = energy[i];
+            const bool ok = e > 1e-6f && std::fabs(c) < kMaxGain * e && (!positiveOnly || c > 0.0f) &&
+                            (!limited || codable[i]);
+            bound[i] = ok ? c * c / (e + 1e-30f) : -1.0f;
         }
         int best = 0;
         int bestGainIndex = s == 0 ? 0 : (s == 1 ? 7 : 3);  // the zero gains of the later stages
@@ -140,9 +143,13 @@ void searchCodebook(const float* mem, int lMem, const float* target, int len, co
         // The largest bound first: its quantised reduction is rarely beaten, which leaves
         // few others to quantise.
         int top = -1;
-        for (int i = 0; i < size; ++i)
-            if (bound[i] > 0.0f && (top < 0 || bound[i] > bound[top]))
+        float topBound = 0.0f;
+        for (int i = 0; i < size; ++i) {
+            if (bound[i] > topBound) {
+                topBound = bound[i];
                 top = i;
+            }
+        }
         if (top >= 0) {
             consider(top);
             for (int i = 0; i < size; ++i)
