@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 namespace orvane::ilbc {
 
@@ -72,9 +74,12 @@ void searchCodebook(const float* mem, int lMem, const float* target, int len, co
             energy[first + k] = dot(v, v, len);
         }
     }
-    bool codable[kMaxVectors];
-    for (int i = 0; i < size; ++i)
-        codable[i] = codableInFirstTarget(i);
+    uint8_t codable[kMaxVectors];
+    uint8_t everything[kMaxVectors];
+    for (int i = 0; i < size; ++i) {
+        codable[i] = codableInFirstTarget(i) ? 1 : 0;
+        everything[i] = 1;
+    }
 
     // The memory with zeros either side, so that correlations reach the expansion filter's
     // span beyond its ends.
@@ -97,9 +102,16 @@ void searchCodebook(const float* mem, int lMem, const float* target, int len, co
         // Correlations of the residue with the memory at every position a regular vector or
         // the expansion filter reaches; an expanded vector's correlation is the filter
         // applied to them.
-        float corr[kMemLength + 8];
-        for (int q = -3; q <= regular + 3; ++q)
-            corr[q + 3] = dot(residue, padded + 8 + q, len);
+        // Accumulated one residue sample at a time over all positions: contiguous
+        // multiply-adds that run on vectors.
+        float corr[kMemLength + 8] = {};
+        const int positions = regular + 7;
+        for (int k = 0; k < len; ++k) {
+            const float r = residue[k];
+            const float* m = padded + 5 + k;  // position -3
+            for (int q = 0; q < positions; ++q)
+                corr[q] += r * m[q];
+        }
         for (int n = 0; n < regular; ++n) {
             const int p = lMem - len - n;
             cross[n] = corr[p + 3];
@@ -115,14 +127,14 @@ void searchCodebook(const float* mem, int lMem, const float* target, int len, co
         // Each vector's bound, or -1 where it may not be taken: no energy, a gain beyond
         // the limit, a negative first-stage gain, or no field to carry it. Written without
         // branches so that the loop runs on vectors.
-        const bool positiveOnly = s == 0;
-        const bool limited = firstFortyTarget && s > 0;
+        const float lowest = s == 0 ? 0.0f : -std::numeric_limits<float>::infinity();
+        const uint8_t* allowed = firstFortyTarget && s > 0 ? codable : everything;
         for (int i = 0; i < size; ++i) {
             const float c = cross[i];
             const float e = energy[i];
-            const bool ok = e > 1e-6f && std::fabs(c) < kMaxGain * e && (!positiveOnly || c > 0.0f) &&
-                            (!limited || codable[i]);
-            bound[i] = ok ? c * c / (e + 1e-30f) : -1.0f;
+            const bool ok = (e > 1e-6f) & (std::fabs(c) < kMaxGain * e) & (c > lowest) & (allowed[i] != 0);
+            const float b = c * c / (e + 1e-30f);
+            bound[i] = ok ? b : -1.0f;
         }
         int best = 0;
         int bestGainIndex = s == 0 ? 0 : (s == 1 ? 7 : 3);  // the zero gains of the later stages
