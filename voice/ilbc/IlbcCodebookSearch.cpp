@@ -40,7 +40,11 @@ void searchCodebook(const float* mem, int lMem, const float* target, int len, co
     float zeroMem[kOrder] = {};
     std::copy(mem, mem + lMem, weighted);
     std::copy(target, target + len, weighted + lMem);
-    synthesisFilter(weighted, lMem + len, weight, zeroMem);
+    // Leading zeros of the memory (not yet decoded) stay zero through the filter.
+    int decodedFrom = 0;
+    while (decodedFrom < lMem && weighted[decodedFrom] == 0.0f)
+        ++decodedFrom;
+    synthesisFilter(weighted + decodedFrom, lMem + len - decodedFrom, weight, zeroMem);
     const float* wmem = weighted;
     float residue[kSubLength];
     std::copy(weighted + lMem, weighted + lMem + len, residue);
