@@ -103,13 +103,31 @@ bool findInterlacedRoots(const double* c, const double* around, double* roots)
     return true;
 }
 
+// cos(w) for w in [0, pi] from a table with linear interpolation (error below 1e-6).
+double tableCos(double w)
+{
+    constexpr int kSteps = 1024;
+    static const struct Table {
+        double c[kSteps + 2];
+        Table()
+        {
+            for (int i = 0; i <= kSteps + 1; ++i)
+                c[i] = std::cos(kPi * i / kSteps);
+        }
+    } table;
+    const double pos = std::clamp(w, 0.0, kPi) * (kSteps / kPi);
+    const int i = std::min(static_cast<int>(pos), kSteps - 1);
+    const double f = pos - i;
+    return table.c[i] + f * (table.c[i + 1] - table.c[i]);
+}
+
 // Product of (1 - 2 cos(w) z^-1 + z^-2) over five frequencies: 11 coefficients.
 void productOfPairs(const double* w, double* p)
 {
     double q[kOrder + 1] = {1.0};
     int len = 1;
     for (int k = 0; k < kHalf; ++k) {
-        const double c = -2.0 * std::cos(w[k]);
+        const double c = -2.0 * tableCos(w[k]);
         double next[kOrder + 1] = {};
         for (int i = 0; i < len; ++i) {
             next[i] += q[i];
