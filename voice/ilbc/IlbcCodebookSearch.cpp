@@ -78,12 +78,19 @@ void searchCodebook(const float* mem, int lMem, const float* target, int len, co
             energy[first + k] = dot(v, v, len);
         }
     }
-    uint8_t codable[kMaxVectors];
-    uint8_t everything[kMaxVectors];
-    for (int i = 0; i < size; ++i) {
-        codable[i] = codableInFirstTarget(i) ? 1 : 0;
-        everything[i] = 1;
-    }
+    static const struct Allowed {
+        uint8_t codable[kMaxVectors];
+        uint8_t everything[kMaxVectors];
+        Allowed()
+        {
+            for (int i = 0; i < kMaxVectors; ++i) {
+                codable[i] = codableInFirstTarget(i) ? 1 : 0;
+                everything[i] = 1;
+            }
+        }
+    } allowedSets;
+    const uint8_t* codable = allowedSets.codable;
+    const uint8_t* everything = allowedSets.everything;
 
     // The memory with zeros either side, so that correlations reach the expansion filter's
     // span beyond its ends.
@@ -158,18 +165,15 @@ void searchCodebook(const float* mem, int lMem, const float* target, int len, co
         };
         // The largest bound first: its quantised reduction is rarely beaten, which leaves
         // few others to quantise.
-        int top = -1;
-        float topBound = 0.0f;
-        for (int i = 0; i < size; ++i) {
-            if (bound[i] > topBound) {
-                topBound = bound[i];
-                top = i;
-            }
-        }
-        if (top >= 0) {
+        const float topBound = maxOf(bound, size);
+        if (topBound > 0.0f) {
+            int top = 0;
+            while (bound[top] != topBound)
+                ++top;
             consider(top);
-            for (int i = 0; i < size; ++i)
-                if (i != top && bound[i] > bestReduction)
+            for (int i = firstAbove(bound, 0, size, bestReduction); i < size;
+                 i = firstAbove(bound, i + 1, size, bestReduction))
+                if (i != top)
                     consider(i);
         }
         index[s] = best;
