@@ -21,6 +21,8 @@ extern "C" {
 #include <string>
 #include <vector>
 
+extern char** environ;
+
 namespace orvane::ilbc::testing {
 
 // libavcodec's iLBC decoder; the frame size picks the mode.
