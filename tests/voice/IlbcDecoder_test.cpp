@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace orvane::ilbc {
 namespace {
 
@@ -123,6 +125,36 @@ TEST(IlbcDecoder, ArbitraryBytesDecodeToBoundedSamples)
                 ASSERT_TRUE(allFinite(out)) << ms << " ms, frame " << i;
             }
         }
+    }
+}
+
+TEST(IlbcDecoder, SamplesThatAreNotNumbersDoNotSpoilTheEncoder)
+{
+    // One frame of NaN and infinity in the middle of speech: the frames after it must code
+    // the speech as well as an encoder that never saw it.
+    const std::vector<float> signal = testing::speechLike(8000 * 2, 9);
+    for (int ms : {20, 30}) {
+        SCOPED_TRACE(ms);
+        Encoder clean(ms), hit(ms);
+        const int n = clean.samplesPerFrame();
+        std::vector<uint8_t> a(clean.bytesPerFrame()), b(hit.bytesPerFrame());
+        std::vector<float> bad(n, std::nanf(""));
+        bad[3] = std::numeric_limits<float>::infinity();
+        Decoder da(ms, false), db(ms, false);
+        std::vector<float> outA(n), outB(n), decodedA, decodedB;
+        for (size_t pos = 0, f = 0; pos + n <= signal.size(); pos += n, ++f) {
+            clean.encode(signal.data() + pos, a.data());
+            hit.encode(f == 10 ? bad.data() : signal.data() + pos, b.data());
+            da.decode(a.data(), outA.data());
+            db.decode(b.data(), outB.data());
+            ASSERT_TRUE(allFinite(outB));
+            if (f > 20) {
+                decodedA.insert(decodedA.end(), outA.begin(), outA.end());
+                decodedB.insert(decodedB.end(), outB.begin(), outB.end());
+            }
+        }
+        const std::vector<float> reference(signal.begin() + 21 * n, signal.begin() + 21 * n + decodedA.size());
+        EXPECT_NEAR(testing::segmentalSnr(reference, decodedB, 0), testing::segmentalSnr(reference, decodedA, 0), 1.0);
     }
 }
 

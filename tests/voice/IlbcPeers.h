@@ -21,6 +21,8 @@ extern "C" {
 #include <string>
 #include <vector>
 
+extern char** environ;
+
 namespace orvane::ilbc::testing {
 
 // libavcodec's iLBC decoder; the frame size picks the mode.
@@ -177,8 +179,8 @@ inline std::vector<float> speechLike(int samples, uint32_t seed)
     return out;
 }
 
-// A phrase spoken by espeak-ng (Debian package espeak-ng), resampled from its 22050 Hz to
-// 8000 Hz by a windowed sinc low-pass at 3600 Hz and scaled to a peak of 20000.
+// A phrase spoken by espeak-ng (Debian package espeak-ng), resampled from its rate (22050 Hz)
+// to 8000 Hz by a windowed sinc low-pass at 3600 Hz and scaled to a peak of 20000.
 inline std::vector<float> spokenPhrase(const std::string& text)
 {
     int fds[2];
@@ -209,12 +211,17 @@ inline std::vector<float> spokenPhrase(const std::string& text)
     waitpid(pid, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || wav.size() < 44 + 2)
         throw std::runtime_error("espeak-ng failed (Debian package espeak-ng)");
-    // A canonical 44-byte header, 16-bit mono; espeak-ng streams, so the sizes are unset.
+    // A canonical 44-byte header; espeak-ng streams, so its sizes are unset.
+    auto le16 = [&](size_t at) { return static_cast<unsigned>(wav[at] | (wav[at + 1] << 8)); };
+    const unsigned channels = le16(22), bits = le16(34);
+    const double rate = static_cast<double>(le16(24) | (le16(26) << 16));
+    if (std::memcmp(wav.data(), "RIFF", 4) != 0 || channels != 1 || bits != 16 || rate < 8000.0)
+        throw std::runtime_error("espeak-ng gave no 16-bit mono WAV");
     std::vector<float> in((wav.size() - 44) / 2);
     for (size_t i = 0; i < in.size(); ++i)
-        in[i] = static_cast<int16_t>(wav[44 + 2 * i] | (wav[45 + 2 * i] << 8));
-    const double ratio = 22050.0 / 8000.0;
-    const double cutoff = 3600.0 / 22050.0;  // cycles per input sample
+        in[i] = static_cast<int16_t>(le16(44 + 2 * i));
+    const double ratio = rate / 8000.0;
+    const double cutoff = 3600.0 / rate;  // cycles per input sample
     const int half = 48;
     std::vector<float> out(static_cast<size_t>(in.size() / ratio));
     float peak = 1.0f;

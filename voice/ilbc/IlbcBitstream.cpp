@@ -112,12 +112,17 @@ void packFrame(const Mode& mode, const FrameIndices& in, uint8_t* bytes)
     for (int cls = 0; cls < 3; ++cls) {
         forEachField(mode, f, [&](const int& value, const Split& split) {
             const int n = split.c[cls];
-            const int shift = shiftFor(split, cls);
+            if (n == 0)
+                return;
             const unsigned field = static_cast<unsigned>(value) & ((1u << width(split)) - 1u);
-            for (int b = n - 1; b >= 0; --b, ++bit) {
-                if ((field >> (shift + b)) & 1u)
-                    bytes[bit >> 3] |= static_cast<uint8_t>(0x80u >> (bit & 7));
-            }
+            const unsigned part = (field >> shiftFor(split, cls)) & ((1u << n) - 1u);
+            // The n bits land in at most two bytes, most significant first.
+            const unsigned window = part << (16 - (bit & 7) - n);
+            const int byte = bit >> 3;
+            bytes[byte] |= static_cast<uint8_t>(window >> 8);
+            if (byte + 1 < mode.bytes)
+                bytes[byte + 1] |= static_cast<uint8_t>(window & 0xFF);
+            bit += n;
         });
     }
 }

@@ -114,8 +114,10 @@ void Encoder::encode(const float* samples, uint8_t* bytes)
     // Only DC and the lowest rumble are taken out: a steeper input filter would turn the
     // phase of the voice's lowest harmonics and cost more than it saves.
     for (int i = 0; i < n; ++i) {
-        const float y = samples[i] - dcIn_ + kDcPole * dcOut_;
-        dcIn_ = samples[i];
+        // A sample that is not a number would stay in the filters for good.
+        const float x = std::isfinite(samples[i]) ? samples[i] : 0.0f;
+        const float y = x - dcIn_ + kDcPole * dcOut_;
+        dcIn_ = x;
         dcOut_ = y;
         block[i] = y;
     }

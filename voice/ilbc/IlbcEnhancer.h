@@ -16,15 +16,12 @@ public:
     void reset();
     // Takes one frame of excitation and gives one frame of enhanced excitation, delayed.
     void process(const Mode& mode, const float* excitation, float* out);
-    // Pitch lag of the newest block, for concealment.
-    int lastLag() const { return static_cast<int>(period_[kEnhBlocks - 1] + 0.5f); }
-
     static int delay(const Mode& mode) { return mode.frameMs == 20 ? 40 : 80; }
 
 private:
     void enhanceBlock(int start, float* out) const;
-    // Position (fractional, as integer plus quarter steps subtracted) of the best match of
-    // block near estimate; false when it does not fit in the buffer.
+    // Sets position to where the buffer matches block best within two samples of estimate,
+    // in quarter samples; false when that neighbourhood leaves the buffer.
     bool refine(const float* block, float estimate, float& position) const;
     void extract(float position, float* out) const;
     float periodAt(float position) const;

@@ -44,7 +44,31 @@ const double* gridCosines()
     return grid.x;
 }
 
-// Roots of one symmetric polynomial in (0, pi), found on a grid and refined by bisection.
+// The root between x = lo and x = hi (as frequency, acos x), where the polynomial's signs
+// differ: bisection, then a last linear step between the bracket's ends.
+double refineRoot(const double* c, double lo, double flo, double hi, double fhi)
+{
+    for (int it = 0; it < 8; ++it) {
+        const double mid = 0.5 * (lo + hi);
+        const double fm = evalSymmetric(c, mid);
+        if ((flo <= 0.0) == (fm <= 0.0)) {
+            lo = mid;
+            flo = fm;
+        } else {
+            hi = mid;
+            fhi = fm;
+        }
+    }
+    const double root = (flo != fhi) ? lo + (hi - lo) * flo / (flo - fhi) : 0.5 * (lo + hi);
+    return std::acos(std::clamp(root, -1.0, 1.0));
+}
+
+bool signsDiffer(double a, double b)
+{
+    return (a <= 0.0 && b > 0.0) || (a >= 0.0 && b < 0.0);
+}
+
+// Roots of one symmetric polynomial in (0, pi), found on a grid and refined.
 int findRoots(const double* c, double* roots)
 {
     const double* grid = gridCosines();
@@ -54,27 +78,47 @@ int findRoots(const double* c, double* roots)
     for (int g = 1; g <= kGrid && found < kHalf; ++g) {
         const double x = grid[g];
         const double v = evalSymmetric(c, x);
-        if ((prev <= 0.0 && v > 0.0) || (prev >= 0.0 && v < 0.0)) {
-            double lo = prevX, hi = x, flo = prev, fhi = v;
-            for (int it = 0; it < 8; ++it) {
-                const double mid = 0.5 * (lo + hi);
-                const double fm = evalSymmetric(c, mid);
-                if ((flo <= 0.0) == (fm <= 0.0)) {
-                    lo = mid;
-                    flo = fm;
-                } else {
-                    hi = mid;
-                    fhi = fm;
-                }
-            }
-            // The last step linear between the bracket's ends.
-            const double root = (flo != fhi) ? lo + (hi - lo) * flo / (flo - fhi) : 0.5 * (lo + hi);
-            roots[found++] = std::acos(std::clamp(root, -1.0, 1.0));
-        }
+        if (signsDiffer(prev, v))
+            roots[found++] = refineRoot(c, prevX, prev, x, v);
         prevX = x;
         prev = v;
     }
     return found;
+}
+
+// Roots of the second polynomial, one between each two neighbouring roots of the first
+// (and one above its last): the two interlace for a stable filter. False when a bracket
+// holds no sign change.
+bool findInterlacedRoots(const double* c, const double* around, double* roots)
+{
+    for (int k = 0; k < kHalf; ++k) {
+        const double hi = std::cos(around[k]);
+        const double lo = k + 1 < kHalf ? std::cos(around[k + 1]) : -1.0;
+        const double fhi = evalSymmetric(c, hi);
+        const double flo = evalSymmetric(c, lo);
+        if (!signsDiffer(fhi, flo))
+            return false;
+        roots[k] = refineRoot(c, hi, fhi, lo, flo);
+    }
+    return true;
+}
+
+// cos(w) for w in [0, pi] from a table with linear interpolation (error below 1e-6).
+double tableCos(double w)
+{
+    constexpr int kSteps = 1024;
+    static const struct Table {
+        double c[kSteps + 2];
+        Table()
+        {
+            for (int i = 0; i <= kSteps + 1; ++i)
+                c[i] = std::cos(kPi * i / kSteps);
+        }
+    } table;
+    const double pos = std::clamp(w, 0.0, kPi) * (kSteps / kPi);
+    const int i = std::min(static_cast<int>(pos), kSteps - 1);
+    const double f = pos - i;
+    return table.c[i] + f * (table.c[i + 1] - table.c[i]);
 }
 
 // Product of (1 - 2 cos(w) z^-1 + z^-2) over five frequencies: 11 coefficients.
@@ -83,7 +127,7 @@ void productOfPairs(const double* w, double* p)
     double q[kOrder + 1] = {1.0};
     int len = 1;
     for (int k = 0; k < kHalf; ++k) {
-        const double c = -2.0 * std::cos(w[k]);
+        const double c = -2.0 * tableCos(w[k]);
         double next[kOrder + 1] = {};
         for (int i = 0; i < len; ++i) {
             next[i] += q[i];
@@ -154,7 +198,9 @@ bool lpcToLsf(const float* a, float* lsf)
         qr[k] = q[k] + qr[k - 1];
     }
     double rp[kHalf], rq[kHalf];
-    if (findRoots(pr, rp) != kHalf || findRoots(qr, rq) != kHalf)
+    if (findRoots(pr, rp) != kHalf)
+        return false;
+    if (!findInterlacedRoots(qr, rp, rq) && findRoots(qr, rq) != kHalf)
         return false;
     for (int k = 0; k < kHalf; ++k) {
         if (rp[k] >= rq[k] || (k > 0 && rq[k - 1] >= rp[k]))
