@@ -39,6 +39,9 @@ public:
     std::vector<std::pair<std::string, std::string>> sent;
     std::vector<std::string> sounds;
     std::vector<std::pair<std::string, WindowHandle>> notices;
+    // What openTcpConnection hands out, once; and the user ids it was asked for.
+    IModuleConnection* tcpConnection = nullptr;
+    std::vector<std::string> tcpOpened;
 
     void setStatusText(const char*) override {}
     void restoreStatusText() override {}
@@ -54,7 +57,11 @@ public:
     void send(const char* userId, const char* data) override { sent.emplace_back(userId, data); }
     void sendSessionToUsers(const char*, StringArray*, const char*, bool) override {}
     void sendSession(const char*, const char*, const char*, bool) override {}
-    IModuleConnection* openTcpConnection(const char*) override { return nullptr; }
+    IModuleConnection* openTcpConnection(const char* userId) override
+    {
+        tcpOpened.emplace_back(userId);
+        return std::exchange(tcpConnection, nullptr);
+    }
     IModuleConnection* openUdpConnection(const char*) override { return nullptr; }
     void playSound(const char* path) override { sounds.emplace_back(path); }
     void showNotification(const char* text, WindowHandle window) override { notices.emplace_back(text, window); }
