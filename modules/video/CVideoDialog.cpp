@@ -192,8 +192,7 @@ wxRect CVideoDialog::FitToPicture(int right, int bottom, int pictureWidth, int p
     }
     const int l = width < wr ? (wr - width) / 2 : 0;
     const int t = height < hr ? (hr - height) / 2 : 0;
-    // As left, top, right, bottom: right = left + width, bottom = top + height.
-    return wxRect(wxPoint(l, t), wxPoint(l + width, t + height));
+    return wxRect(l, t, width, height);
 }
 
 void CVideoDialog::OnSize(wxSizeEvent& event)
@@ -396,28 +395,24 @@ void CVideoDialog::RebuildRemoteBitmap()
 
 void CVideoDialog::Rescale()
 {
+    // Without the fit the bitmap is (0, 0) to (width - 1, height - 1), as right - left by
+    // bottom - top: one pixel short each way, so the first row and column stay background.
     const wxSize client = GetClientSize();
-    wxRect box(wxPoint(0, 0), wxPoint(client.x - 1, client.y - 1)); // left, top, right, bottom
-    int left = 0, top = 0, right = client.x - 1, bottom = client.y - 1;
+    wxSize size(client.x - 1, client.y - 1);
     if (keepAspect_ && !link_->placeholderShown()) {
         const wxSize picture = remoteBitmap_.getSize();
-        box = FitToPicture(right, bottom, picture.x, picture.y);
-        left = box.x;
-        top = box.y;
-        right = box.x + box.width - 1;
-        bottom = box.y + box.height - 1;
+        size = FitToPicture(client.x - 1, client.y - 1, picture.x, picture.y).GetSize();
     }
-    const int width = right - left, height = bottom - top;
-    if (width > 0 && height > 0)
-        backBitmap_.create(width, height);
+    if (size.x > 0 && size.y > 0)
+        backBitmap_.create(size.x, size.y);
     if (backBitmap_.exists()) {
         if (remoteImage_.isEmpty() || !remoteBitmap_.exists()) {
             backBitmap_.fill(backgroundColour_);
         } else {
             wxMemoryDC* dc = backBitmap_.getDC();
-            const wxSize size = backBitmap_.getSize();
+            const wxSize whole = backBitmap_.getSize();
             if (dc)
-                remoteBitmap_.draw(*dc, 0, 0, size.x, size.y);
+                remoteBitmap_.draw(*dc, 0, 0, whole.x, whole.y);
             backBitmap_.releaseDC();
         }
     }

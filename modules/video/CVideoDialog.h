@@ -81,8 +81,8 @@ public:
     // follows the width for the side and bottom edges, the width the height for the top and
     // bottom ones. `a` is the window's frame height less its frame width.
     static void ApplySizingRule(int edge, wxRect& rect, int a);
-    // The picture's rectangle inside (0, 0) to (right, bottom) (both included) kept in
-    // the picture's shape and centred, as left, top, right, bottom.
+    // The picture's place inside (0, 0) to (right, bottom) (both included), kept in the
+    // picture's shape and centred.
     static wxRect FitToPicture(int right, int bottom, int pictureWidth, int pictureHeight);
 
     LocalVideoPanel& localPanel() { return localPanel_; }
