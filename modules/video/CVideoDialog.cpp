@@ -42,10 +42,14 @@ CVideoDialog::CVideoDialog(IContact* contact, IModuleConnection* connection, IMo
     , link_(session_->link)
     , host_(host)
     , reaper_(reaper)
-    , localPanel_(*this)
+    , canvas_(new wxWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxWANTS_CHARS | wxFULL_REPAINT_ON_RESIZE))
+    , localPanel_(*canvas_)
     , overlayTimer_(this)
 {
+    // The picture is drawn on a child that fills the client area: GTK gives a window's
+    // keys to the child that holds the focus, and a frame of its own takes none.
     SetBackgroundStyle(wxBG_STYLE_PAINT);
+    canvas_->SetBackgroundStyle(wxBG_STYLE_PAINT);
     const wxBitmap iconPicture = resourceBitmap(video::IconVideoWindow);
     if (iconPicture.IsOk()) {
         wxIcon icon;
@@ -63,7 +67,7 @@ CVideoDialog::CVideoDialog(IContact* contact, IModuleConnection* connection, IMo
     // Repaints asked for on the session thread reach the window through its event queue.
     link_->attach([this] { CallAfter([this] {
         link_->repaintDone();
-        Refresh(false);
+        repaintNow();
     }); });
 
     const wxBitmap placeholder = resourceBitmap(video::BitmapWaitingPicture);
@@ -77,24 +81,25 @@ CVideoDialog::CVideoDialog(IContact* contact, IModuleConnection* connection, IMo
     wxRect rect = GetRect();
     ApplySizingRule(2, rect, (GetSize().y - GetClientSize().y) - (GetSize().x - GetClientSize().x));
     SetSize(rect.GetSize());
+    canvas_->SetSize(GetClientSize());
     normalRect_ = GetRect();
     RebuildRemoteBitmap();
     ResetPanelPosition();
     ShowHelp();
 
-    Bind(wxEVT_PAINT, &CVideoDialog::OnPaint, this);
+    canvas_->Bind(wxEVT_PAINT, &CVideoDialog::OnPaint, this);
     Bind(wxEVT_SIZE, &CVideoDialog::OnSize, this);
     Bind(wxEVT_CLOSE_WINDOW, &CVideoDialog::OnClose, this);
     Bind(wxEVT_MAXIMIZE, &CVideoDialog::OnMaximize, this);
     Bind(wxEVT_ICONIZE, &CVideoDialog::OnIconize, this);
     Bind(wxEVT_CHAR_HOOK, &CVideoDialog::OnCharHook, this);
-    Bind(wxEVT_MOTION, &CVideoDialog::OnMouse, this);
-    Bind(wxEVT_LEFT_DOWN, &CVideoDialog::OnMouse, this);
-    Bind(wxEVT_LEFT_UP, &CVideoDialog::OnMouse, this);
-    Bind(wxEVT_LEFT_DCLICK, &CVideoDialog::OnMouse, this);
-    Bind(wxEVT_RIGHT_DOWN, &CVideoDialog::OnMouse, this);
-    Bind(wxEVT_LEAVE_WINDOW, &CVideoDialog::OnMouse, this);
-    Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& event) {
+    canvas_->Bind(wxEVT_MOTION, &CVideoDialog::OnMouse, this);
+    canvas_->Bind(wxEVT_LEFT_DOWN, &CVideoDialog::OnMouse, this);
+    canvas_->Bind(wxEVT_LEFT_UP, &CVideoDialog::OnMouse, this);
+    canvas_->Bind(wxEVT_LEFT_DCLICK, &CVideoDialog::OnMouse, this);
+    canvas_->Bind(wxEVT_RIGHT_DOWN, &CVideoDialog::OnMouse, this);
+    canvas_->Bind(wxEVT_LEAVE_WINDOW, &CVideoDialog::OnMouse, this);
+    canvas_->Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& event) {
         localPanel_.endDrag();
         event.Skip();
     });
@@ -106,6 +111,8 @@ CVideoDialog::~CVideoDialog()
 {
     overlayTimer_.Stop();
     PrepareClose();
+    // The picture's child goes while this window's handlers it calls still exist.
+    DestroyChildren();
 }
 
 void CVideoDialog::StartSession(std::shared_ptr<VideoThread> capture)
@@ -210,8 +217,9 @@ void CVideoDialog::OnSize(wxSizeEvent& event)
         normalRect_ = GetRect();
     }
     rescaleNeeded_ = true;
+    canvas_->SetSize(GetClientSize());
     localPanel_.layout(false);
-    Refresh(false);
+    repaintNow();
     event.Skip();
 }
 
@@ -226,7 +234,7 @@ void CVideoDialog::EnterFullscreen()
         Maximize(false);
     ShowFullScreen(true, wxFULLSCREEN_ALL);
     rescaleNeeded_ = true;
-    Refresh(false);
+    repaintNow();
 }
 
 void CVideoDialog::LeaveFullscreen()
@@ -235,10 +243,11 @@ void CVideoDialog::LeaveFullscreen()
         return;
     keepAspect_ = false;
     fullscreen_ = false;
+    // wx puts the window back where it was (savedRect_); setting it again here would count
+    // the frame that the window manager has not yet given back.
     ShowFullScreen(false);
-    SetSize(savedRect_);
     rescaleNeeded_ = true;
-    Refresh(false);
+    repaintNow();
 }
 
 void CVideoDialog::ToggleFullscreen()
@@ -255,7 +264,7 @@ void CVideoDialog::RestoreState()
     if (!(minimized_ && fullscreen_))
         LeaveFullscreen();
     rescaleNeeded_ = true;
-    Refresh(false);
+    repaintNow();
 }
 
 void CVideoDialog::OnMaximize(wxMaximizeEvent&)
@@ -323,22 +332,25 @@ void CVideoDialog::OnMouse(wxMouseEvent& event)
                 localPanel_.drag(point.x, point.y);
             } else {
                 localPanel_.endDrag();
-                Refresh(false);
+                repaintNow();
             }
         }
     } else if (type == wxEVT_LEAVE_WINDOW) {
         if (localPanel_.isDragging()) {
             localPanel_.endDrag();
-            Refresh(false);
+            repaintNow();
         }
     } else if (type == wxEVT_LEFT_DOWN) {
         if (localPanel_.hitTest(point.x, point.y)) {
             localPanel_.beginDrag(point.x, point.y);
-            Refresh(false);
+            repaintNow();
         }
     } else if (type == wxEVT_LEFT_UP) {
+        // The release's place counts: the last moves may come merged into it.
+        if (localPanel_.isDragging() && point.x >= 0 && point.y >= 0 && point.x <= client.x && point.y <= client.y)
+            localPanel_.drag(point.x, point.y);
         localPanel_.endDrag();
-        Refresh(false);
+        repaintNow();
     } else if (type == wxEVT_LEFT_DCLICK) {
         ToggleFullscreen();
     } else if (type == wxEVT_RIGHT_DOWN) {
@@ -360,13 +372,13 @@ void CVideoDialog::ResetPanelPosition()
 void CVideoDialog::ShowHelp()
 {
     helpUntil_ = link_->now() + VideoWindowLink::LineSeconds;
-    Refresh(false);
+    repaintNow();
 }
 
 void CVideoDialog::HideHelp()
 {
     helpUntil_ = 0;
-    Refresh(false);
+    repaintNow();
 }
 
 void CVideoDialog::ToggleHelp()
@@ -381,7 +393,7 @@ void CVideoDialog::OnTimer(wxTimerEvent&)
 {
     // Overlays run out with time; without new pictures nothing else would repaint.
     if (overlaysDrawn_)
-        Refresh(false);
+        repaintNow();
 }
 
 // ---- painting ------------------------------------------------------------------------------
@@ -429,7 +441,7 @@ wxRect CVideoDialog::pictureRect() const
 
 void CVideoDialog::OnPaint(wxPaintEvent&)
 {
-    wxPaintDC target(this);
+    wxPaintDC target(canvas_);
     link_->repaintDone();
     VideoImage local;
     if (link_->takeLocal(local))
@@ -457,6 +469,7 @@ void CVideoDialog::OnPaint(wxPaintEvent&)
     }
     DrawStatusLines(dc);
     DrawHelp(dc);
+    ++paints_;
 }
 
 void CVideoDialog::DrawAlphaBox(wxDC& dc, const wxRect& rect, const wxColour& colour, int alpha)

@@ -86,6 +86,8 @@ public:
     static wxRect FitToPicture(int right, int bottom, int pictureWidth, int pictureHeight);
 
     LocalVideoPanel& localPanel() { return localPanel_; }
+    // Paints so far, for those who wait for the next one.
+    int paints() const { return paints_; }
     // Where the back bitmap (the scaled picture) goes, in client coordinates.
     wxRect pictureRect() const;
 
@@ -100,6 +102,7 @@ private:
     void OnTimer(wxTimerEvent& event);
 
     void Repaint() { link_->Repaint(); }
+    void repaintNow() { canvas_->Refresh(false); }
     void RebuildRemoteBitmap();
     void Rescale();
     void RestoreState();
@@ -129,9 +132,11 @@ private:
     bool highlight_ = false;
     bool overlaysDrawn_ = false;
     bool sizing_ = false;
+    int paints_ = 0;
     CTextFont font_;
     wxColour textColour_{0, 0, 0};
     wxColour backgroundColour_{0, 0, 0};
+    wxWindow* canvas_;
     LocalVideoPanel localPanel_;
     wxTimer overlayTimer_;
 };
