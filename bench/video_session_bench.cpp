@@ -83,6 +83,19 @@ void countPictures(benchmark::State& state, RecordingWindow& window)
     state.counters["fps"] = benchmark::Counter(shown - first, benchmark::Counter::kIsRate);
 }
 
+// Joins the two sides, counts the pictures one window shows, and ends both sessions.
+void exchange(benchmark::State& state, BenchSide& a, BenchSide& b, RecordingWindow& counted)
+{
+    ConnectedPair pair = connectedPair();
+    a.start(pair.client.release());
+    b.start(pair.server.release());
+    countPictures(state, counted);
+    for (BenchSide* side : {&a, &b}) {
+        side->thread.endSession();
+        side->thread.stop(true);
+    }
+}
+
 void Session(benchmark::State& state)
 {
     PatternCamera pattern(0, 120, 90);
@@ -92,14 +105,7 @@ void Session(benchmark::State& state)
     const bool full = state.range(0) == 1;
     BenchSide a(full ? static_cast<VideoFrameSource&>(flicker) : pattern);
     BenchSide b(full ? static_cast<VideoFrameSource&>(otherFlicker) : otherPattern);
-    ConnectedPair pair = connectedPair();
-    a.start(pair.client.release());
-    b.start(pair.server.release());
-    countPictures(state, a.window);
-    a.thread.endSession();
-    b.thread.endSession();
-    a.thread.stop(true);
-    b.thread.stop(true);
+    exchange(state, a, b, a.window);
 }
 BENCHMARK(Session)->Arg(0)->Arg(1)->ArgName("kind")->UseRealTime()->MinTime(3.0);
 
@@ -116,14 +122,7 @@ void Capture(benchmark::State& state)
     PatternCamera pattern(1, 120, 90);
     BenchSide a(frames);
     BenchSide b(pattern);
-    ConnectedPair pair = connectedPair();
-    a.start(pair.client.release());
-    b.start(pair.server.release());
-    countPictures(state, b.window);
-    a.thread.endSession();
-    b.thread.endSession();
-    a.thread.stop(true);
-    b.thread.stop(true);
+    exchange(state, a, b, b.window);
     capture.stop(true);
 }
 BENCHMARK(Capture)->UseRealTime()->MinTime(3.0);

@@ -14,6 +14,13 @@ uint32_t readLe32(const uint8_t* p)
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
+// Pixels from 3-byte red, green, blue triples (the wire's and a toolkit image's form).
+void readRgbPixels(const uint8_t* rgb, uint32_t* out, int n)
+{
+    for (int i = 0; i < n; ++i, rgb += 3)
+        out[i] = (static_cast<uint32_t>(rgb[0]) << 16) | (rgb[1] << 8) | rgb[2];
+}
+
 // Bytes in one stored capture row: rows are padded to a multiple of 4 bytes.
 int64_t captureStride(int width, int bitCount)
 {
@@ -110,10 +117,7 @@ bool VideoImage::loadFromBitmap(const uint8_t* rgb, int width, int height)
         return false;
     }
     setSize(width, height);
-    uint32_t* out = pixels_.data();
-    int n = width * height;
-    for (int i = 0; i < n; ++i, rgb += 3)
-        out[i] = (static_cast<uint32_t>(rgb[0]) << 16) | (rgb[1] << 8) | rgb[2];
+    readRgbPixels(rgb, pixels_.data(), width * height);
     return true;
 }
 
@@ -562,10 +566,7 @@ bool VideoImage::decodeKeyFrame(const uint8_t* bytes, int length, int width, int
     if (3 * static_cast<int64_t>(width) * height != length)
         return false;
     setSize(width, height);
-    uint32_t* out = pixels_.data();
-    int n = width * height;
-    for (int i = 0; i < n; ++i, bytes += 3)
-        out[i] = (static_cast<uint32_t>(bytes[0]) << 16) | (bytes[1] << 8) | bytes[2];
+    readRgbPixels(bytes, pixels_.data(), width * height);
     return true;
 }
 

@@ -2,12 +2,13 @@
 
 #include "foundation/Clock.h"
 #include "foundation/Exception.h"
+#include "modules/video/VideoFrameSource.h"
 #include "modules/video/VideoPacket.h"
 #include "modules/video/VideoSessionWindow.h"
-#include "modules/video/VideoFrameSource.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <string>
 
 namespace orvane {
@@ -39,7 +40,10 @@ void VideoSessionThread::run()
         end(EndReason::Failed);
     } catch (const IModuleConnection::ConnectionException&) {
         end(EndReason::ChannelClosed);
+    } catch (const std::exception&) {
+        end(EndReason::Failed);
     }
+    // However the session ended, the channel is closed and the window told.
     running_.store(false);
     closeConnection();
 }

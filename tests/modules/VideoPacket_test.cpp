@@ -11,15 +11,9 @@
 namespace orvane {
 namespace {
 
+using testing::bytesOfHex;
 using testing::hexOf;
 
-std::vector<uint8_t> bytesOf(const std::string& hex)
-{
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
 
 VideoPacket::Verdict parse(VideoPacket& packet, const std::vector<uint8_t>& bytes, int pictureSize = 0)
 {
@@ -60,12 +54,12 @@ TEST(VideoPacket, ReadsEachKnownTypeAndSkipsOthers)
 {
     VideoPacket packet;
     // Only byte 0 of a signal packet counts.
-    EXPECT_EQ(parse(packet, bytesOf("00546176656c6f72")), VideoPacket::Verdict::Valid);
+    EXPECT_EQ(parse(packet, bytesOfHex("00546176656c6f72")), VideoPacket::Verdict::Valid);
     EXPECT_EQ(packet.type(), VideoPacket::FrameRequest);
-    EXPECT_EQ(parse(packet, bytesOf("03")), VideoPacket::Verdict::Valid);
+    EXPECT_EQ(parse(packet, bytesOfHex("03")), VideoPacket::Verdict::Valid);
     EXPECT_EQ(packet.type(), VideoPacket::NoFrame);
 
-    const std::vector<uint8_t> key = bytesOf("0100020001ff0001102030");
+    const std::vector<uint8_t> key = bytesOfHex("0100020001ff0001102030");
     ASSERT_EQ(parse(packet, key), VideoPacket::Verdict::Valid);
     EXPECT_EQ(packet.type(), VideoPacket::KeyFrame);
     EXPECT_EQ(packet.width(), 2);
@@ -73,14 +67,14 @@ TEST(VideoPacket, ReadsEachKnownTypeAndSkipsOthers)
     EXPECT_EQ(hexOf(packet.body(), packet.bodyLength()), "ff0001102030");
 
     // Two runs into a picture of 8 pixels: 1..2 and 6..7.
-    ASSERT_EQ(parse(packet, bytesOf("02000016" "0000010002aabbcc112233" "0000060002010203040506"), 8),
+    ASSERT_EQ(parse(packet, bytesOfHex("02000016" "0000010002aabbcc112233" "0000060002010203040506"), 8),
               VideoPacket::Verdict::Valid);
     EXPECT_EQ(packet.type(), VideoPacket::DeltaFrame);
     EXPECT_EQ(packet.runCount(), 2);
     EXPECT_EQ(packet.bodyLength(), 22);
 
-    EXPECT_EQ(parse(packet, bytesOf("04")), VideoPacket::Verdict::Ignored);
-    EXPECT_EQ(parse(packet, bytesOf("ff0000")), VideoPacket::Verdict::Ignored);
+    EXPECT_EQ(parse(packet, bytesOfHex("04")), VideoPacket::Verdict::Ignored);
+    EXPECT_EQ(parse(packet, bytesOfHex("ff0000")), VideoPacket::Verdict::Ignored);
     EXPECT_EQ(packet.parse(nullptr, 0, 0), VideoPacket::Verdict::Ignored);
 }
 
@@ -112,7 +106,7 @@ TEST(VideoPacket, RefusesFramesWhoseNumbersDoNotMatchThePacketOrThePicture)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         VideoPacket packet;
-        EXPECT_EQ(parse(packet, bytesOf(c.hex), c.pictureSize), VideoPacket::Verdict::Malformed);
+        EXPECT_EQ(parse(packet, bytesOfHex(c.hex), c.pictureSize), VideoPacket::Verdict::Malformed);
     }
 }
 
@@ -120,11 +114,11 @@ TEST(VideoPacket, ADeltaForNoPictureIsCheckedAgainstThePacketOnly)
 {
     VideoPacket packet;
     // Start 0x100 lies outside any picture seen so far, but there is none: it changes nothing.
-    EXPECT_EQ(parse(packet, bytesOf("0200000b0001000002aabbcc112233"), 0), VideoPacket::Verdict::Valid);
-    EXPECT_EQ(parse(packet, bytesOf("0200000b0001000002aabbcc112233"), 0x101), VideoPacket::Verdict::Malformed);
-    EXPECT_EQ(parse(packet, bytesOf("0200000b0001000002aabbcc112233"), 0x102), VideoPacket::Verdict::Valid);
+    EXPECT_EQ(parse(packet, bytesOfHex("0200000b0001000002aabbcc112233"), 0), VideoPacket::Verdict::Valid);
+    EXPECT_EQ(parse(packet, bytesOfHex("0200000b0001000002aabbcc112233"), 0x101), VideoPacket::Verdict::Malformed);
+    EXPECT_EQ(parse(packet, bytesOfHex("0200000b0001000002aabbcc112233"), 0x102), VideoPacket::Verdict::Valid);
     // An empty delta is a valid delta of no runs.
-    EXPECT_EQ(parse(packet, bytesOf("02000000"), 8), VideoPacket::Verdict::Valid);
+    EXPECT_EQ(parse(packet, bytesOfHex("02000000"), 8), VideoPacket::Verdict::Valid);
     EXPECT_EQ(packet.runCount(), 0);
 }
 

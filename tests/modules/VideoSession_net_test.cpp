@@ -10,6 +10,7 @@
 #include "tests/foundation/LoopbackSockets.h"
 #include "tests/modules/RecordingHost.h"
 #include "tests/modules/VideoSessionPeers.h"
+#include "tests/support/Hex.h"
 
 #include <gtest/gtest.h>
 
@@ -27,13 +28,6 @@ using namespace orvane::testing;
 using EndReason = VideoSessionThread::EndReason;
 using Clock = std::chrono::steady_clock;
 
-std::vector<uint8_t> bytesOf(const std::string& hex)
-{
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
 
 // One side of a session: its window, its camera (or none), the thread, and the count of
 // what it sent.
@@ -202,8 +196,9 @@ TEST(VideoSession, APeerWithoutCameraSendsOurPictureBackInYellowBrackets)
         }
         EXPECT_TRUE(matched) << "a returned picture that was never sent";
     }
-    // The side without camera shows as its own what it returned.
-    EXPECT_EQ(b.window.local().back(), a.window.remote().back());
+    // The side without camera shows as its own what it returned (its last answer may still
+    // have been on its way when the sessions ended).
+    EXPECT_TRUE(inOrderWithin(a.window.remote(), b.window.local()));
 }
 
 TEST(VideoSession, TwoSidesWithoutCamerasPauseBetweenTheirNoFrameAnswers)
@@ -250,9 +245,9 @@ public:
     explicit ScriptedPeer(SocketHandle socket) : channel_(new TcpModuleConnection(socket)) {}
     ~ScriptedPeer() { channel_->close(); }
 
-    void send(const std::string& hex)
+    void send(const char* hex)
     {
-        const std::vector<uint8_t> bytes = bytesOf(hex);
+        const std::vector<uint8_t> bytes = bytesOfHex(hex);
         channel_->send(bytes.data(), static_cast<int>(bytes.size()));
     }
     // The next packet from the thread, as bytes; empty when none came within 5 s.
@@ -278,10 +273,9 @@ private:
     TcpModuleConnection* channel_;
 };
 
-const std::string Request = "00546176656c6f72";
-const std::string NoFrame = "03546176656c6f72";
+const char* const Request = "00546176656c6f72";
 // A 2 x 2 key frame and its pixels as shown.
-const std::string Key2x2 = "0100020002" "102030" "405060" "708090" "a0b0c0";
+const char* const Key2x2 = "0100020002" "102030" "405060" "708090" "a0b0c0";
 const Picture Key2x2Pixels = {0x102030, 0x405060, 0x708090, 0xa0b0c0};
 
 struct ScriptedSession {
@@ -301,18 +295,18 @@ TEST(VideoSession, AsksFirstAnswersWithAKeyFrameThenDeltasAndSkipsWhatItDoesNotK
 {
     ScriptedSession s(0);
     ScriptedPeer& peer = *s.peer;
-    EXPECT_EQ(peer.next(), bytesOf(Request));
+    EXPECT_EQ(peer.next(), bytesOfHex(Request));
 
     // An unknown type is no answer: the thread's next packet answers our request.
     peer.send("07ff");
     peer.send(Request);
     std::vector<uint8_t> key = peer.next();
     ASSERT_EQ(key.size(), 5u + 3u * 120u * 90u) << "32 405 bytes for 120 x 90";
-    EXPECT_EQ(std::vector<uint8_t>(key.begin(), key.begin() + 5), bytesOf("0100780" "05a"));
+    EXPECT_EQ(std::vector<uint8_t>(key.begin(), key.begin() + 5), bytesOfHex("0100780" "05a"));
 
     // A delta before any key frame changes nothing, but is an answer.
     peer.send("0200000b0000000002aabbcc112233");
-    EXPECT_EQ(peer.next(), bytesOf(Request));
+    EXPECT_EQ(peer.next(), bytesOfHex(Request));
     EXPECT_EQ(s.side.window.remoteCount(), 0);
 
     peer.send(Request);
@@ -322,7 +316,7 @@ TEST(VideoSession, AsksFirstAnswersWithAKeyFrameThenDeltasAndSkipsWhatItDoesNotK
     EXPECT_EQ((delta[1] << 16 | delta[2] << 8 | delta[3]) + 4, static_cast<int>(delta.size()));
 
     peer.send(Key2x2);
-    EXPECT_EQ(peer.next(), bytesOf(Request));
+    EXPECT_EQ(peer.next(), bytesOfHex(Request));
     ASSERT_EQ(s.side.window.remoteCount(), 1);
     EXPECT_EQ(s.side.window.remote().back(), (RecordingWindow::Shown{2, 2, Key2x2Pixels}));
 }
@@ -331,26 +325,26 @@ TEST(VideoSession, WithTheHighlightOnChangedPlacesShowTheirOldColourMaskedUntilT
 {
     ScriptedSession s;
     ScriptedPeer& peer = *s.peer;
-    EXPECT_EQ(peer.next(), bytesOf(Request));
+    EXPECT_EQ(peer.next(), bytesOfHex(Request));
     // A 4 x 2 picture.
     peer.send("0100040002" "101010" "202020" "303030" "404040" "505050" "606060" "707070" "808080");
-    EXPECT_EQ(peer.next(), bytesOf(Request));
+    EXPECT_EQ(peer.next(), bytesOfHex(Request));
 
     s.side.thread.setHighlight(true);
     peer.send("0200000b" "0000010002" "a1a1a1" "b2b2b2"); // pixels 1 and 2
-    EXPECT_EQ(peer.next(), bytesOf(Request));
+    EXPECT_EQ(peer.next(), bytesOfHex(Request));
     EXPECT_EQ(s.side.window.remote().back().pixels,
               (Picture{0x101010, 0x20f020, 0x30f030, 0x404040, 0x505050, 0x606060, 0x707070, 0x808080}));
 
     peer.send("0200000b" "0000050002" "c3c3c3" "d4d4d4"); // pixels 5 and 6
-    EXPECT_EQ(peer.next(), bytesOf(Request));
+    EXPECT_EQ(peer.next(), bytesOfHex(Request));
     EXPECT_EQ(s.side.window.remote().back().pixels,
               (Picture{0x101010, 0xa1a1a1, 0xb2b2b2, 0x404040, 0x505050, 0x60f060, 0x70f070, 0x808080}));
 
     // Switched off, the last highlighted places keep their mask until covered.
     s.side.thread.setHighlight(false);
     peer.send("0200000b" "0000000002" "010101" "020202"); // pixels 0 and 1
-    EXPECT_EQ(peer.next(), bytesOf(Request));
+    EXPECT_EQ(peer.next(), bytesOfHex(Request));
     EXPECT_EQ(s.side.window.remote().back().pixels,
               (Picture{0x010101, 0x020202, 0xb2b2b2, 0x404040, 0x505050, 0x60f060, 0x70f070, 0x808080}));
 }
@@ -377,10 +371,10 @@ TEST(VideoSession, AFrameWhoseLengthsDoNotAddUpIsRefusedWholeAndEndsTheSession)
         SCOPED_TRACE(c.what);
         ScriptedSession s;
         ScriptedPeer& peer = *s.peer;
-        ASSERT_EQ(peer.next(), bytesOf(Request));
+        ASSERT_EQ(peer.next(), bytesOfHex(Request));
         if (c.afterKeyFrame) {
             peer.send(Key2x2);
-            ASSERT_EQ(peer.next(), bytesOf(Request));
+            ASSERT_EQ(peer.next(), bytesOfHex(Request));
         }
         peer.send(c.hex);
         EXPECT_TRUE(peer.seesClose());
@@ -416,14 +410,17 @@ TEST(VideoSession, OpensItsChannelThroughTheHostWhenNoneWasHandedOver)
 {
     FakeContact bob("2002", "Bob %s%n");
     RecordingHost host;
-    {
-        // Nobody reachable: the contact's name, unformatted, in the status text.
-        RecordingWindow window(120, 90, &bob);
-        VideoSessionThread thread;
+    auto start = [&](VideoSessionThread& thread, RecordingWindow& window) {
         thread.setWindow(&window);
         thread.setHost(&host);
         thread.init();
         thread.start();
+    };
+    {
+        // Nobody reachable: the contact's name, unformatted, in the status text.
+        RecordingWindow window(120, 90, &bob);
+        VideoSessionThread thread;
+        start(thread, window);
         ASSERT_TRUE(window.waitUntil([](RecordingWindow& w) { return !w.statusLines().empty(); }));
         thread.stop(true);
         EXPECT_EQ(thread.endReason(), EndReason::NoConnection);
@@ -437,11 +434,8 @@ TEST(VideoSession, OpensItsChannelThroughTheHostWhenNoneWasHandedOver)
         host.tcpConnection = new TcpModuleConnection(pair.client.release());
         RecordingWindow window(120, 90, &bob);
         VideoSessionThread thread;
-        thread.setWindow(&window);
-        thread.setHost(&host);
-        thread.init();
-        thread.start();
-        EXPECT_EQ(peer.next(), bytesOf(Request));
+        start(thread, window);
+        EXPECT_EQ(peer.next(), bytesOfHex(Request));
         EXPECT_TRUE(thread.hasConnection());
         thread.endSession();
         EXPECT_TRUE(peer.seesClose());
