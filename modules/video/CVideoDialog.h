@@ -47,6 +47,10 @@ public:
     CVideoDialog(IContact* contact, IModuleConnection* connection, IModuleHost* host, SessionReaper& reaper);
     ~CVideoDialog() override;
 
+    // A video window left open does not keep the program running when its main window goes:
+    // the program's exit shuts the module down, which closes it.
+    bool ShouldPreventAppExit() const override { return false; }
+
     // Starts the session thread with the camera (NULL: none). A thread that cannot start
     // leaves the window open without a word.
     void StartSession(std::shared_ptr<VideoThread> capture);
