@@ -1,13 +1,12 @@
 #include "modules/video/VideoModule.h"
 
+#include "foundation/DynamicLibrary.h"
 #include "modules/video/CVideoApp.h"
 #include "modules/video/VideoImages.h"
 #include "resources/ResourceIds.h"
 #include "ui/kit/ResourceBitmaps.h"
 
 #include <wx/bitmap.h>
-
-#include <dlfcn.h>
 
 #include <string>
 #include <vector>
@@ -19,12 +18,7 @@ namespace {
 // The folder of this library file, ending with '/'.
 std::string libraryFolder()
 {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&libraryFolder), &info) == 0 || !info.dli_fname)
-        return "./";
-    const std::string path = info.dli_fname;
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+    return folderOfLoadedFile(reinterpret_cast<const void*>(&libraryFolder));
 }
 
 // The library's application object, made when the library is loaded and gone when it is

@@ -3,6 +3,7 @@
 
 #include "server/AccountStore.h"
 #include "tests/core/ClientTestSupport.h"
+#include "tests/modules/VideoPixels.h"
 #include "tests/modules/VideoSessionPeers.h"
 #include "tests/server/ServerProcess.h"
 #include "tests/ui/DesktopSession.h"
@@ -19,28 +20,13 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace orvane;
 using namespace orvane::testing;
 
 namespace {
-
-const uint32_t SyntheticBars[] = {0xC0C0C0, 0xC0C000, 0x00C0C0, 0x00C000, 0xC000C0, 0xC00000, 0x0000C0, 0x101010};
-
-bool near(uint32_t a, uint32_t b, int tolerance)
-{
-    for (int shift : {0, 8, 16})
-        if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > tolerance)
-            return false;
-    return true;
-}
-
-uint32_t pixelOf(const wxImage& image, int x, int y)
-{
-    return static_cast<uint32_t>(image.GetRed(x, y)) << 16 | static_cast<uint32_t>(image.GetGreen(x, y)) << 8 |
-           image.GetBlue(x, y);
-}
 
 // The window the window manager reports as active (_NET_ACTIVE_WINDOW), 0 when none.
 XWindowId activeWindow()
@@ -76,8 +62,10 @@ struct Side {
     Side(const std::string& user, const std::string& serverUrl, const std::string& camera) : folders(serverUrl)
     {
         folders.writeAccount(user, user + "-pw");
-        // The module libraries as the build put them, beside the program.
-        EXPECT_EQ(::symlink(ORVANE_MODULES_DIR, (folders.programFolder + "/modules").c_str()), 0);
+        // The video library as the build put it, the only one beside the program: its
+        // button is then the only one on the action bar.
+        EXPECT_EQ(::mkdir((folders.programFolder + "/modules").c_str(), 0700), 0);
+        EXPECT_EQ(::symlink(ORVANE_VIDEO_DIR, (folders.programFolder + "/modules/video").c_str()), 0);
         env = {{"ORVANE_PROGRAM_DIR", folders.programFolder},
                {"XDG_CONFIG_HOME", folders.configHome},
                {"ORVANE_RUNTIME_DIR", folders.runtimeDir},

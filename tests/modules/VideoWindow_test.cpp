@@ -8,6 +8,7 @@
 #include "modules/video/VideoImages.h"
 #include "tests/modules/RecordingHost.h"
 #include "tests/modules/VideoPeers.h"
+#include "tests/modules/VideoPixels.h"
 #include "tests/ui/DesktopSession.h"
 #include "tests/ui/ProgramWindows.h"
 #include "tests/ui/ScreenProbe.h"
@@ -31,22 +32,6 @@ using namespace orvane::testing;
 using Clock = std::chrono::steady_clock;
 
 // The synthetic camera's eight bars, left to right.
-const uint32_t SyntheticBars[] = {0xC0C0C0, 0xC0C000, 0x00C0C0, 0x00C000, 0xC000C0, 0xC00000, 0x0000C0, 0x101010};
-
-bool near(uint32_t a, uint32_t b, int tolerance)
-{
-    for (int shift : {0, 8, 16})
-        if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > tolerance)
-            return false;
-    return true;
-}
-
-uint32_t pixelOf(const wxImage& image, int x, int y)
-{
-    return static_cast<uint32_t>(image.GetRed(x, y)) << 16 | static_cast<uint32_t>(image.GetGreen(x, y)) << 8 |
-           image.GetBlue(x, y);
-}
-
 void saveShot(const wxImage& shot, const char* name)
 {
     const char* dir = std::getenv("ORVANE_ARTIFACTS_DIR");
@@ -334,7 +319,7 @@ TEST_F(VideoWindow, StatusLinesAreStackedInTranslucentBoxesFromTheTop)
 
 // A host whose channel opening blocks until the test lets it go, as one that negotiates
 // with a slow peer.
-class SlowHost final : public IModuleHost {
+class SlowHost final : public RecordingHost {
 public:
     void release()
     {
@@ -357,23 +342,6 @@ public:
         inside_ = false;
         return nullptr;
     }
-    void setStatusText(const char*) override {}
-    void restoreStatusText() override {}
-    ISkin* getSkin() override { return nullptr; }
-    IContact* getOwnUser() override { return nullptr; }
-    int getModuleCount() override { return 0; }
-    IModule* getModule(const char*) override { return nullptr; }
-    IModule* getModuleAt(int) override { return nullptr; }
-    int getContactCount() override { return 0; }
-    IContact* getContact(const char*) override { return nullptr; }
-    IContact* getContactAt(int) override { return nullptr; }
-    void sendToUsers(StringArray*, const char*) override {}
-    void send(const char*, const char*) override {}
-    void sendSessionToUsers(const char*, StringArray*, const char*, bool) override {}
-    void sendSession(const char*, const char*, const char*, bool) override {}
-    IModuleConnection* openUdpConnection(const char*) override { return nullptr; }
-    void playSound(const char*) override {}
-    void showNotification(const char*, WindowHandle) override {}
 
 private:
     std::mutex lock_;
