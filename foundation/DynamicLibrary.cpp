@@ -68,4 +68,14 @@ String DynamicLibrary::getPath() const
     return path;
 }
 
+std::string folderOfLoadedFile(const void* address)
+{
+    Dl_info info{};
+    if (!address || dladdr(address, &info) == 0 || !info.dli_fname)
+        return "./";
+    const std::string path = info.dli_fname;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+}
+
 } // namespace orvane

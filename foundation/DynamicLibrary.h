@@ -2,6 +2,8 @@
 
 #include "foundation/String.h"
 
+#include <string>
+
 namespace orvane {
 
 // A shared library loaded at run time. Libraries are loaded with their symbols resolved
@@ -31,5 +33,10 @@ private:
     String path;
     void* module = nullptr;
 };
+
+// The folder, ending with '/', of the library file (or program) that holds the address:
+// a module library passes one of its own functions to learn where it lies. "./" when the
+// address lies in no loaded file.
+std::string folderOfLoadedFile(const void* address);
 
 } // namespace orvane

@@ -1,5 +1,6 @@
 #include "modules/webjoin/WebjoinModule.h"
 
+#include "foundation/DynamicLibrary.h"
 #include "modules/webjoin/CChildFrame.h"
 #include "modules/webjoin/CWebjoinApp.h"
 #include "modules/webjoin/WebjoinImages.h"
@@ -8,8 +9,6 @@
 #include "ui/kit/ResourceBitmaps.h"
 
 #include <wx/bitmap.h>
-
-#include <dlfcn.h>
 
 #include <string>
 
@@ -20,12 +19,7 @@ namespace {
 // The folder of this library file, ending with '/'.
 std::string libraryFolder()
 {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&libraryFolder), &info) == 0 || !info.dli_fname)
-        return "./";
-    const std::string path = info.dli_fname;
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+    return folderOfLoadedFile(reinterpret_cast<const void*>(&libraryFolder));
 }
 
 } // namespace

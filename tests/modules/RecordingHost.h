@@ -31,7 +31,7 @@ private:
     bool online_;
 };
 
-class RecordingHost final : public IModuleHost {
+class RecordingHost : public IModuleHost {
 public:
     FakeContact own{"1001", "Me"};
     // What getOwnUser answers: own unless the test signs in someone else.
