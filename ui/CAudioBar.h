@@ -1,7 +1,7 @@
 #pragma once
 
 #include "foundation/String.h"
-#include "ui/CallBarHost.h"
+#include "voice/CallBarHost.h"
 #include "ui/DialogUnits.h"
 
 #include <wx/panel.h>
