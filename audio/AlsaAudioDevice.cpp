@@ -61,6 +61,16 @@ bool AlsaAudioDevice::fail(const char* what, int code)
 
 bool AlsaAudioDevice::openOutput(const AudioFormat& format)
 {
+    return open(false, format);
+}
+
+bool AlsaAudioDevice::openInput(const AudioFormat& format)
+{
+    return open(true, format);
+}
+
+bool AlsaAudioDevice::open(bool capture, const AudioFormat& format)
+{
     close();
     silenceAlsaOnce();
     if (!format.isValid()) {
@@ -68,7 +78,8 @@ bool AlsaAudioDevice::openOutput(const AudioFormat& format)
         return false;
     }
     format_ = format;
-    int err = snd_pcm_open(&pcm_, pcmName_.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
+    capture_ = capture;
+    int err = snd_pcm_open(&pcm_, pcmName_.c_str(), capture ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK, 0);
     if (err < 0) {
         pcm_ = nullptr;
         return fail("cannot open the PCM", err);
@@ -110,7 +121,8 @@ bool AlsaAudioDevice::openOutput(const AudioFormat& format)
     std::unique_ptr<snd_pcm_sw_params_t, SwParamsDeleter> sw(rawSw);
     if ((err = snd_pcm_sw_params_current(pcm_, sw.get())) < 0)
         return fail("no software configuration", err);
-    if ((err = snd_pcm_sw_params_set_start_threshold(pcm_, sw.get(), period)) < 0)
+    // Capture starts with the first read (threshold 1); playing once a period is queued.
+    if ((err = snd_pcm_sw_params_set_start_threshold(pcm_, sw.get(), capture ? 1 : period)) < 0)
         return fail("start threshold refused", err);
     if ((err = snd_pcm_sw_params_set_avail_min(pcm_, sw.get(), period)) < 0)
         return fail("minimum room refused", err);
@@ -124,8 +136,8 @@ bool AlsaAudioDevice::openOutput(const AudioFormat& format)
 
 bool AlsaAudioDevice::write(const uint8_t* data, size_t frames)
 {
-    if (!pcm_) {
-        setError("the device is not open", -EBADFD);
+    if (!pcm_ || capture_) {
+        setError("the device is not open for playing", -EBADFD);
         return false;
     }
     const size_t frameBytes = static_cast<size_t>(format_.bytesPerFrame());
@@ -136,6 +148,7 @@ bool AlsaAudioDevice::write(const uint8_t* data, size_t frames)
             const int err = snd_pcm_recover(pcm_, static_cast<int>(written), 1);
             if (err < 0)
                 return fail("write failed", err);
+            ++xruns_;
             continue;
         }
         data += static_cast<size_t>(written) * frameBytes;
@@ -144,9 +157,39 @@ bool AlsaAudioDevice::write(const uint8_t* data, size_t frames)
     return true;
 }
 
+long AlsaAudioDevice::read(uint8_t* data, size_t frames)
+{
+    if (!pcm_ || !capture_) {
+        setError("the device is not open for recording", -EBADFD);
+        return -1;
+    }
+    const size_t frameBytes = static_cast<size_t>(format_.bytesPerFrame());
+    size_t done = 0;
+    while (done < frames) {
+        const snd_pcm_sframes_t got = snd_pcm_readi(pcm_, data + done * frameBytes, frames - done);
+        if (got < 0) {
+            // An overrun or a suspend: recover and read on; anything else ends the stream.
+            const int err = snd_pcm_recover(pcm_, static_cast<int>(got), 1);
+            if (err < 0) {
+                fail("read failed", err);
+                return -1;
+            }
+            ++xruns_;
+            continue;
+        }
+        if (got == 0) {
+            // Blocking reads do not come back empty unless the stream is gone.
+            fail("the device gave nothing", -EIO);
+            return -1;
+        }
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<long>(done);
+}
+
 int64_t AlsaAudioDevice::pendingMillis()
 {
-    if (!pcm_)
+    if (!pcm_ || capture_)
         return 0;
     snd_pcm_state_t state = snd_pcm_state(pcm_);
     if (state == SND_PCM_STATE_PREPARED) {
@@ -168,7 +211,7 @@ int64_t AlsaAudioDevice::pendingMillis()
 
 void AlsaAudioDevice::drain()
 {
-    if (pcm_)
+    if (pcm_ && !capture_)
         snd_pcm_drain(pcm_);
 }
 

@@ -8,9 +8,11 @@ typedef struct _snd_pcm snd_pcm_t;
 namespace orvane {
 
 // An ALSA PCM in blocking mode. The stream is set up with an explicit period of
-// PeriodFrames frames (the unit the program writes in), a buffer of BufferPeriods periods
-// and a start threshold of one period, so that playing begins as soon as one period is
-// queued instead of when the buffer is full. ALSA's own messages on standard error are
+// PeriodFrames frames (the unit the program writes and reads in), a buffer of
+// BufferPeriods periods and a start threshold of one period, so that playing begins as soon
+// as one period is queued instead of when the buffer is full; capture starts with the
+// first read. An overrun of the capture buffer (a reader that came late) loses the sound
+// that did not fit and goes on. ALSA's own messages on standard error are
 // silenced: failures are reported through errorText().
 class AlsaAudioDevice : public AudioDevice {
 public:
@@ -23,6 +25,8 @@ public:
 
     bool openOutput(const AudioFormat& format) override;
     bool write(const uint8_t* data, size_t frames) override;
+    bool openInput(const AudioFormat& format) override;
+    long read(uint8_t* data, size_t frames) override;
     int64_t pendingMillis() override;
     void drain() override;
     void close() override;
@@ -31,15 +35,21 @@ public:
     // What the device settled on, valid while open.
     unsigned long periodFrames() const { return periodFrames_; }
     unsigned long bufferFrames() const { return bufferFrames_; }
+    // Underruns and overruns recovered from since the device was made: sound that came
+    // late or was lost.
+    unsigned long xruns() const { return xruns_; }
 
 private:
+    bool open(bool capture, const AudioFormat& format);
     bool fail(const char* what, int code);
 
     String pcmName_;
     snd_pcm_t* pcm_ = nullptr;
+    bool capture_ = false;
     AudioFormat format_;
     unsigned long periodFrames_ = 0;
     unsigned long bufferFrames_ = 0;
+    unsigned long xruns_ = 0;
 };
 
 // ALSA prints its configuration and open errors to standard error by default; the same

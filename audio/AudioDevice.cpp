@@ -21,6 +21,11 @@ AudioDeviceChoice AudioDeviceChoice::fromEnvironment()
     return parse(std::getenv(EnvironmentVariable));
 }
 
+AudioDeviceChoice AudioDeviceChoice::inputFromEnvironment()
+{
+    return parse(std::getenv(InputEnvironmentVariable));
+}
+
 AudioDeviceChoice AudioDeviceChoice::parse(const char* text)
 {
     AudioDeviceChoice choice;

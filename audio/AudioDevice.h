@@ -10,12 +10,13 @@
 
 namespace orvane {
 
-// One stream to or from a sound device, used by one thread at a time. Output today:
-// openOutput, then write as much as there is (blocking while the device's buffer is full,
-// so a writer runs at the device's pace), then either drain (what was written is heard to
-// the end) or close at once (what is still buffered is dropped). Capture will be the
-// mirror image: an openInput and a blocking read of whole frames, on the same format
-// struct; levels are computed by the caller from the samples, not by the device.
+// One stream to or from a sound device, used by one thread at a time. Output: openOutput,
+// then write as much as there is (blocking while the device's buffer is full, so a writer
+// runs at the device's pace), then either drain (what was written is heard to the end) or
+// close at once (what is still buffered is dropped). Capture is the mirror image: openInput,
+// then blocking reads of whole frames at the device's pace, then close (what was captured
+// and not read is dropped, so the next openInput starts with fresh sound). Levels are
+// computed by the caller from the samples, not by the device.
 //
 // A failing call answers false and leaves its reason in errorText() (and, where the
 // back-end has one, errorCode()); the device is then closed and may be opened again.
@@ -29,6 +30,14 @@ public:
     // Queues whole frames (bytes = frames × bytesPerFrame), blocking until the device has
     // taken them all. False when the device failed; it is closed then.
     virtual bool write(const uint8_t* data, size_t frames) = 0;
+
+    // Opens the device for capturing frames of the format; the same refusals as
+    // openOutput.
+    virtual bool openInput(const AudioFormat& format) = 0;
+    // Fills data with up to `frames` whole frames, blocking until they have been captured.
+    // Answers the frames read: fewer than asked only where the input ends (a file), 0 once
+    // it has ended, -1 when the device failed (it is closed then; errorText() says why).
+    virtual long read(uint8_t* data, size_t frames) = 0;
     // How long what has been written still plays, in milliseconds. A stream that waits
     // for its start threshold is started here, so that a sound shorter than the threshold
     // is heard too. 0 when nothing is left (or the device cannot tell).
@@ -51,7 +60,8 @@ private:
 };
 
 // Which back-end plays the program's sound. From the environment variable
-// ORVANE_AUDIO_DEVICE:
+// ORVANE_AUDIO_DEVICE (ORVANE_AUDIO_INPUT for the sound that is recorded, where a file is
+// a WAV file that is read, at the pace of real recording):
 //   unset, empty or "alsa"  ALSA's PCM "default"
 //   "alsa:NAME"             the ALSA PCM NAME
 //   "file:PATH"             a WAV file at PATH, written at the pace of real playing
@@ -60,6 +70,7 @@ private:
 // When ALSA cannot open, the sound is skipped: a machine without sound plays nothing.
 struct AudioDeviceChoice {
     static constexpr const char* EnvironmentVariable = "ORVANE_AUDIO_DEVICE";
+    static constexpr const char* InputEnvironmentVariable = "ORVANE_AUDIO_INPUT";
 
     enum class Kind { Alsa, File, None };
     Kind kind = Kind::Alsa;
@@ -69,6 +80,7 @@ struct AudioDeviceChoice {
     bool paced = true;
 
     static AudioDeviceChoice fromEnvironment();
+    static AudioDeviceChoice inputFromEnvironment();
     static AudioDeviceChoice parse(const char* text);
     // A fresh device of this choice; NULL for Kind::None.
     std::unique_ptr<AudioDevice> create() const;
@@ -76,7 +88,7 @@ struct AudioDeviceChoice {
     String describe() const;
 };
 
-// Makes one output device per sound; NULL means there is no device.
+// Makes one device per sound (or per call, for capture); NULL means there is no device.
 using AudioDeviceFactory = std::function<std::unique_ptr<AudioDevice>()>;
 
 } // namespace orvane

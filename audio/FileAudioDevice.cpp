@@ -80,12 +80,63 @@ bool FileAudioDevice::write(const uint8_t* data, size_t frames)
         return fail("cannot write the file");
     dataBytes_ += bytes;
     framesWritten_ += frames;
-    if (settings_.paced) {
-        const auto heard = std::chrono::microseconds(
-            static_cast<int64_t>(framesWritten_ * 1000000 / static_cast<uint64_t>(format_.sampleRate)));
-        std::this_thread::sleep_until(started_ + heard);
-    }
+    pace(framesWritten_);
     return true;
+}
+
+void FileAudioDevice::pace(uint64_t frames) const
+{
+    if (!settings_.paced)
+        return;
+    const auto due =
+        std::chrono::microseconds(static_cast<int64_t>(frames * 1000000 / static_cast<uint64_t>(format_.sampleRate)));
+    std::this_thread::sleep_until(started_ + due);
+}
+
+bool FileAudioDevice::openInput(const AudioFormat& format)
+{
+    close();
+    if (!format.isValid()) {
+        setError("unsupported sample format", EINVAL);
+        return false;
+    }
+    auto sound = std::make_unique<WavSound>();
+    const WavError error = loadWavFile(settings_.path.c_str(), *sound);
+    if (error != WavError::None) {
+        String text;
+        text.format("cannot record from the file (%s): %s", settings_.path.c_str(), wavErrorText(error));
+        setError(text.c_str(), EINVAL);
+        return false;
+    }
+    if (sound->format != format) {
+        String text;
+        text.format("the file (%s) holds another sample format", settings_.path.c_str());
+        setError(text.c_str(), EINVAL);
+        return false;
+    }
+    format_ = format;
+    input_ = std::move(sound);
+    framesRead_ = 0;
+    started_ = std::chrono::steady_clock::now();
+    setError("", 0);
+    return true;
+}
+
+long FileAudioDevice::read(uint8_t* data, size_t frames)
+{
+    if (!input_) {
+        setError("the device is not open for recording", EBADF);
+        return -1;
+    }
+    const uint64_t left = input_->frameCount() - framesRead_;
+    const size_t count = static_cast<size_t>(frames < left ? frames : left);
+    if (count == 0)
+        return 0;
+    const size_t frameBytes = static_cast<size_t>(format_.bytesPerFrame());
+    std::memcpy(data, input_->samples.data() + framesRead_ * frameBytes, count * frameBytes);
+    framesRead_ += count;
+    pace(framesRead_);
+    return static_cast<long>(count);
 }
 
 void FileAudioDevice::finishHeader()
@@ -104,6 +155,7 @@ void FileAudioDevice::drain()
 
 void FileAudioDevice::close()
 {
+    input_.reset();
     if (fd_ < 0)
         return;
     if (dataBytes_ & 1) {

@@ -1,0 +1,216 @@
+#include "audio/AlsaAudioDevice.h"
+#include "voice/VoiceEngine.h"
+
+#include "tests/voice/EngineHarness.h"
+#include "tests/voice/PulseServer.h"
+#include "tests/voice/SoundSignals.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+using namespace orvane;
+using namespace orvane::testing;
+
+namespace {
+
+// Hands every encoded frame straight back to the engine to be decoded and played, as a
+// call with no network between would.
+class Loopback : public FrameCollector {
+public:
+    explicit Loopback(VoiceEngine*& engine) : engine_(engine) {}
+    void onEncodedFrame(int channel, const uint8_t* data, int length) override
+    {
+        engine_->play(channel, data, length);
+        FrameCollector::onEncodedFrame(channel, data, length);
+    }
+
+private:
+    VoiceEngine*& engine_;
+};
+
+// Counts the underruns and overruns of the devices it makes.
+class XrunCounting : public AlsaAudioDevice {
+public:
+    XrunCounting(std::atomic<unsigned long>& total) : AlsaAudioDevice("pulse"), total_(total) {}
+    ~XrunCounting() override { total_ += xruns(); }
+
+private:
+    std::atomic<unsigned long>& total_;
+};
+
+std::atomic<unsigned long> inputXruns{0}, outputXruns{0};
+
+VoiceEngine::Settings alsaPulse(Reports& reports)
+{
+    VoiceEngine::Settings settings;
+    settings.input = [] { return std::unique_ptr<AudioDevice>(new XrunCounting(inputXruns)); };
+    settings.output = [] { return std::unique_ptr<AudioDevice>(new XrunCounting(outputXruns)); };
+    settings.report = reports.sink();
+    return settings;
+}
+
+// Tone bursts of changing pitch after a silence: a sound whose place in a recording can
+// be found by correlation alone.
+std::vector<int16_t> bursts()
+{
+    std::vector<int16_t> out(2400, 0);
+    const double pitches[] = {300, 520, 410, 650, 350, 480, 700, 390};
+    size_t offset = 0;
+    for (double hz : pitches) {
+        const std::vector<int16_t> part = voiceLikeTone(1600, hz, 10000.0, 8000, offset);
+        out.insert(out.end(), part.begin(), part.end());
+        offset += part.size();
+    }
+    out.insert(out.end(), 2400, 0);
+    return out;
+}
+
+// The shift of `sound` in `heard` with the best correlation, searched on every fourth
+// sample first and then refined; the correlation found.
+double findSound(const std::vector<int16_t>& sound, const std::vector<int16_t>& heard, size_t& shift)
+{
+    std::vector<int16_t> coarseSound, coarseHeard;
+    for (size_t i = 0; i < sound.size(); i += 4)
+        coarseSound.push_back(sound[i]);
+    for (size_t i = 0; i < heard.size(); i += 4)
+        coarseHeard.push_back(heard[i]);
+    size_t coarse = 0;
+    bestCorrelation(coarseSound, coarseHeard, coarseSound.size(), coarseHeard.size(), &coarse);
+    const size_t from = coarse * 4 > 8 ? coarse * 4 - 8 : 0;
+    const std::vector<int16_t> near(heard.begin() + static_cast<long>(from), heard.end());
+    size_t fine = 0;
+    const double best = bestCorrelation(sound, near, sound.size(), 16, &fine);
+    shift = from + fine;
+    return best;
+}
+
+// What a burst heard must reach: near the codec's own result.
+double minCorrelation(uint8_t mode, double offline)
+{
+    return mode == 132 ? offline - 0.15 : 0.98;
+}
+
+double offlineCorrelation(uint8_t mode, const std::vector<int16_t>& sound, const std::vector<int16_t>& active)
+{
+    const auto codec = VoiceMode::parse(mode).createCodec();
+    const size_t frame = static_cast<size_t>(VoiceMode::parse(mode).samplesPerFrame);
+    std::vector<int16_t> decoded;
+    for (size_t pos = 0; pos + frame <= sound.size(); pos += frame) {
+        ByteArray coded;
+        codec->encode16(sound.data() + pos, static_cast<int>(frame), coded, false);
+        SampleArray out;
+        codec->decode16(coded.data(), coded.count(), out, false);
+        decoded.insert(decoded.end(), out.begin(), out.end());
+    }
+    size_t shift = 0;
+    return findSound(active, decoded, shift);
+}
+
+std::vector<int16_t> samplesOf(const std::string& bytes)
+{
+    std::vector<int16_t> out(bytes.size() / 2);
+    std::memcpy(out.data(), bytes.data(), out.size() * 2);
+    return out;
+}
+
+} // namespace
+
+TEST(AlsaVoiceEngine, AKnownSoundGoesInThroughTheMicrophoneAndComesOutOfTheSpeakerInTime)
+{
+    PulseServer pulse;
+    ASSERT_TRUE(pulse.start());
+    const std::vector<int16_t> sound = bursts();
+    const std::vector<int16_t> active(sound.begin() + 2400, sound.end() - 2400);
+    for (uint8_t mode : {uint8_t{132}, uint8_t{0x85}}) {
+        SCOPED_TRACE(int(mode));
+        // What the codec alone makes of the sound, coded offline: the real-time path may
+        // cut its frames elsewhere, but must lose nothing beyond that.
+        const double offline = offlineCorrelation(mode, sound, active);
+        Reports reports;
+        VoiceEngine* enginePointer = nullptr;
+        Loopback loopback(enginePointer);
+        VoiceEngine engine(alsaPulse(reports));
+        enginePointer = &engine;
+        engine.setMode(mode);
+        engine.setListener(&loopback);
+        ASSERT_EQ(engine.createChannel(), 0);
+        ASSERT_TRUE(pulse.recordSpeaker());
+        engine.startRecording();
+        // The recorder runs before the sound starts, as a microphone is open before anyone
+        // speaks; pacat returns once all of it has been played into the microphone.
+        ASSERT_TRUE(loopback.waitForFrames(3));
+        ASSERT_TRUE(pulse.playIntoMic(bytesOfSamples(sound)));
+        // Half a second more, for the sound's tail to pass the engine and the speaker.
+        const size_t framesNow = loopback.frames().size();
+        const size_t frameSamples = static_cast<size_t>(engine.samplesPerFrame());
+        ASSERT_TRUE(loopback.waitForFrames(framesNow + 4000 / frameSamples));
+        engine.closeAll();
+        const std::vector<int16_t> heard = samplesOf(pulse.stopSpeakerRecording());
+        EXPECT_TRUE(reports.texts().empty()) << ::testing::PrintToString(reports.texts());
+
+        // Where the sound lies in the recording: the best correlation over every shift.
+        ASSERT_GT(heard.size(), active.size()) << "too little was heard";
+        size_t shift = 0;
+        const double whole = findSound(active, heard, shift);
+        // A sound server under load may drop or repeat a few milliseconds now and then,
+        // which moves the rest of the sound: each burst is looked for on its own, near
+        // where the whole was found, and nearly all of them must be there.
+        int found = 0;
+        for (size_t burst = 0; burst < 8; ++burst) {
+            const std::vector<int16_t> middle(active.begin() + static_cast<long>(burst * 1600 + 200),
+                                              active.begin() + static_cast<long>(burst * 1600 + 1400));
+            const size_t expected = shift + burst * 1600 + 200;
+            const size_t from = expected > 400 ? expected - 400 : 0;
+            if (from + middle.size() > heard.size())
+                break;
+            const std::vector<int16_t> near(heard.begin() + static_cast<long>(from), heard.end());
+            const double c = bestCorrelation(middle, near, middle.size(), 800);
+            found += c > minCorrelation(mode, offline);
+        }
+        std::printf("mode %d: %d of 8 bursts heard, the whole at correlation %.3f (coded offline %.3f), "
+                    "%zu ms after the recording began; device xruns so far: %lu in, %lu out\n",
+                    mode, found, whole, offline, shift / 8, inputXruns.load(), outputXruns.load());
+        EXPECT_GE(found, 7);
+    }
+}
+
+TEST(AlsaVoiceEngine, SoundThreadsThatLoseTheirServerReportItAndEndTheirLoops)
+{
+    PulseServer pulse;
+    ASSERT_TRUE(pulse.start());
+    Reports reports;
+    VoiceEngine* enginePointer = nullptr;
+    Loopback loopback(enginePointer);
+    VoiceEngine engine(alsaPulse(reports));
+    enginePointer = &engine;
+    engine.setMode(132);
+    engine.setListener(&loopback);
+    ASSERT_EQ(engine.createChannel(), 0);
+    engine.startRecording();
+    ASSERT_TRUE(loopback.waitForFrames(5));
+    pulse.kill();
+    ASSERT_TRUE(reports.waitFor("RECORD: Read : ")) << ::testing::PrintToString(reports.texts());
+    // The player learns of it with the next frame it writes; frames go on arriving, as
+    // from a peer, until it has.
+    const std::vector<uint8_t> frame = loopback.frames().back();
+    for (int i = 0; i < 200 && !reports.waitFor("PLAY : Write :", 30); ++i)
+        engine.play(0, frame.data(), static_cast<int>(frame.size()));
+    ASSERT_TRUE(reports.waitFor("PLAY : Write :", 0)) << ::testing::PrintToString(reports.texts());
+    EXPECT_FALSE(engine.recorder().isRecording());
+    EXPECT_FALSE(engine.player(0)->isOpen());
+    // The thread still takes commands: a new recording finds no server and says so.
+    const uint64_t reads = engine.recorder().reads();
+    engine.startRecording();
+    ASSERT_TRUE(reports.waitFor("RECORD: Open : "));
+    EXPECT_EQ(engine.recorder().reads(), reads);
+    engine.closeAll();
+    pulse.stop();
+    size_t readReports = 0;
+    for (const auto& t : reports.texts())
+        readReports += t.rfind("RECORD: Read", 0) == 0;
+    EXPECT_EQ(readReports, 1u);
+}

@@ -1,0 +1,166 @@
+#pragma once
+
+// A PulseAudio server of the test's own, so that the ALSA back-end plays and records in
+// real time without sound hardware: two null sinks, "speaker" (what the program plays)
+// and "mic" (what the test plays for the program to record, heard on "mic.monitor"). The
+// server runs as a per-user server in a temporary folder, on a socket of its own, with no
+// configuration but its script; the environment points ALSA's "pulse" PCM at it
+// (PULSE_SERVER, PULSE_SINK, PULSE_SOURCE) for as long as the object lives. pacat plays
+// into the mic and records the speaker, as a second, independent client.
+
+#include "tests/foundation/TempDirectory.h"
+#include "tests/support/LineLog.h"
+#include "tests/support/PeerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <memory>
+#include <spawn.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace orvane::testing {
+
+class PulseServer {
+public:
+    static constexpr int Rate = 8000;
+
+    PulseServer()
+    {
+        const std::string script = "load-module module-native-protocol-unix auth-anonymous=1 socket=" + socket() +
+                                   "\n"
+                                   "load-module module-null-sink sink_name=speaker rate=8000 channels=1\n"
+                                   "load-module module-null-sink sink_name=mic rate=8000 channels=1\n";
+        writeBytes(dir_ / "server.pa", script);
+        writeBytes(dir_ / "client.conf", "autospawn = no\n");
+        ::mkdir((dir_ / "state").c_str(), 0700);
+        env("XDG_RUNTIME_DIR", dir_.path());
+        env("PULSE_RUNTIME_PATH", dir_.path());
+        env("PULSE_STATE_PATH", dir_ / "state");
+        env("PULSE_CLIENTCONFIG", dir_ / "client.conf");
+        env("PULSE_SERVER", "unix:" + socket());
+        env("PULSE_SINK", "speaker");
+        env("PULSE_SOURCE", "mic.monitor");
+        // The system's own ALSA configuration, where "pulse" is defined.
+        envs_.push_back(std::make_unique<ScopedEnv>("ALSA_CONFIG_PATH", nullptr));
+    }
+    ~PulseServer() { stop(); }
+    PulseServer(const PulseServer&) = delete;
+    PulseServer& operator=(const PulseServer&) = delete;
+
+    // Starts the server and waits until it says it is ready; false (with a failure that
+    // names the package) when it cannot.
+    bool start()
+    {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            return false;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+        // Root runs it too: tests run as root, and this is a server for one test only.
+        const int rc = process_.spawn({"/usr/bin/pulseaudio", "--daemonize=no", "--system=false", "-n",
+                                       "--file=" + dir_ / "server.pa", "--exit-idle-time=-1",
+                                       "--use-pid-file=false", "--disallow-module-loading=false",
+                                       "--log-target=stderr", "--log-level=info", "--realtime=false",
+                                       "--high-priority=false"},
+                                      actions);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        if (rc != 0) {
+            ::close(out[0]);
+            ADD_FAILURE() << "cannot start /usr/bin/pulseaudio (package pulseaudio): " << std::strerror(rc);
+            return false;
+        }
+        reader_ = std::thread([this, fd = out[0]] { readLines(fd); });
+        const bool ready =
+            log_.waitUntil([](const std::string& l) { return l.find("Daemon startup complete") != std::string::npos; },
+                           20000) >= 0;
+        if (!ready)
+            ADD_FAILURE() << "pulseaudio did not start:\n" << log_.dump();
+        return ready;
+    }
+
+    // Ends the server at once, as an unplugged device would end.
+    void kill() { ::kill(process_.pid(), SIGKILL); }
+
+    void stop()
+    {
+        process_.stop();
+        if (reader_.joinable())
+            reader_.join();
+    }
+
+    // Plays raw 16-bit samples into the mic sink through pacat and waits until they have
+    // been played.
+    bool playIntoMic(const std::string& samples)
+    {
+        writeBytes(dir_ / "mic.raw", samples);
+        const CommandResult r = runCommand({"pacat", "--playback", "--raw", "--device=mic", "--rate=8000",
+                                            "--channels=1", "--format=s16le", "--latency-msec=100",
+                                            dir_ / "mic.raw"});
+        if (r.status != 0)
+            ADD_FAILURE() << "pacat (package pulseaudio-utils) failed: " << r.output;
+        return r.status == 0;
+    }
+
+    // Starts recording what the speaker plays, into a file, until stopSpeakerRecording.
+    bool recordSpeaker()
+    {
+        if (!recorder_.start({"/usr/bin/pacat", "--record", "--raw", "--device=speaker.monitor", "--rate=8000",
+                              "--channels=1", "--format=s16le", "--latency-msec=100", dir_ / "speaker.raw"},
+                             dir_ / "pacat.log")) {
+            ADD_FAILURE() << "cannot start pacat (package pulseaudio-utils)";
+            return false;
+        }
+        return true;
+    }
+    std::string stopSpeakerRecording()
+    {
+        recorder_.stop();
+        return readBytes(dir_ / "speaker.raw");
+    }
+
+    std::string log() const { return log_.dump(); }
+    const TempDirectory& folder() const { return dir_; }
+
+private:
+    std::string socket() const { return dir_ / "native"; }
+    void env(const char* name, const std::string& value)
+    {
+        envs_.push_back(std::make_unique<ScopedEnv>(name, value.c_str()));
+    }
+
+    void readLines(int fd)
+    {
+        std::string pending;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            pending.append(buffer, static_cast<size_t>(n));
+            for (size_t lf; (lf = pending.find('\n')) != std::string::npos;) {
+                log_.add(pending.substr(0, lf));
+                pending.erase(0, lf + 1);
+            }
+        }
+        ::close(fd);
+    }
+
+    TempDirectory dir_;
+    std::vector<std::unique_ptr<ScopedEnv>> envs_;
+    PeerProcess process_;
+    PeerProcess recorder_;
+    LineLog log_;
+    std::thread reader_;
+};
+
+} // namespace orvane::testing

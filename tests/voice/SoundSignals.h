@@ -1,0 +1,74 @@
+#pragma once
+
+// Test sounds and measures for the voice tests: tones made here, independent of the code
+// under test, and the correlation that says whether one sound follows another.
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvane::testing {
+
+// `count` samples of a tone of `hz` at 8000 samples a second, peak `amplitude`; two
+// partials, so that a codec's pitch search has something to find.
+inline std::vector<int16_t> voiceLikeTone(size_t count, double hz = 300.0, double amplitude = 8000.0,
+                                          int rate = 8000, size_t offset = 0)
+{
+    std::vector<int16_t> out(count);
+    for (size_t i = 0; i < count; ++i) {
+        const double t = static_cast<double>(i + offset) / rate;
+        const double v = 0.7 * std::sin(2 * M_PI * hz * t) + 0.3 * std::sin(2 * M_PI * 2.5 * hz * t);
+        out[i] = static_cast<int16_t>(std::lround(amplitude * v));
+    }
+    return out;
+}
+
+// Pearson correlation of a and b (equal lengths).
+inline double correlation(const int16_t* a, const int16_t* b, size_t n)
+{
+    double sa = 0, sb = 0;
+    for (size_t i = 0; i < n; ++i) {
+        sa += a[i];
+        sb += b[i];
+    }
+    const double ma = sa / static_cast<double>(n), mb = sb / static_cast<double>(n);
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = 0; i < n; ++i) {
+        ab += (a[i] - ma) * (b[i] - mb);
+        aa += (a[i] - ma) * (a[i] - ma);
+        bb += (b[i] - mb) * (b[i] - mb);
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+}
+
+// The best correlation of `b` against `a` over shifts of 0 to maxShift samples (b late).
+inline double bestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>& b, size_t window,
+                              size_t maxShift, size_t* shiftFound = nullptr)
+{
+    double best = -1;
+    for (size_t s = 0; s <= maxShift && s + window <= b.size() && window <= a.size(); ++s) {
+        const double c = correlation(a.data(), b.data() + s, window);
+        if (c > best) {
+            best = c;
+            if (shiftFound)
+                *shiftFound = s;
+        }
+    }
+    return best;
+}
+
+inline double rms(const int16_t* s, size_t n)
+{
+    double sum = 0;
+    for (size_t i = 0; i < n; ++i)
+        sum += static_cast<double>(s[i]) * s[i];
+    return n ? std::sqrt(sum / static_cast<double>(n)) : 0.0;
+}
+
+inline std::string bytesOfSamples(const std::vector<int16_t>& samples)
+{
+    return std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2);
+}
+
+} // namespace orvane::testing
