@@ -93,10 +93,6 @@ public:
     // stopped and waited for, before the controls go.
     bool Destroy() override;
 
-    // The program folder's sound of that name: the folder joined with "sounds" and the
-    // file by the platform's separator.
-    static String soundPath(const String& programFolder, const char* file);
-
     CTextLabel* nameLabel() const { return nameLabel_; }
     CTextLabel* statusLabel() const { return statusLabel_; }
     CSkinButton* talkButton() const { return talk_; }

@@ -72,6 +72,13 @@ public:
     void setStatusText(const char* text) override { services_.setStatusText(text); }
     void onStateChanged(CallState old, CallState now) override;
 
+    // Ends the session thread's call, if any (a new sign-in).
+    void stopCallSession()
+    {
+        if (session_)
+            session_->stopSession();
+    }
+
     // ---- the session thread's reports (WM_VOICE_STARTED, _ENDED, _FAILED) ----
     void onSessionConnected();
     void onSessionEnded();
