@@ -7,6 +7,8 @@
 #include "tests/ui/ScreenProbe.h"
 #include "tests/ui/WxClient.h"
 #include "ui/CActionsBar.h"
+#include "ui/CAudioBar.h"
+#include "ui/kit/CTextLabel.h"
 #include "ui/CAccountDialog.h"
 #include "ui/CAddContactDialog.h"
 #include "ui/CSignInDialog.h"
@@ -211,6 +213,22 @@ TEST_F(MainFrame, StartUpShowsTheCaptionTheMenusAndTheModuleButtonAtTheFirstIdle
     EXPECT_EQ(items(*bar.GetMenu(2)), (std::vector<std::string>{"Start video=32773"}));
     ASSERT_TRUE(waitUntil([this] { return frame().actionsBar().IsPopulated(); }));
     EXPECT_EQ(frame().actionsBar().GetLastIndex(), 0) << "one button: the video module's";
+}
+
+TEST_F(MainFrame, TheCallBarDocksAlongTheBottomAndShowsTheStatusText)
+{
+    startSignedIn();
+    CAudioBar& call = frame().audioBar();
+    const wxSize client = frame().GetClientSize();
+    const int height = call.GetBestSize().y;
+    EXPECT_EQ(call.GetRect(), wxRect(0, client.y - height, client.x, height)) << "the whole width, at the bottom";
+    EXPECT_EQ(frame().actionsBar().GetRect().GetBottom() + 1, client.y - height);
+    EXPECT_EQ(frame().view().GetRect().GetBottom() + 1, client.y - height);
+    // The application's status text comes to the bar's status label.
+    ASSERT_TRUE(waitUntil([&] { return call.statusLabel()->GetText() == "Online."; }));
+    // Without a voice module the bar places no call, whatever is selected.
+    EXPECT_EQ(call.GetState(), CallState::Unavailable);
+    EXPECT_FALSE(call.talkButton()->IsEnabled());
 }
 
 TEST_F(MainFrame, TheCommandsAreEnabledBySignInStateAndSelection)
