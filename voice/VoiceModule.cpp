@@ -307,8 +307,9 @@ void VoiceModule::onSessionEnded()
     bar_->clearLevels();
     bar_->setStatusLabel(ClosedText);
     bar_->setNameText(String());
-    // A signed-out bar stays unavailable.
-    if (inCall())
+    // Only a connected call has a session: the end of an earlier one, reported late, must
+    // not end a call that is ringing meanwhile, and a signed-out bar stays unavailable.
+    if (bar_->state() == CallState::Connected)
         bar_->setState(CallState::Idle);
 }
 

@@ -424,3 +424,14 @@ TEST_F(VoiceCall, SigningOutEndsTheCallAndTheBarStaysUnavailable)
     module.onContactStatusChanged(&bob);
     EXPECT_EQ(bar.state(), CallState::Unavailable);
 }
+
+TEST_F(VoiceCall, TheLateEndOfAnEarlierSessionLeavesANewRingingCallAlone)
+{
+    callBobAccepted();
+    module.onMessage(&bob, CloseBytes);
+    module.onMessage(&alice, RequestBytes);
+    host.sent.clear();
+    module.onSessionEnded();
+    EXPECT_EQ(bar.state(), CallState::Ringing);
+    EXPECT_TRUE(host.sent.empty());
+}
