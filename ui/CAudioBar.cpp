@@ -59,16 +59,6 @@ CAudioBar::~CAudioBar()
     stopSession();
 }
 
-String CAudioBar::soundPath(const String& programFolder, const char* file)
-{
-    String path = programFolder;
-    if (!path.isEmpty() && !path.endsWith("/"))
-        path += '/';
-    path += "sounds/";
-    path += file ? file : "";
-    return path;
-}
-
 bool CAudioBar::Create(wxWindow* parent, std::shared_ptr<MixerWatch> mixer, wxWindowID id)
 {
     if (!wxPanel::Create(parent, id, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE | wxTAB_TRAVERSAL))

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "foundation/String.h"
-#include "ui/CallBarHost.h"
+#include "voice/CallBarHost.h"
 #include "ui/DialogUnits.h"
 
 #include <wx/panel.h>
@@ -92,10 +92,6 @@ public:
     // The window's part of the destruction: the timer stops and the session thread is
     // stopped and waited for, before the controls go.
     bool Destroy() override;
-
-    // The program folder's sound of that name: the folder joined with "sounds" and the
-    // file by the platform's separator.
-    static String soundPath(const String& programFolder, const char* file);
 
     CTextLabel* nameLabel() const { return nameLabel_; }
     CTextLabel* statusLabel() const { return statusLabel_; }

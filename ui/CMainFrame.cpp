@@ -3,6 +3,8 @@
 #include "core/app/ClientApp.h"
 #include "resources/ResourceIds.h"
 #include "ui/CActionsBar.h"
+#include "ui/CAudioBar.h"
+#include "ui/MixerWatch.h"
 #include "ui/CChatwynDoc.h"
 #include "ui/CChatwynView.h"
 #include "ui/CSystemTray.h"
@@ -27,6 +29,21 @@
 #include <unistd.h>
 
 namespace orvane {
+
+namespace {
+
+// A call bar without a voice module: it shows, and places no call.
+class NoCalls final : public CallBarHost {
+public:
+    bool canCall(IContact*) override { return false; }
+    IContact* selectedContact() override { return nullptr; }
+    bool isRinging() override { return false; }
+    bool startSession() override { return true; }
+    void stopSession() override {}
+    void setStatusText(const char*) override {}
+};
+
+} // namespace
 
 CMainFrame::CMainFrame(ClientApp& app, Skin& skin, wxConfigBase& profile)
     : CNewPersistSDIFrame(profile, nullptr, wxID_ANY, "Orvane"),
@@ -53,6 +70,19 @@ bool CMainFrame::create()
 {
     view_ = new CChatwynView(this, app_, skin_);
     view_->SetDocument(document_.get());
+    // The call bar first: it docks along the whole bottom edge, the action bar beside the
+    // tree above it.
+    // The bar outlives this object's destructor (wx destroys the children afterwards),
+    // so the stand-in host is one that never goes.
+    static NoCalls noCalls;
+    if (!callHost_)
+        callHost_ = &noCalls;
+    audioBar_ = new CAudioBar(*callHost_, skin_);
+    if (!audioBar_->Create(this, MixerWatch::openDefault())) {
+        delete audioBar_;
+        audioBar_ = nullptr;
+        return false;
+    }
     actionsBar_ = new CActionsBar(app_, skin_);
     if (!actionsBar_->Create(this)) {
         delete actionsBar_;
@@ -60,8 +90,10 @@ bool CMainFrame::create()
         return false;
     }
     actionsBar_->SetContactSource([this] { return view_->GetSelectedContact(); });
-    // The call bar will hear of the selection here too.
-    view_->SetSelectionHandler([this] { actionsBar_->UpdateButtons(); });
+    view_->SetSelectionHandler([this] {
+        actionsBar_->UpdateButtons();
+        audioBar_->UpdateButtons();
+    });
 
     // The application's sliding notice, dressed in the skin's picture; its clicks come back
     // here.
@@ -132,12 +164,15 @@ void CMainFrame::setActionsMenu(std::unique_ptr<wxMenu> actions)
 
 void CMainFrame::layoutChildren()
 {
-    if (!view_ || !actionsBar_)
+    if (!view_ || !actionsBar_ || !audioBar_)
         return;
     const wxSize client = GetClientSize();
+    const int callHeight = std::min(client.GetHeight(), audioBar_->GetBestSize().GetHeight());
+    const int above = client.GetHeight() - callHeight;
+    audioBar_->SetSize(0, above, client.GetWidth(), callHeight);
     const int barWidth = actionsBar_->GetBestSize().GetWidth();
-    actionsBar_->SetSize(client.GetWidth() - barWidth, 0, barWidth, client.GetHeight());
-    view_->SetSize(0, 0, std::max(0, client.GetWidth() - barWidth), client.GetHeight());
+    actionsBar_->SetSize(client.GetWidth() - barWidth, 0, barWidth, above);
+    view_->SetSize(0, 0, std::max(0, client.GetWidth() - barWidth), above);
 }
 
 void CMainFrame::onSize(wxSizeEvent& event)

@@ -12,6 +12,8 @@ class wxFileHistory;
 namespace orvane {
 
 class CActionsBar;
+class CAudioBar;
+class CallBarHost;
 class CTaskbarNotifier;
 class CChatwynDoc;
 class CChatwynView;
@@ -19,7 +21,7 @@ class ClientApp;
 class Skin;
 
 // The program's one top-level window: the contact tree in the client area, the action bar
-// at its right edge, the call bar's place at the bottom. It routes the menu commands (the
+// at its right edge, the call bar along the bottom (under both, over the full width). It routes the menu commands (the
 // tree first, then the frame, then the application), answers the tray icon and clicks on
 // the sliding notice, and closing it only hides it: only Exit ends the program. Where the
 // desktop has no tray, closing minimises instead, so that the window stays reachable.
@@ -30,12 +32,15 @@ public:
     CMainFrame(ClientApp& app, Skin& skin, wxConfigBase& profile);
     ~CMainFrame() override;
 
-    // Builds the bars and the menu; false when a bar cannot be made.
+    // Builds the bars and the menu; false when a bar cannot be made. The call bar's host is
+    // the voice module; without one (setCallBarHost not called) the bar can place no call.
     bool create();
+    void setCallBarHost(CallBarHost* host) { callHost_ = host; }
 
     CChatwynDoc& document() { return *document_; }
     CChatwynView& view() { return *view_; }
     CActionsBar& actionsBar() { return *actionsBar_; }
+    CAudioBar& audioBar() { return *audioBar_; }
     // The application's sliding notice, owned by this window.
     CTaskbarNotifier& notifier() { return *notifier_; }
 
@@ -95,6 +100,8 @@ private:
     std::unique_ptr<CChatwynDoc> document_;
     CChatwynView* view_ = nullptr;
     CActionsBar* actionsBar_ = nullptr;
+    CAudioBar* audioBar_ = nullptr;
+    CallBarHost* callHost_ = nullptr;
     CTaskbarNotifier* notifier_ = nullptr;
     std::unique_ptr<wxFileHistory> recentFiles_;
     bool exiting_ = false;

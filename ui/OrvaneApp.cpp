@@ -10,6 +10,9 @@
 #include "core/app/ClientApp.h"
 #include "ui/ProgramUi.h"
 #include "ui/WxUiThreadPort.h"
+#include "voice/AppVoiceServices.h"
+#include "voice/VoiceModule.h"
+#include "voice/VoiceSessionRunner.h"
 
 #include <wx/app.h>
 #include <wx/image.h>
@@ -34,6 +37,29 @@ public:
         options.updaterBytes = embeddedUpdater();
         options.updaterSize = embeddedUpdaterSize();
         app_ = std::make_unique<ClientApp>(*ui_, port_, options);
+        // The voice module, registered after the system module; its call bar owns the
+        // session thread for the life of the main window.
+        voiceServices_ = std::make_unique<AppVoiceServices>(*app_, port_);
+        voice_ = std::make_unique<VoiceModule>(*voiceServices_);
+        VoiceSessionThread::Settings session;
+        session.showError = [this](const char* text) {
+            if (app_)
+                app_->ui().showMessageBox(text, ClientUi::Icon::None);
+        };
+        session.showOnlineStatus = [this] {
+            if (app_)
+                app_->showOnlineStatus();
+        };
+        sessions_ = std::make_unique<VoiceSessionRunner>(
+            port_, [this] { return voice_->host(); },
+            [this](const char* text) {
+                if (app_)
+                    app_->setStatusText(text);
+            },
+            std::move(session));
+        voice_->setSession(sessions_.get());
+        app_->setBuiltinModules({voice_.get()});
+        ui_->setVoiceModule(voice_.get());
         port_.setMessageHandler([this](int id, intptr_t wParam, intptr_t lParam) {
             if (app_)
                 app_->onThreadMessage(id, wParam, lParam);
@@ -64,6 +90,11 @@ public:
         started_ = false;
         if (app_)
             app_->exitInstance();
+        // The session thread stopped with the main window; its channel goes before the
+        // application that made it.
+        if (voice_)
+            voice_->setSession(nullptr);
+        sessions_.reset();
         app_.reset();
         ui_.reset();
         return wxApp::OnExit();
@@ -71,6 +102,10 @@ public:
 
 private:
     WxUiThreadPort port_;
+    // Declared before the application, which keeps them registered until it goes.
+    std::unique_ptr<AppVoiceServices> voiceServices_;
+    std::unique_ptr<VoiceModule> voice_;
+    std::unique_ptr<VoiceSessionRunner> sessions_;
     std::unique_ptr<ProgramUi> ui_;
     std::unique_ptr<ClientApp> app_;
     bool started_ = false;

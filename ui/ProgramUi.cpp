@@ -7,7 +7,10 @@
 #include "ui/CChatwynDoc.h"
 #include "ui/CChatwynView.h"
 #include "ui/CMainFrame.h"
+#include "ui/AudioBarView.h"
 #include "ui/CAboutDialog.h"
+#include "ui/CAudioBar.h"
+#include "voice/VoiceModule.h"
 #include "ui/CAccountDialog.h"
 #include "ui/CAddContactDialog.h"
 #include "ui/CConnectionSettingsDialog.h"
@@ -57,6 +60,10 @@ ProgramUi::~ProgramUi()
     // rather than at wx's next idle time (after a failed start-up there is none).
     if (frame_)
         delete frame_.get();
+    if (voice_) {
+        voice_->attachBar(nullptr);
+        voice_->setContactSource({});
+    }
 }
 
 CMainFrame* ProgramUi::frame() const
@@ -79,6 +86,7 @@ bool ProgramUi::createWindows(ClientApp& app)
                                               wxCONFIG_USE_LOCAL_FILE);
 
     auto* frame = new CMainFrame(app, skin_, *profile_);
+    frame->setCallBarHost(voice_);
     if (!frame->create()) {
         frame->Destroy();
         return false;
@@ -86,6 +94,14 @@ bool ProgramUi::createWindows(ClientApp& app)
     frame_ = frame;
     app_ = &app;
     wireCommands(*frame, app);
+    if (voice_) {
+        barView_ = std::make_unique<AudioBarView>(frame->audioBar(), *frame);
+        voice_->attachBar(barView_.get());
+        wxWeakRef<CMainFrame> watched(frame);
+        voice_->setContactSource([watched]() -> IContact* {
+            return watched ? watched->view().GetSelectedContact() : nullptr;
+        });
+    }
 
     tray_ = std::make_unique<CSystemTray>();
     tray_->Create(frame, ThreadMessage::TrayNotify, "Orvane", wxNullBitmap, TrayIconId, false);
@@ -228,8 +244,10 @@ void ProgramUi::setDocumentTitle(const String& title)
         frame()->document().SetTitle(wxString::FromUTF8(title.c_str()));
 }
 
-void ProgramUi::showStatusText(const String&)
+void ProgramUi::showStatusText(const String& text)
 {
+    if (frame())
+        frame()->audioBar().ShowStatusText(text);
 }
 
 void ProgramUi::refreshContactViews(ContactRecord* hint)
@@ -240,10 +258,41 @@ void ProgramUi::refreshContactViews(ContactRecord* hint)
 
 void ProgramUi::stopVoiceSession()
 {
+    if (voice_)
+        voice_->stopCallSession();
 }
 
-void ProgramUi::onWindowMessage(int, intptr_t, intptr_t)
+void ProgramUi::onWindowMessage(int id, intptr_t wParam, intptr_t lParam)
 {
+    CMainFrame* main = frame();
+    if (!main)
+        return;
+    CAudioBar& bar = main->audioBar();
+    switch (id) {
+    case ThreadMessage::VoiceStarted:
+        if (voice_)
+            voice_->onSessionConnected();
+        break;
+    case ThreadMessage::VoiceEnded:
+        if (voice_)
+            voice_->onSessionEnded();
+        break;
+    case ThreadMessage::VoiceFailed:
+        if (voice_)
+            voice_->onSessionFailed();
+        break;
+    case ThreadMessage::VoiceLevelIn:
+        bar.SetInputLevel(wParam);
+        break;
+    case ThreadMessage::VoiceLevelOut:
+        bar.SetOutputLevel(wParam);
+        break;
+    case ThreadMessage::LevelGraph:
+        bar.SetLevelGraph(reinterpret_cast<const uint8_t*>(lParam), static_cast<int>(wParam));
+        break;
+    default:
+        break;
+    }
 }
 
 } // namespace orvane

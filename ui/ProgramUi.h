@@ -17,6 +17,8 @@ class CMainFrame;
 class CSignInProgressPanel;
 class CSystemTray;
 class ClientApp;
+class AudioBarView;
+class VoiceModule;
 
 // The core's user interface in windows: the main frame with its contact tree and action
 // bar, the tray icon, the message boxes, and the skin that modules are handed. The core
@@ -49,6 +51,10 @@ public:
     ISkin* skin() override { return &skin_; }
     void onWindowMessage(int id, intptr_t wParam, intptr_t lParam) override;
 
+    // The voice module whose call bar the main frame shows; set before createWindows. Without
+    // one the bar places no calls.
+    void setVoiceModule(VoiceModule* module) { voice_ = module; }
+
     // NULL before createWindows and once the frame is gone.
     CMainFrame* frame() const;
     CSystemTray* tray() const { return tray_.get(); }
@@ -69,6 +75,8 @@ private:
     wxWeakRef<wxWindow> panel_;
     ClientApp* app_ = nullptr;
     std::unique_ptr<CSystemTray> tray_;
+    VoiceModule* voice_ = nullptr;
+    std::unique_ptr<AudioBarView> barView_;
 };
 
 } // namespace orvane

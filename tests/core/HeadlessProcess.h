@@ -71,6 +71,7 @@ public:
     }
 
     void kill() { process_.kill(SIGKILL); }
+    pid_t pid() const { return process_.pid(); }
 
     std::string errors() const { return process_.errors(); }
 

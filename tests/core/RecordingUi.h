@@ -112,7 +112,14 @@ public:
     }
     void stopVoiceSession() override { log_.add("voice-stop"); }
     ISkin* skin() override { return nullptr; }
-    void onWindowMessage(int id, intptr_t, intptr_t) override { log_.add("window-message " + std::to_string(id)); }
+    void onWindowMessage(int id, intptr_t wParam, intptr_t lParam) override
+    {
+        log_.add("window-message " + std::to_string(id));
+        if (windowMessages)
+            windowMessages(id, wParam, lParam);
+    }
+    // Where the windows' thread messages go on to, when set.
+    std::function<void(int id, intptr_t wParam, intptr_t lParam)> windowMessages;
 
 private:
     LineLog& log_;

@@ -282,13 +282,6 @@ TEST_F(AudioBar, DestroyingTheWindowStopsTheSessionThreadOnce)
     EXPECT_EQ(host.stops, 1);
 }
 
-TEST(AudioBarSounds, SoundPathsAreBuiltWithThePlatformsSeparator)
-{
-    EXPECT_STREQ(CAudioBar::soundPath("/opt/orvane/", "ring.wav").c_str(), "/opt/orvane/sounds/ring.wav");
-    EXPECT_STREQ(CAudioBar::soundPath("/opt/orvane", "hang.wav").c_str(), "/opt/orvane/sounds/hang.wav");
-    EXPECT_STREQ(CAudioBar::soundPath("", "answer.wav").c_str(), "sounds/answer.wav");
-}
-
 TEST_F(AudioBar, DockedAtTheBottomOfAFrameItShowsItsControls)
 {
     // The main frame's column: the contact area above, the bar below.

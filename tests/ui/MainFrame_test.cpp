@@ -8,6 +8,8 @@
 #include "tests/ui/ScreenProbe.h"
 #include "tests/ui/WxClient.h"
 #include "ui/CActionsBar.h"
+#include "ui/CAudioBar.h"
+#include "ui/kit/CTextLabel.h"
 #include "ui/CAccountDialog.h"
 #include "ui/CAddContactDialog.h"
 #include "ui/CSignInDialog.h"
@@ -266,6 +268,22 @@ TEST_F(MainFrame, TheWebjoinLibraryBesideTheProgramGetsItsActionsItemAndItsButto
         << bob.log.dump() << server.log();
     // The tear-down ends the program with the window open: the module closes it and its
     // library is let go without a crash or a report from the sanitizers.
+}
+
+TEST_F(MainFrame, TheCallBarDocksAlongTheBottomAndShowsTheStatusText)
+{
+    startSignedIn();
+    CAudioBar& call = frame().audioBar();
+    const wxSize client = frame().GetClientSize();
+    const int height = call.GetBestSize().y;
+    EXPECT_EQ(call.GetRect(), wxRect(0, client.y - height, client.x, height)) << "the whole width, at the bottom";
+    EXPECT_EQ(frame().actionsBar().GetRect().GetBottom() + 1, client.y - height);
+    EXPECT_EQ(frame().view().GetRect().GetBottom() + 1, client.y - height);
+    // The application's status text comes to the bar's status label.
+    ASSERT_TRUE(waitUntil([&] { return call.statusLabel()->GetText() == "Online."; }));
+    // Without a voice module the bar places no call, whatever is selected.
+    EXPECT_EQ(call.GetState(), CallState::Unavailable);
+    EXPECT_FALSE(call.talkButton()->IsEnabled());
 }
 
 TEST_F(MainFrame, TheCommandsAreEnabledBySignInStateAndSelection)

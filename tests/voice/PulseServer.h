@@ -6,7 +6,8 @@
 // server runs as a per-user server in a temporary folder, on a socket of its own, with no
 // configuration but its script; the environment points ALSA's "pulse" PCM at it
 // (PULSE_SERVER, PULSE_SINK, PULSE_SOURCE) for as long as the object lives. pacat plays
-// into the mic and records the speaker, as a second, independent client.
+// into the mic and records the speaker, as a second, independent client, always on this
+// server (a test may run several, one per client program).
 
 #include "tests/foundation/TempDirectory.h"
 #include "tests/support/LineLog.h"
@@ -101,7 +102,7 @@ public:
     bool playIntoMic(const std::string& samples)
     {
         writeBytes(dir_ / "mic.raw", samples);
-        const CommandResult r = runCommand({"pacat", "--playback", "--raw", "--device=mic", "--rate=8000",
+        const CommandResult r = runCommand({"pacat", "--server=unix:" + socket(), "--playback", "--raw", "--device=mic", "--rate=8000",
                                             "--channels=1", "--format=s16le", "--latency-msec=100",
                                             dir_ / "mic.raw"});
         if (r.status != 0)
@@ -110,20 +111,18 @@ public:
     }
 
     // Starts recording what the speaker plays, into a file, until stopSpeakerRecording.
-    bool recordSpeaker()
-    {
-        if (!recorder_.start({"/usr/bin/pacat", "--record", "--raw", "--device=speaker.monitor", "--rate=8000",
-                              "--channels=1", "--format=s16le", "--latency-msec=100", dir_ / "speaker.raw"},
-                             dir_ / "pacat.log")) {
-            ADD_FAILURE() << "cannot start pacat (package pulseaudio-utils)";
-            return false;
-        }
-        return true;
-    }
+    bool recordSpeaker() { return record(recorder_, "speaker"); }
     std::string stopSpeakerRecording()
     {
         recorder_.stop();
         return readBytes(dir_ / "speaker.raw");
+    }
+    // The same for what the mic is given: the reference a measured delay starts from.
+    bool recordMic() { return record(micRecorder_, "mic"); }
+    std::string stopMicRecording()
+    {
+        micRecorder_.stop();
+        return readBytes(dir_ / "mic.raw.heard");
     }
 
     std::string log() const { return log_.dump(); }
@@ -131,6 +130,18 @@ public:
 
 private:
     std::string socket() const { return dir_ / "native"; }
+    bool record(PeerProcess& recorder, const std::string& sink)
+    {
+        const std::string file = sink == "mic" ? dir_ / "mic.raw.heard" : dir_ / (sink + ".raw");
+        if (!recorder.start({"/usr/bin/pacat", "--server=unix:" + socket(), "--record", "--raw",
+                             "--device=" + sink + ".monitor", "--rate=8000", "--channels=1", "--format=s16le",
+                             "--latency-msec=10", file},
+                            dir_ / ("pacat-" + sink + ".log"))) {
+            ADD_FAILURE() << "cannot start pacat (package pulseaudio-utils)";
+            return false;
+        }
+        return true;
+    }
     void env(const char* name, const std::string& value)
     {
         envs_.push_back(std::make_unique<ScopedEnv>(name, value.c_str()));
@@ -155,6 +166,7 @@ private:
     std::vector<std::unique_ptr<ScopedEnv>> envs_;
     PeerProcess process_;
     PeerProcess recorder_;
+    PeerProcess micRecorder_;
     LineLog log_;
     std::thread reader_;
 };

@@ -14,6 +14,8 @@
 //   open tcp|udp MODULE USER                  the module opens a channel to the user (its
 //                                             own thread; "open-failed" when none comes)
 //   channel-send N BYTES SEED | channel-close N   what a channel does (ChannelTable.h)
+//   talk USER | hang-up                       the call bar's Talk (USER selected) and Hang-up
+//   voice-stats                               the session thread's counters
 //
 // Each command is run on the user-interface thread and answered by "done VERB". End of
 // input quits. Options:
@@ -24,6 +26,9 @@
 //   --registry-dir DIR     the registry store's folder
 //   --module ID            a probe module with this id (repeatable; default "probe")
 //   --sign-in-wait-ms N    how long the link waits for the server's sign-in confirmation
+//   --voice yes            the voice module, registered first, with a printing call bar
+//                          (HeadlessCallBar.h) and its session thread on the sound devices
+//                          ORVANE_AUDIO_DEVICE and ORVANE_AUDIO_INPUT choose
 #include "core/Diagnostics.h"
 #include "core/app/ClientApp.h"
 #include "foundation/Conversions.h"
@@ -31,6 +36,10 @@
 #include "tests/core/RecordingUi.h"
 #include "tests/core/UiLoop.h"
 #include "tests/core/headless/ChannelTable.h"
+#include "tests/core/headless/HeadlessCallBar.h"
+#include "core/app/ThreadMessages.h"
+#include "voice/AppVoiceServices.h"
+#include "voice/VoiceSessionRunner.h"
 #include "core/channels/TcpModuleConnection.h"
 #include "core/channels/UdpChannel.h"
 
@@ -133,6 +142,35 @@ struct Client {
     ChannelTable channels{printLine};
     // Openings block on threads of their own, as a module's worker would.
     std::vector<std::thread> openers;
+    std::unique_ptr<AppVoiceServices> voiceServices;
+    std::unique_ptr<VoiceModule> voice;
+    std::unique_ptr<VoiceSessionRunner> sessions;
+    std::unique_ptr<HeadlessCallBar> callBar;
+    IContact* selected = nullptr;
+
+    void addVoice()
+    {
+        voiceServices = std::make_unique<AppVoiceServices>(*app, loop);
+        voice = std::make_unique<VoiceModule>(*voiceServices);
+        VoiceSessionThread::Settings settings;
+        settings.showError = [](const char* text) { printLine(std::string("voice-error ") + oneLine(text)); };
+        settings.showOnlineStatus = [this] { app->showOnlineStatus(); };
+        sessions = std::make_unique<VoiceSessionRunner>(
+            loop, [this] { return voice->host(); }, [this](const char* text) { app->setStatusText(text); },
+            std::move(settings));
+        voice->setSession(sessions.get());
+        callBar = std::make_unique<HeadlessCallBar>(*voice, printLine);
+        voice->attachBar(callBar.get());
+        voice->setContactSource([this] { return selected; });
+        ui.windowMessages = [this](int id, intptr_t, intptr_t) {
+            if (id == ThreadMessage::VoiceStarted)
+                voice->onSessionConnected();
+            else if (id == ThreadMessage::VoiceEnded)
+                voice->onSessionEnded();
+            else if (id == ThreadMessage::VoiceFailed)
+                voice->onSessionFailed();
+        };
+    }
 
     void open(bool datagrams, const std::string& moduleId, const std::string& user)
     {
@@ -159,6 +197,10 @@ struct Client {
 
     void finish()
     {
+        if (voice) {
+            voice->stopSession();
+            voice->setSession(nullptr);
+        }
         for (std::thread& opener : openers)
             opener.join();
         channels.closeAll();
@@ -241,6 +283,18 @@ struct Client {
             in >> number;
             if (!channels.close(number))
                 printLine("error no channel " + std::to_string(number));
+        } else if (verb == "talk" && voice) {
+            std::string user;
+            in >> user;
+            selected = app->findContact(user.c_str());
+            callBar->talk();
+        } else if (verb == "hang-up" && voice) {
+            callBar->hangUp();
+        } else if (verb == "voice-stats" && voice) {
+            VoiceSessionThread* thread = sessions->thread();
+            printLine("voice-stats sent " + std::to_string(thread ? thread->framesSent() : 0) + " played " +
+                      std::to_string(thread ? thread->framesPlayed() : 0) + " refused " +
+                      std::to_string(thread ? thread->datagramsRefused() : 0));
         } else if (verb == "add") {
             app->connection().sendAddContact(restOf(in).c_str());
         } else if (verb == "remove") {
@@ -260,6 +314,7 @@ int main(int argc, char** argv)
     ClientAppOptions options;
     std::vector<std::string> moduleIds;
     int signInWaitMs = -1;
+    bool withVoice = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (i + 1 >= argc) {
@@ -279,6 +334,8 @@ int main(int argc, char** argv)
             ::setenv("ORVANE_REGISTRY_DIR", value, 1);
         } else if (option == "--module") {
             moduleIds.push_back(value);
+        } else if (option == "--voice") {
+            withVoice = std::string(value) == "yes";
         } else if (option == "--sign-in-wait-ms") {
             signInWaitMs = std::atoi(value);
         } else {
@@ -286,7 +343,7 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (moduleIds.empty())
+    if (moduleIds.empty() && !withVoice)
         moduleIds.push_back("probe");
 
     setDiagnosticHook(printDiagnostic);
@@ -296,6 +353,10 @@ int main(int argc, char** argv)
     if (signInWaitMs > 0)
         client.app->connection().timing.signInReplyTimeoutMs = signInWaitMs;
     std::vector<IModule*> builtins;
+    if (withVoice) {
+        client.addVoice();
+        builtins.push_back(client.voice.get());
+    }
     for (const std::string& id : moduleIds) {
         client.modules.push_back(std::make_unique<ProbeModule>(client.log, id));
         // Channels handed to a probe module are kept and reported.
@@ -329,6 +390,11 @@ int main(int argc, char** argv)
         client.loop.attach(nullptr);
         client.loop.stop();
         return 1;
+    }
+    if (client.voice) {
+        // As the main window's call bar does when it is made.
+        const bool running = client.loop.runSync([&client] { return client.voice->startSession(); });
+        printLine(running ? "voice-session running" : "voice-session failed");
     }
     printLine("ready");
 

@@ -1,0 +1,119 @@
+#pragma once
+
+// The voice module's surroundings for its tests: a call bar, the application's services and
+// a session thread that write what is asked of them into one ordered log, and a channel that
+// notes its closing.
+
+#include "core/app/ThreadMessages.h"
+#include "tests/modules/RecordingHost.h"
+#include "voice/CallBarView.h"
+#include "voice/VoiceModule.h"
+
+#include <string>
+#include <vector>
+
+namespace orvane::testing {
+
+using CallLog = std::vector<std::string>;
+
+// Behaves as CAudioBar does: stores the state, tells the module, refreshes the buttons.
+class RecordingBar final : public CallBarView {
+public:
+    RecordingBar(VoiceModule& module, CallLog& log) : module_(module), log_(log) {}
+
+    CallState state() const override { return state_; }
+    void setState(CallState state) override
+    {
+        const CallState old = state_;
+        state_ = state;
+        module_.onStateChanged(old, state);
+    }
+    void talk() override
+    {
+        if (state_ == CallState::Idle)
+            setState(CallState::Calling);
+        else if (state_ == CallState::Ringing)
+            setState(CallState::Connected);
+    }
+    void hangUp() override
+    {
+        if (state_ == CallState::Connected || state_ == CallState::Calling || state_ == CallState::Ringing)
+            setState(CallState::Idle);
+    }
+    void updateButtons() override {}
+    IContact* currentContact() const override { return current_; }
+    void setCurrentContact(IContact* contact) override { current_ = contact; }
+    void setStatusLabel(const String& text) override { log_.push_back("label " + std::string(text.c_str())); }
+    void setNameText(const String& text) override { log_.push_back("name " + std::string(text.c_str())); }
+    void clearLevels() override { log_.push_back("levels 0"); }
+    void bringToFront() override { log_.push_back("front"); }
+
+private:
+    VoiceModule& module_;
+    CallLog& log_;
+    CallState state_ = CallState::Unavailable;
+    IContact* current_ = nullptr;
+};
+
+class RecordingServices final : public VoiceServices {
+public:
+    explicit RecordingServices(CallLog& log) : log_(log) {}
+
+    void setStatusText(const char* text) override { log_.push_back(std::string("status ") + text); }
+    void notify(const String& text) override { log_.push_back("notice " + std::string(text.c_str())); }
+    void messageBox(const String& text) override { log_.push_back("box " + std::string(text.c_str())); }
+    void startRing(const String& path, int64_t periodMs) override
+    {
+        ringing = true;
+        log_.push_back("ring " + std::string(path.c_str()) + " " + std::to_string(periodMs));
+    }
+    void stopRing() override
+    {
+        ringing = false;
+        log_.push_back("ring stop");
+    }
+    bool isRinging() override { return ringing; }
+    String programFolder() override { return "/opt/orvane/"; }
+    void post(int message) override
+    {
+        log_.push_back(message == ThreadMessage::VoiceFailed ? "post failed" : "post " + std::to_string(message));
+    }
+
+    bool ringing = false;
+
+private:
+    CallLog& log_;
+};
+
+class RecordingSession final : public VoiceSessionControl {
+public:
+    explicit RecordingSession(CallLog& log) : log_(log) {}
+
+    bool start() override { return true; }
+    void stop() override { log_.push_back("session end"); }
+    void startCall(IContact* contact) override { log_.push_back(std::string("session call ") + contact->getId()); }
+    void startTalk(IContact* contact, IModuleConnection* connection) override
+    {
+        log_.push_back(std::string("session talk ") + contact->getId());
+        talking = connection;
+    }
+    void stopSession() override { log_.push_back("session stop"); }
+
+    IModuleConnection* talking = nullptr;
+
+private:
+    CallLog& log_;
+};
+
+class NotedChannel final : public IModuleConnection {
+public:
+    void send(const void*, int) override {}
+    int receive(int) override { return -1; }
+    const uint8_t* data() override { return nullptr; }
+    int size() override { return 0; }
+    void close() override { closed = true; }
+
+    bool closed = false;
+};
+
+} // namespace orvane::testing

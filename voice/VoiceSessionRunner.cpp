@@ -1,0 +1,57 @@
+#include "voice/VoiceSessionRunner.h"
+
+namespace orvane {
+
+VoiceSessionRunner::VoiceSessionRunner(UiThreadPort& port, std::function<IModuleHost*()> host,
+                                       std::function<void(const char*)> statusText,
+                                       VoiceSessionThread::Settings settings)
+    : port_(port), host_(std::move(host)), statusText_(std::move(statusText)), settings_(std::move(settings))
+{
+}
+
+VoiceSessionRunner::~VoiceSessionRunner()
+{
+    stop();
+}
+
+bool VoiceSessionRunner::start()
+{
+    stop();
+    notifier_ = std::make_unique<VoiceSessionNotifier>(port_, statusText_);
+    thread_ = std::make_unique<VoiceSessionThread>(port_, host_ ? host_() : nullptr, settings_);
+    thread_->setNotifier(notifier_.get());
+    thread_->init();
+    thread_->start();
+    return true;
+}
+
+void VoiceSessionRunner::stop()
+{
+    if (thread_) {
+        thread_->stop(true);
+        thread_.reset();
+    }
+    notifier_.reset();
+}
+
+void VoiceSessionRunner::startCall(IContact* contact)
+{
+    if (thread_)
+        thread_->startCall(contact);
+}
+
+void VoiceSessionRunner::startTalk(IContact* contact, IModuleConnection* connection)
+{
+    if (thread_)
+        thread_->startTalk(contact, connection);
+    else if (connection)
+        connection->close();
+}
+
+void VoiceSessionRunner::stopSession()
+{
+    if (thread_)
+        thread_->stopSession();
+}
+
+} // namespace orvane
