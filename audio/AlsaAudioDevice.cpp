@@ -43,7 +43,10 @@ void silenceAlsaOnce()
     std::call_once(once, [] { snd_lib_error_set_handler(quietAlsaErrors); });
 }
 
-AlsaAudioDevice::AlsaAudioDevice(const String& pcmName) : pcmName_(pcmName) {}
+AlsaAudioDevice::AlsaAudioDevice(const String& pcmName, unsigned startPeriods)
+    : pcmName_(pcmName), startPeriods_(startPeriods < 1 ? 1 : startPeriods > BufferPeriods / 2 ? BufferPeriods / 2 : startPeriods)
+{
+}
 
 AlsaAudioDevice::~AlsaAudioDevice()
 {
@@ -121,8 +124,8 @@ bool AlsaAudioDevice::open(bool capture, const AudioFormat& format)
     std::unique_ptr<snd_pcm_sw_params_t, SwParamsDeleter> sw(rawSw);
     if ((err = snd_pcm_sw_params_current(pcm_, sw.get())) < 0)
         return fail("no software configuration", err);
-    // Capture starts with the first read (threshold 1); playing once a period is queued.
-    if ((err = snd_pcm_sw_params_set_start_threshold(pcm_, sw.get(), capture ? 1 : period)) < 0)
+    // Capture starts with the first read (threshold 1); playing once startPeriods are queued.
+    if ((err = snd_pcm_sw_params_set_start_threshold(pcm_, sw.get(), capture ? 1 : period * startPeriods_)) < 0)
         return fail("start threshold refused", err);
     if ((err = snd_pcm_sw_params_set_avail_min(pcm_, sw.get(), period)) < 0)
         return fail("minimum room refused", err);

@@ -19,8 +19,11 @@ public:
     static constexpr unsigned long PeriodFrames = 240;
     static constexpr unsigned BufferPeriods = 8;
 
-    // pcmName: "default", or any PCM the ALSA configuration defines.
-    explicit AlsaAudioDevice(const String& pcmName = "default");
+    // pcmName: "default", or any PCM the ALSA configuration defines. startPeriods: how
+    // many periods are queued before playing starts; a writer whose frames come with
+    // jitter (sound arriving from a recording or a network) asks for more than one, so
+    // that a frame a little late does not run the device dry.
+    explicit AlsaAudioDevice(const String& pcmName = "default", unsigned startPeriods = 1);
     ~AlsaAudioDevice() override;
 
     bool openOutput(const AudioFormat& format) override;
@@ -46,6 +49,7 @@ private:
     String pcmName_;
     snd_pcm_t* pcm_ = nullptr;
     bool capture_ = false;
+    unsigned startPeriods_;
     AudioFormat format_;
     unsigned long periodFrames_ = 0;
     unsigned long bufferFrames_ = 0;

@@ -30,6 +30,30 @@ int FrameCodec::decode8(const uint8_t* bytes, int count, ByteArray& out, bool ap
     return codec8::appendNarrowed(scratch_, out, append);
 }
 
+int FrameCodec::encode16(const int16_t* samples, int count, ByteArray& out, bool append)
+{
+    if (!append)
+        out.setSize(0);
+    if (count < frameSamples())
+        return 0;
+    const int start = out.count();
+    out.setSize(start + frameBytes());
+    encodeFrame(samples, out.data() + start);
+    return frameBytes();
+}
+
+int FrameCodec::decode16(const uint8_t* bytes, int count, SampleArray& out, bool append)
+{
+    if (!append)
+        out.setSize(0);
+    if (count != frameBytes())
+        return 0;
+    const int start = out.count();
+    out.setSize(start + frameSamples());
+    decodeFrame(bytes, out.data() + start);
+    return frameSamples();
+}
+
 namespace codec8 {
 
 void widen(const uint8_t* samples, int count, SampleArray& scratch)

@@ -54,14 +54,24 @@ inline uint8_t narrowSample(int16_t v)
     return static_cast<uint8_t>(((v >> 8) + 128) & 0xFF);
 }
 
-// A codec of fixed frames that works on 16-bit samples: its 8-bit operations widen one
+// A codec of fixed frames that works on 16-bit samples. It holds the size rules: encoding
+// takes the first frameSamples() samples of at least that many, decoding takes exactly
+// frameBytes() bytes, and anything else appends nothing. Its 8-bit operations widen one
 // frame into the scratch array and encode it, or decode one frame into the scratch array
-// and append it narrowed.
+// and append it narrowed. Subclasses code one whole frame.
 class FrameCodec : public AudioCodec {
 public:
     FrameCodec();
     int encode8(const uint8_t* samples, int count, ByteArray& out, bool append) override;
     int decode8(const uint8_t* bytes, int count, ByteArray& out, bool append) override;
+    int encode16(const int16_t* samples, int count, ByteArray& out, bool append) override;
+    int decode16(const uint8_t* bytes, int count, SampleArray& out, bool append) override;
+
+protected:
+    // frameSamples() samples to frameBytes() bytes.
+    virtual void encodeFrame(const int16_t* samples, uint8_t* bytes) = 0;
+    // frameBytes() bytes to frameSamples() samples.
+    virtual void decodeFrame(const uint8_t* bytes, int16_t* samples) = 0;
 
 private:
     SampleArray scratch_{ScratchGrowBy};

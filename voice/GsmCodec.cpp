@@ -39,34 +39,20 @@ void GsmCodec::reset()
     }
 }
 
-int GsmCodec::encode16(const int16_t* samples, int count, ByteArray& out, bool append)
+void GsmCodec::encodeFrame(const int16_t* samples, uint8_t* bytes)
 {
-    if (!append)
-        out.setSize(0);
-    if (count < FrameSamples)
-        return 0;
-    // libgsm takes a writable buffer, though it does not write it.
+    // libgsm takes writable buffers, though it does not write its input.
     gsm_signal frame[FrameSamples];
     std::memcpy(frame, samples, sizeof frame);
-    gsm_byte coded[FrameBytes];
-    gsm_encode(encoder_, frame, coded);
-    out.write(out.count(), coded, FrameBytes);
-    return FrameBytes;
+    gsm_encode(encoder_, frame, bytes);
 }
 
-int GsmCodec::decode16(const uint8_t* bytes, int count, SampleArray& out, bool append)
+void GsmCodec::decodeFrame(const uint8_t* bytes, int16_t* samples)
 {
-    if (!append)
-        out.setSize(0);
-    if (count != FrameBytes)
-        return 0;
     gsm_byte coded[FrameBytes];
     std::memcpy(coded, bytes, FrameBytes);
-    const int start = out.count();
-    out.setSize(start + FrameSamples);
-    if (gsm_decode(decoder_, coded, out.data() + start) != 0)
-        std::memset(out.data() + start, 0, FrameSamples * sizeof(int16_t));
-    return FrameSamples;
+    if (gsm_decode(decoder_, coded, samples) != 0)
+        std::memset(samples, 0, FrameSamples * sizeof(int16_t));
 }
 
 } // namespace orvane

@@ -22,10 +22,12 @@ public:
     GsmCodec& operator=(const GsmCodec&) = delete;
 
     void reset() override;
-    int encode16(const int16_t* samples, int count, ByteArray& out, bool append) override;
-    int decode16(const uint8_t* bytes, int count, SampleArray& out, bool append) override;
     int frameSamples() const override { return FrameSamples; }
     int frameBytes() const override { return FrameBytes; }
+
+protected:
+    void encodeFrame(const int16_t* samples, uint8_t* bytes) override;
+    void decodeFrame(const uint8_t* bytes, int16_t* samples) override;
 
 private:
     void destroyStates();

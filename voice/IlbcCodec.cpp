@@ -8,9 +8,8 @@ namespace orvane {
 
 namespace {
 
-// The largest frame of either mode.
+// The larger frame of the two modes.
 constexpr int MaxFrameSamples = 240;
-constexpr int MaxFrameBytes = 50;
 
 } // namespace
 
@@ -35,40 +34,26 @@ void IlbcCodec::reset()
     decoder_->init(frameMode_, true);
 }
 
-int IlbcCodec::encode16(const int16_t* samples, int count, ByteArray& out, bool append)
+void IlbcCodec::encodeFrame(const int16_t* samples, uint8_t* bytes)
 {
-    if (!append)
-        out.setSize(0);
-    if (count < samplesPerFrame_)
-        return 0;
     float frame[MaxFrameSamples];
     for (int i = 0; i < samplesPerFrame_; ++i)
         frame[i] = samples[i];
-    uint8_t coded[MaxFrameBytes];
-    encoder_->encode(frame, coded);
-    out.write(out.count(), coded, bytesPerFrame_);
-    return bytesPerFrame_;
+    encoder_->encode(frame, bytes);
 }
 
-int IlbcCodec::decode16(const uint8_t* bytes, int count, SampleArray& out, bool append)
+void IlbcCodec::decodeFrame(const uint8_t* bytes, int16_t* samples)
 {
-    if (!append)
-        out.setSize(0);
-    if (count != bytesPerFrame_)
-        return 0;
     float frame[MaxFrameSamples];
     decoder_->decode(bytes, frame);
-    const int start = out.count();
-    out.setSize(start + samplesPerFrame_);
     for (int i = 0; i < samplesPerFrame_; ++i) {
         float v = frame[i];
         if (!(v > -32768.0f)) // NaN as well
             v = -32768.0f;
         else if (v > 32767.0f)
             v = 32767.0f;
-        out[start + i] = static_cast<int16_t>(v);
+        samples[i] = static_cast<int16_t>(v);
     }
-    return samplesPerFrame_;
 }
 
 } // namespace orvane

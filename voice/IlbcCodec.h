@@ -27,10 +27,12 @@ public:
     int frameMode() const { return frameMode_; }
 
     void reset() override;
-    int encode16(const int16_t* samples, int count, ByteArray& out, bool append) override;
-    int decode16(const uint8_t* bytes, int count, SampleArray& out, bool append) override;
     int frameSamples() const override { return samplesPerFrame_; }
     int frameBytes() const override { return bytesPerFrame_; }
+
+protected:
+    void encodeFrame(const int16_t* samples, uint8_t* bytes) override;
+    void decodeFrame(const uint8_t* bytes, int16_t* samples) override;
 
 private:
     std::unique_ptr<ilbc::Encoder> encoder_;

@@ -45,37 +45,21 @@ void Lpc10Codec::reset()
         throw MemoryException();
 }
 
-int Lpc10Codec::encode16(const int16_t* samples, int count, ByteArray& out, bool append)
+void Lpc10Codec::encodeFrame(const int16_t* samples, uint8_t* bytes)
 {
-    if (!append)
-        out.setSize(0);
-    if (count < FrameSamples)
-        return 0;
-    uint8_t coded[FrameBytes];
-    if (lpc10_encode(states_->encoder, coded, samples, FrameSamples) != FrameBytes)
-        return 0;
-    for (uint8_t& b : coded)
-        b = mirrored(b);
-    out.write(out.count(), coded, FrameBytes);
-    return FrameBytes;
+    if (lpc10_encode(states_->encoder, bytes, samples, FrameSamples) != FrameBytes)
+        std::memset(bytes, 0, FrameBytes);
+    for (int i = 0; i < FrameBytes; ++i)
+        bytes[i] = mirrored(bytes[i]);
 }
 
-int Lpc10Codec::decode16(const uint8_t* bytes, int count, SampleArray& out, bool append)
+void Lpc10Codec::decodeFrame(const uint8_t* bytes, int16_t* samples)
 {
-    if (!append)
-        out.setSize(0);
-    if (count != FrameBytes)
-        return 0;
     uint8_t coded[FrameBytes];
     for (int i = 0; i < FrameBytes; ++i)
         coded[i] = mirrored(bytes[i]);
-    int16_t decoded[FrameSamples];
-    if (lpc10_decode(states_->decoder, decoded, coded, FrameBytes) != FrameSamples)
-        std::memset(decoded, 0, sizeof decoded);
-    const int start = out.count();
-    out.setSize(start + FrameSamples);
-    std::memcpy(out.data() + start, decoded, sizeof decoded);
-    return FrameSamples;
+    if (lpc10_decode(states_->decoder, samples, coded, FrameBytes) != FrameSamples)
+        std::memset(samples, 0, FrameSamples * sizeof(int16_t));
 }
 
 } // namespace orvane

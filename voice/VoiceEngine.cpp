@@ -1,5 +1,6 @@
 #include "voice/VoiceEngine.h"
 
+#include "audio/AlsaAudioDevice.h"
 #include "voice/VoiceLevels.h"
 
 #include <cstdio>
@@ -22,7 +23,11 @@ VoiceEngine::Settings completed(VoiceEngine::Settings settings)
     }
     if (!settings.output) {
         const AudioDeviceChoice choice = AudioDeviceChoice::fromEnvironment();
-        settings.output = [choice] { return choice.create(); };
+        settings.output = [choice]() -> std::unique_ptr<AudioDevice> {
+            if (choice.kind == AudioDeviceChoice::Kind::Alsa)
+                return std::make_unique<AlsaAudioDevice>(choice.target, VoiceEngine::OutputStartPeriods);
+            return choice.create();
+        };
     }
     if (!settings.report)
         settings.report = reportToStandardError;
@@ -140,9 +145,10 @@ void VoiceEngine::play(int channel, const uint8_t* data, int length)
     if (!data || length <= 0)
         return;
     std::lock_guard<std::mutex> guard(lock_);
-    if (channel < 0 || channel >= slots_.load() || !channels_[static_cast<size_t>(channel)])
+    VoiceChannel* found = channelAt(channel);
+    if (!found)
         return;
-    VoiceChannel& target = *channels_[static_cast<size_t>(channel)];
+    VoiceChannel& target = *found;
     if (bitsPerSample_ == 16) {
         const int16_t* samples = reinterpret_cast<const int16_t*>(data);
         int count = length / 2;
@@ -168,20 +174,25 @@ void VoiceEngine::play(int channel, const uint8_t* data, int length)
     }
 }
 
+VoiceEngine::VoiceChannel* VoiceEngine::channelAt(int channel) const
+{
+    if (channel < 0 || channel >= slots_.load())
+        return nullptr;
+    return channels_[static_cast<size_t>(channel)].get();
+}
+
 int VoiceEngine::channelLevel(int channel) const
 {
     std::lock_guard<std::mutex> guard(lock_);
-    if (channel < 0 || channel >= slots_.load() || !channels_[static_cast<size_t>(channel)])
-        return -1;
-    return channels_[static_cast<size_t>(channel)]->level.load();
+    const VoiceChannel* found = channelAt(channel);
+    return found ? found->level.load() : -1;
 }
 
 SoundPlayer* VoiceEngine::player(int channel)
 {
     std::lock_guard<std::mutex> guard(lock_);
-    if (channel < 0 || channel >= slots_.load() || !channels_[static_cast<size_t>(channel)])
-        return nullptr;
-    return &channels_[static_cast<size_t>(channel)]->player;
+    VoiceChannel* found = channelAt(channel);
+    return found ? &found->player : nullptr;
 }
 
 void VoiceEngine::closeAll()

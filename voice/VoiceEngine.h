@@ -28,10 +28,14 @@ namespace orvane {
 class VoiceEngine {
 public:
     static constexpr int MaxChannels = 6;
+    // Frames arrive at the players with the jitter of the recording and the network:
+    // an ALSA output starts playing once this many periods are queued.
+    static constexpr unsigned OutputStartPeriods = 3;
 
     struct Settings {
         // The capture device of each recording, and the output device of each channel. By
-        // default ORVANE_AUDIO_INPUT and ORVANE_AUDIO_DEVICE choose.
+        // default ORVANE_AUDIO_INPUT and ORVANE_AUDIO_DEVICE choose (an ALSA output with
+        // OutputStartPeriods).
         AudioDeviceFactory input;
         AudioDeviceFactory output;
         // Told when a sound device cannot be opened or fails, with the device's reason;
@@ -92,6 +96,8 @@ private:
     };
 
     void onRecorded(const void* data, int length);
+    // The channel at the index, or NULL; under lock_.
+    VoiceChannel* channelAt(int channel) const;
     std::shared_ptr<AudioCodec> encoder() const;
 
     Settings settings_;

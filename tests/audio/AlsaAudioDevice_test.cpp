@@ -125,3 +125,32 @@ TEST(AlsaAudioDevice, WithoutADeviceThePlayerPlaysNothingAndSaysSoOnce)
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("orvane_no_such_pcm"), std::string::npos) << reports[0];
 }
+
+TEST(AlsaAudioDevice, CaptureReadsWholeFramesOfWhatTheDeviceRecorded)
+{
+    AlsaTestConfig alsa;
+    const AudioFormat format{8000, 1, 16};
+    const std::string recorded = countingBytes(2 * 240 * 3, 5);
+    alsa.setCaptureInput(recorded);
+    AlsaAudioDevice device("orvane_test_capture");
+    ASSERT_TRUE(device.openInput(format)) << device.errorText().c_str();
+    std::string got;
+    uint8_t buffer[2 * 240];
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(device.read(buffer, 240), 240);
+        got.append(reinterpret_cast<const char*>(buffer), sizeof buffer);
+    }
+    EXPECT_EQ(got, recorded);
+    EXPECT_FALSE(device.write(buffer, 240)) << "a capture stream does not play";
+    device.close();
+    EXPECT_EQ(device.read(buffer, 240), -1);
+}
+
+TEST(AlsaAudioDevice, AMissingCapturePcmFailsToOpenWithAReason)
+{
+    AlsaTestConfig alsa;
+    AlsaAudioDevice device("orvane_no_such_pcm");
+    EXPECT_FALSE(device.openInput(AudioFormat{8000, 1, 16}));
+    EXPECT_FALSE(device.isOpen());
+    EXPECT_NE(std::string(device.errorText().c_str()).find("orvane_no_such_pcm"), std::string::npos);
+}

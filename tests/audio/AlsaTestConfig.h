@@ -4,6 +4,7 @@
 // sound hardware: ALSA_CONFIG_PATH points at a file in a temporary folder that defines
 // "default" and "orvane_test_named" as the `file` plugin over the `null` plugin. What is
 // played through them is written, raw, to default.raw and named.raw in that folder.
+// "orvane_test_capture" records what the test put in capture.raw (setCaptureInput).
 // Nothing else is defined, so every other PCM name fails to open.
 
 #include "tests/foundation/TempDirectory.h"
@@ -16,7 +17,9 @@ class AlsaTestConfig {
 public:
     AlsaTestConfig() : env_("ALSA_CONFIG_PATH", nullptr)
     {
-        const std::string text = pcm("default", dir_ / "default.raw") + pcm("orvane_test_named", dir_ / "named.raw");
+        const std::string text = pcm("default", dir_ / "default.raw") + pcm("orvane_test_named", dir_ / "named.raw") +
+                                 "pcm.orvane_test_capture {\n  type file\n  slave.pcm { type null }\n  file \"/dev/null\"\n"
+                                 "  infile \"" + dir_ / "capture.raw" + "\"\n  format \"raw\"\n}\n";
         writeBytes(dir_ / "asound.conf", text);
         ::setenv("ALSA_CONFIG_PATH", (dir_ / "asound.conf").c_str(), 1);
     }
@@ -24,6 +27,8 @@ public:
     // What the PCM "default" has been given so far.
     std::string defaultOutput() const { return readBytes(dir_ / "default.raw"); }
     std::string namedOutput() const { return readBytes(dir_ / "named.raw"); }
+    // What "orvane_test_capture" records, raw.
+    void setCaptureInput(const std::string& bytes) const { writeBytes(dir_ / "capture.raw", bytes); }
     const TempDirectory& folder() const { return dir_; }
 
 private:

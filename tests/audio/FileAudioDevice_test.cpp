@@ -97,3 +97,60 @@ TEST(FileAudioDevice, FailuresAnswerFalseWithAReason)
     EXPECT_FALSE(other.openOutput(AudioFormat{8000, 0, 16}));
     EXPECT_FALSE(other.openOutput(AudioFormat{8000, 1, 12}));
 }
+
+TEST(FileAudioDevice, CaptureReadsTheFilesSamplesInWholeFramesAndThenNothing)
+{
+    TempDirectory dir;
+    const std::string samples = countingBytes(2 * 500, 3);
+    writeBytes(dir / "in.wav", wavFile(1, 8000, 16, samples));
+    FileAudioDevice::Settings settings;
+    settings.path = (dir / "in.wav").c_str();
+    FileAudioDevice device(settings);
+    ASSERT_TRUE(device.openInput(AudioFormat{8000, 1, 16})) << device.errorText().c_str();
+    std::string got;
+    uint8_t buffer[2 * 240];
+    std::vector<long> counts;
+    for (int i = 0; i < 4; ++i) {
+        const long n = device.read(buffer, 240);
+        counts.push_back(n);
+        if (n > 0)
+            got.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n) * 2);
+    }
+    EXPECT_EQ(counts, (std::vector<long>{240, 240, 20, 0}));
+    EXPECT_EQ(got, samples);
+    device.close();
+    EXPECT_EQ(device.read(buffer, 240), -1);
+}
+
+TEST(FileAudioDevice, CaptureTakesOnlyTheFormatAskedFor)
+{
+    TempDirectory dir;
+    writeBytes(dir / "in.wav", wavFile(1, 8000, 16, std::string(100, '\0')));
+    FileAudioDevice::Settings settings;
+    settings.path = (dir / "in.wav").c_str();
+    FileAudioDevice device(settings);
+    EXPECT_FALSE(device.openInput(AudioFormat{22050, 1, 16}));
+    EXPECT_NE(std::string(device.errorText().c_str()).find("another sample format"), std::string::npos);
+    EXPECT_FALSE(device.openInput(AudioFormat{8000, 1, 8}));
+    settings.path = (dir / "missing.wav").c_str();
+    FileAudioDevice missing(settings);
+    EXPECT_FALSE(missing.openInput(AudioFormat{8000, 1, 16}));
+    EXPECT_FALSE(missing.isOpen());
+    EXPECT_NE(std::string(missing.errorText().c_str()).find("missing.wav"), std::string::npos);
+}
+
+TEST(FileAudioDevice, PacedCaptureTakesTheTimeTheSoundWasRecordedIn)
+{
+    TempDirectory dir;
+    writeBytes(dir / "in.wav", wavFile(1, 8000, 16, std::string(2 * 1600, '\0')));
+    FileAudioDevice::Settings settings;
+    settings.path = (dir / "in.wav").c_str();
+    settings.paced = true;
+    FileAudioDevice device(settings);
+    ASSERT_TRUE(device.openInput(AudioFormat{8000, 1, 16}));
+    uint8_t buffer[2 * 800];
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(device.read(buffer, 800), 800);
+    ASSERT_EQ(device.read(buffer, 800), 800);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+}

@@ -30,6 +30,17 @@ public:
         changed_.notify_all();
     }
 
+    // Takes text as it arrives from a stream: each complete line is added, the start of
+    // an unfinished one is kept in `pending` for the next call.
+    void addText(std::string& pending, const char* data, size_t size)
+    {
+        pending.append(data, size);
+        for (size_t lf; (lf = pending.find('\n')) != std::string::npos;) {
+            add(pending.substr(0, lf));
+            pending.erase(0, lf + 1);
+        }
+    }
+
     void setSink(std::function<void(const std::string&)> sink)
     {
         std::lock_guard<std::mutex> guard(lock_);

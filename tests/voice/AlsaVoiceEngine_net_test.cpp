@@ -35,7 +35,10 @@ private:
 // Counts the underruns and overruns of the devices it makes.
 class XrunCounting : public AlsaAudioDevice {
 public:
-    XrunCounting(std::atomic<unsigned long>& total) : AlsaAudioDevice("pulse"), total_(total) {}
+    XrunCounting(std::atomic<unsigned long>& total, unsigned startPeriods)
+        : AlsaAudioDevice("pulse", startPeriods), total_(total)
+    {
+    }
     ~XrunCounting() override { total_ += xruns(); }
 
 private:
@@ -47,8 +50,8 @@ std::atomic<unsigned long> inputXruns{0}, outputXruns{0};
 VoiceEngine::Settings alsaPulse(Reports& reports)
 {
     VoiceEngine::Settings settings;
-    settings.input = [] { return std::unique_ptr<AudioDevice>(new XrunCounting(inputXruns)); };
-    settings.output = [] { return std::unique_ptr<AudioDevice>(new XrunCounting(outputXruns)); };
+    settings.input = [] { return std::unique_ptr<AudioDevice>(new XrunCounting(inputXruns, 1)); };
+    settings.output = [] { return std::unique_ptr<AudioDevice>(new XrunCounting(outputXruns, VoiceEngine::OutputStartPeriods)); };
     settings.report = reports.sink();
     return settings;
 }

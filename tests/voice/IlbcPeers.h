@@ -9,11 +9,16 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace orvane::ilbc::testing {
@@ -169,6 +174,68 @@ inline std::vector<float> speechLike(int samples, uint32_t seed)
                 out[pos] = 30.0f * (rnd.next() - 0.5f);
         }
     }
+    return out;
+}
+
+// A phrase spoken by espeak-ng (Debian package espeak-ng), resampled from its 22050 Hz to
+// 8000 Hz by a windowed sinc low-pass at 3600 Hz and scaled to a peak of 20000.
+inline std::vector<float> spokenPhrase(const std::string& text)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        throw std::runtime_error("pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    std::string program = "espeak-ng", stdoutFlag = "--stdout", speed = "-s", wpm = "150";
+    std::string phrase = text;
+    char* argv[] = {program.data(), stdoutFlag.data(), speed.data(), wpm.data(), phrase.data(), nullptr};
+    pid_t pid;
+    const int rc = posix_spawnp(&pid, "espeak-ng", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        throw std::runtime_error("espeak-ng is missing: install the Debian package espeak-ng");
+    }
+    std::vector<uint8_t> wav;
+    uint8_t chunk[4096];
+    ssize_t got;
+    while ((got = read(fds[0], chunk, sizeof(chunk))) > 0)
+        wav.insert(wav.end(), chunk, chunk + got);
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || wav.size() < 44 + 2)
+        throw std::runtime_error("espeak-ng failed (Debian package espeak-ng)");
+    // A canonical 44-byte header, 16-bit mono; espeak-ng streams, so the sizes are unset.
+    std::vector<float> in((wav.size() - 44) / 2);
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = static_cast<int16_t>(wav[44 + 2 * i] | (wav[45 + 2 * i] << 8));
+    const double ratio = 22050.0 / 8000.0;
+    const double cutoff = 3600.0 / 22050.0;  // cycles per input sample
+    const int half = 48;
+    std::vector<float> out(static_cast<size_t>(in.size() / ratio));
+    float peak = 1.0f;
+    for (size_t n = 0; n < out.size(); ++n) {
+        const double t = n * ratio;
+        const long centre = static_cast<long>(t);
+        double s = 0.0;
+        for (long k = centre - half + 1; k <= centre + half; ++k) {
+            if (k < 0 || k >= static_cast<long>(in.size()))
+                continue;
+            const double u = t - k;
+            const double x = 2.0 * cutoff * u;
+            const double sinc = std::fabs(x) < 1e-9 ? 1.0 : std::sin(3.14159265358979 * x) / (3.14159265358979 * x);
+            const double window = 0.5 + 0.5 * std::cos(3.14159265358979 * u / half);
+            s += in[k] * 2.0 * cutoff * sinc * window;
+        }
+        out[n] = static_cast<float>(s);
+        peak = std::max(peak, std::fabs(out[n]));
+    }
+    for (float& v : out)
+        v *= 20000.0f / peak;
     return out;
 }
 

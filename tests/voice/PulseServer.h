@@ -146,11 +146,7 @@ private:
                 continue;
             if (n <= 0)
                 break;
-            pending.append(buffer, static_cast<size_t>(n));
-            for (size_t lf; (lf = pending.find('\n')) != std::string::npos;) {
-                log_.add(pending.substr(0, lf));
-                pending.erase(0, lf + 1);
-            }
+            log_.addText(pending, buffer, static_cast<size_t>(n));
         }
         ::close(fd);
     }

@@ -205,7 +205,8 @@ TEST(VoiceEngine, SixChannelsAtMostAndNoneAfterCloseAll)
     Reports reports;
     VoiceEngine::Settings settings;
     settings.input = fileDevice(dir / "none.wav");
-    int made = 0;
+    // Each player thread makes its own device.
+    std::atomic<int> made{0};
     settings.output = [&] { return fileDevice(dir / ("out" + std::to_string(made++) + ".wav"))(); };
     settings.report = reports.sink();
     VoiceEngine engine(settings);
@@ -372,5 +373,109 @@ TEST(VoiceEngine, SoundOfOneCallNeverReachesTheNext)
             EXPECT_FALSE(secondCall) << "a frame of the first call after the second began";
     }
     EXPECT_TRUE(secondCall);
+    EXPECT_TRUE(reports.texts().empty());
+}
+
+namespace {
+
+// A real file device that counts its reads and lets the test wait for a count.
+class CountingInput : public FileAudioDevice {
+public:
+    CountingInput(const std::string& path, std::atomic<int>& reads, std::condition_variable& changed,
+                  std::mutex& lock)
+        : FileAudioDevice(settingsFor(path)), reads_(reads), changed_(changed), lock_(lock)
+    {
+    }
+    long read(uint8_t* data, size_t frames) override
+    {
+        const long n = FileAudioDevice::read(data, frames);
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            ++reads_;
+        }
+        changed_.notify_all();
+        return n;
+    }
+
+private:
+    static Settings settingsFor(const std::string& path)
+    {
+        Settings s;
+        s.path = path.c_str();
+        return s;
+    }
+    std::atomic<int>& reads_;
+    std::condition_variable& changed_;
+    std::mutex& lock_;
+};
+
+} // namespace
+
+TEST(VoiceEngine, ADeviceThatGivesEmptyBuffersRunsOutOfBuffersAndIsNoLongerAsked)
+{
+    TempDirectory dir;
+    writeBytes(dir / "empty.wav", wavFile(1, 8000, 16, ""));
+    std::atomic<int> reads{0};
+    std::condition_variable changed;
+    std::mutex lock;
+    VoiceEngine::Settings settings;
+    settings.input = [&] { return std::make_unique<CountingInput>(dir / "empty.wav", reads, changed, lock); };
+    settings.output = fileDevice(dir / "out.wav");
+    Reports reports;
+    settings.report = reports.sink();
+    VoiceEngine engine(settings);
+    FrameCollector collector;
+    engine.setListener(&collector);
+    engine.setMode(0x82);
+    ASSERT_EQ(engine.createChannel(), 0);
+    SoundEvents recorder;
+    engine.recorder().setListener(&recorder);
+    engine.startRecording();
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(20), [&] { return reads.load() >= 12; }));
+    }
+    engine.stopRecording();
+    ASSERT_TRUE(recorder.waitFor(&SoundEvents::stops_, 1));
+    EXPECT_EQ(reads.load(), SoundBase::BufferCount);
+    EXPECT_EQ(recorder.get(&SoundEvents::data_), 0);
+    EXPECT_TRUE(collector.frames().empty());
+    engine.closeAll();
+    EXPECT_TRUE(reports.texts().empty());
+}
+
+TEST(VoiceEngine, AFrameThatFindsEveryBufferQueuedIsDroppedAndNoQueuedBufferIsOverwritten)
+{
+    TempDirectory dir;
+    VoiceEngine::Settings settings;
+    settings.input = fileDevice(dir / "none.wav");
+    // Paced: each 1000-sample frame takes 125 ms to be taken by the device.
+    settings.output = fileDevice(dir / "out.wav", true);
+    Reports reports;
+    settings.report = reports.sink();
+    VoiceEngine engine(settings);
+    engine.setMode(0x80);
+    ASSERT_EQ(engine.createChannel(), 0);
+    SoundPlayer& player = *engine.player(0);
+    SoundEvents played;
+    player.setListener(&played);
+    std::string accepted;
+    int taken = 0;
+    for (int k = 0; k < 20; ++k) {
+        const std::vector<int16_t> frame(1000, static_cast<int16_t>(100 * (k + 1)));
+        if (player.play(frame.data(), 2000)) {
+            accepted += bytesOfSamples(frame);
+            ++taken;
+        }
+    }
+    EXPECT_GE(taken, SoundBase::BufferCount);
+    EXPECT_LT(taken, 20);
+    EXPECT_EQ(player.droppedFrames(), static_cast<uint64_t>(20 - taken));
+    ASSERT_TRUE(played.waitFor(&SoundEvents::data_, taken));
+    engine.closeAll();
+    WavSound out;
+    ASSERT_EQ(loadWavFile((dir / "out.wav").c_str(), out), WavError::None);
+    EXPECT_TRUE(std::string(out.samples.begin(), out.samples.end()) == accepted)
+        << "what was played is every accepted frame, whole and in order";
     EXPECT_TRUE(reports.texts().empty());
 }

@@ -129,11 +129,16 @@ void unpackFrame(const Mode& mode, const uint8_t* bytes, FrameIndices& out)
     for (int cls = 0; cls < 3; ++cls) {
         forEachField(mode, out, [&](int& value, const Split& split) {
             const int n = split.c[cls];
-            const int shift = shiftFor(split, cls);
-            for (int b = n - 1; b >= 0; --b, ++bit) {
-                if ((bytes[bit >> 3] >> (7 - (bit & 7))) & 1)
-                    value |= 1 << (shift + b);
-            }
+            if (n == 0)
+                return;
+            // The n bits from bit on, most significant first; they span at most two bytes.
+            const int byte = bit >> 3;
+            unsigned window = static_cast<unsigned>(bytes[byte]) << 8;
+            if (byte + 1 < mode.bytes)
+                window |= bytes[byte + 1];
+            const unsigned field = (window >> (16 - (bit & 7) - n)) & ((1u << n) - 1u);
+            value |= static_cast<int>(field << shiftFor(split, cls));
+            bit += n;
         });
     }
     for (int s = 1; s < kStages; ++s)

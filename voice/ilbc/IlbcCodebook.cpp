@@ -36,17 +36,28 @@ void sectionVector(const float* buffer, int lMem, int len, int index, float* out
 
 }  // namespace
 
-void expandMemory(const float* mem, int lMem, float* expanded)
+void expandRange(const float* mem, int lMem, int from, int to, float* expanded)
 {
-    for (int k = 0; k < lMem; ++k) {
+    for (int k = from; k < to; ++k) {
         float s = 0.0f;
-        for (int i = 0; i < kFilterLength; ++i) {
-            const int j = k - i + 4;
-            if (j >= 0 && j < lMem)
-                s += kCbFilter[i] * mem[j];
+        if (k >= 3 && k + 4 < lMem) {
+            const float* x = mem + k - 3;
+            for (int i = 0; i < kFilterLength; ++i)
+                s += kCbFilter[i] * x[i];
+        } else {
+            for (int i = 0; i < kFilterLength; ++i) {
+                const int j = k + i - 3;
+                if (j >= 0 && j < lMem)
+                    s += kCbFilter[i] * mem[j];
+            }
         }
         expanded[k] = s;
     }
+}
+
+void expandMemory(const float* mem, int lMem, float* expanded)
+{
+    expandRange(mem, lMem, 0, lMem, expanded);
 }
 
 void codebookVector(const float* mem, const float* expanded, int lMem, int len, int index, float* out)
@@ -69,8 +80,19 @@ void dequantizeGains(const int* index, float* gain)
 
 void decodeTarget(const float* mem, int lMem, int len, const int* index, const int* gainIndex, float* out)
 {
+    // The expanded memory only where the chosen vectors read it.
+    const int section = sectionSize(lMem, len);
+    const int regular = lMem - len + 1;
+    int from = lMem;
+    for (int s = 0; s < kStages; ++s) {
+        if (index[s] < section)
+            continue;
+        const int k = index[s] - section;
+        const int start = k < regular ? lMem - len - k : lMem - (k - regular + 20) - 5;
+        from = std::min(from, start);
+    }
     float expanded[kMemLength];
-    expandMemory(mem, lMem, expanded);
+    expandRange(mem, lMem, from, lMem, expanded);
     float gain[kStages];
     dequantizeGains(gainIndex, gain);
     float vec[kSubLength];

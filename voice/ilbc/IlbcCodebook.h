@@ -25,6 +25,8 @@ inline int codebookSize(int lMem, int len)
 
 // The expanded section's memory: the filter applied to mem (zero outside it).
 void expandMemory(const float* mem, int lMem, float* expanded);
+// The same for expanded[from..to) only.
+void expandRange(const float* mem, int lMem, int from, int to, float* expanded);
 
 // Vector index of the codebook over mem/expanded (index < codebookSize).
 void codebookVector(const float* mem, const float* expanded, int lMem, int len, int index, float* out);

@@ -3,6 +3,7 @@
 #include "voice/ilbc/IlbcBitstream.h"
 #include "voice/ilbc/IlbcCodebook.h"
 #include "voice/ilbc/IlbcLpc.h"
+#include "voice/ilbc/IlbcMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -44,66 +45,115 @@ void searchCodebook(const float* mem, int lMem, const float* target, int len, co
 
     float expanded[kMemLength];
     expandMemory(wmem, lMem, expanded);
+
+    // Regular vectors are read in place; only the augmented ones are built. Energies of
+    // the regular vectors slide along the memory one sample at a time.
     const int size = codebookSize(lMem, len);
-    static thread_local float vectors[kMaxVectors][kSubLength];
+    const int section = sectionSize(lMem, len);
+    const int regular = lMem - len + 1;
+    float augmented[2 * 20][kSubLength];
+    const float* vectors[kMaxVectors];
     float energy[kMaxVectors];
-    for (int i = 0; i < size; ++i) {
-        codebookVector(wmem, expanded, lMem, len, i, vectors[i]);
-        float e = 0.0f;
-        for (int k = 0; k < len; ++k)
-            e += vectors[i][k] * vectors[i][k];
-        energy[i] = e;
+    for (int half = 0; half < 2; ++half) {
+        const float* buffer = half ? expanded : wmem;
+        const int first = half * section;
+        double e = dot(buffer + lMem - len, buffer + lMem - len, len);
+        for (int n = 0; n < regular; ++n) {
+            const float* v = buffer + lMem - len - n;
+            if (n > 0)
+                e += static_cast<double>(v[0]) * v[0] - static_cast<double>(v[len]) * v[len];
+            vectors[first + n] = v;
+            energy[first + n] = static_cast<float>(std::max(e, 0.0));
+        }
+        for (int k = regular; k < section; ++k) {
+            float* v = augmented[half * 20 + k - regular];
+            codebookVector(wmem, expanded, lMem, len, first + k, v);
+            vectors[first + k] = v;
+            energy[first + k] = dot(v, v, len);
+        }
     }
+    // The memory with zeros either side, so that correlations reach the expansion filter's
+    // span beyond its ends.
+    float padded[kMemLength + 16] = {};
+    std::copy(wmem, wmem + lMem, padded + 8);
 
-    float targetEnergy = 0.0f;
-    for (int k = 0; k < len; ++k)
-        targetEnergy += residue[k] * residue[k];
+    float targetEnergy = dot(residue, residue, len);
 
+    // Each stage takes the vector whose quantised gain removes the most error energy. The
+    // unquantised gain's reduction bounds the quantised one, so only the vectors whose bound
+    // beats the best so far have their gain quantised.
+    static const float* const kTables[kStages] = {kGain5, kGain4, kGain3};
+    static const int kTableSizes[kStages] = {32, 16, 8};
     float gains[kStages];
     float firstGain = 0.0f;
+    float cross[kMaxVectors];
+    float bound[kMaxVectors];
     for (int s = 0; s < kStages; ++s) {
-        int best = -1;
-        float bestMeasure = 0.0f;
-        float bestGain = 0.0f;
+        const float scale = s == 0 ? 1.0f : std::max(0.1f, std::fabs(gains[s - 1]));
+        // Correlations of the residue with the memory at every position a regular vector or
+        // the expansion filter reaches; an expanded vector's correlation is the filter
+        // applied to them.
+        float corr[kMemLength + 8];
+        for (int q = -3; q <= regular + 3; ++q)
+            corr[q + 3] = dot(residue, padded + 8 + q, len);
+        for (int n = 0; n < regular; ++n) {
+            const int p = lMem - len - n;
+            cross[n] = corr[p + 3];
+            float c = 0.0f;
+            for (int i = 0; i < kFilterLength; ++i)
+                c += kCbFilter[i] * corr[p + i];
+            cross[section + n] = c;
+        }
+        for (int k = regular; k < section; ++k) {
+            cross[k] = dot(residue, vectors[k], len);
+            cross[section + k] = dot(residue, vectors[section + k], len);
+        }
         for (int i = 0; i < size; ++i) {
+            bound[i] = -1.0f;
             if (energy[i] <= 1e-6f)
                 continue;
             if (firstFortyTarget && s > 0 && !codableInFirstTarget(i))
                 continue;
-            float cross = 0.0f;
-            for (int k = 0; k < len; ++k)
-                cross += residue[k] * vectors[i][k];
-            if (s == 0 && cross <= 0.0f)
+            const float c = cross[i];
+            if (s == 0 && c <= 0.0f)
                 continue;
-            const float gain = cross / energy[i];
-            if (std::fabs(gain) >= kMaxGain)
+            if (std::fabs(c) >= kMaxGain * energy[i])
                 continue;
-            const float measure = cross * gain;
-            if (best < 0 || measure > bestMeasure) {
+            bound[i] = c * c / energy[i];
+        }
+        int best = 0;
+        int bestGainIndex = s == 0 ? 0 : (s == 1 ? 7 : 3);  // the zero gains of the later stages
+        float bestGain = 0.0f;
+        float bestReduction = 0.0f;
+        auto consider = [&](int i) {
+            const float gain = cross[i] / energy[i];
+            const int q = nearestScaled(kTables[s], kTableSizes[s], scale, gain);
+            const float gq = scale * kTables[s][q];
+            const float reduction = 2.0f * gq * cross[i] - gq * gq * energy[i];
+            if (reduction > bestReduction) {
                 best = i;
-                bestMeasure = measure;
+                bestReduction = reduction;
+                bestGainIndex = q;
                 bestGain = gain;
             }
-        }
-        if (best < 0) {
-            best = 0;
-            bestGain = 0.0f;
+        };
+        // The largest bound first: its quantised reduction is rarely beaten, which leaves
+        // few others to quantise.
+        int top = -1;
+        for (int i = 0; i < size; ++i)
+            if (bound[i] > 0.0f && (top < 0 || bound[i] > bound[top]))
+                top = i;
+        if (top >= 0) {
+            consider(top);
+            for (int i = 0; i < size; ++i)
+                if (i != top && bound[i] > bestReduction)
+                    consider(i);
         }
         index[s] = best;
-        if (s == 0) {
+        gainIndex[s] = bestGainIndex;
+        gains[s] = scale * kTables[s][bestGainIndex];
+        if (s == 0)
             firstGain = bestGain;
-            gainIndex[0] = nearestScaled(kGain5, 32, 1.0f, bestGain);
-            gains[0] = kGain5[gainIndex[0]];
-        } else {
-            const float scale = std::max(0.1f, std::fabs(gains[s - 1]));
-            if (s == 1) {
-                gainIndex[1] = nearestScaled(kGain4, 16, scale, bestGain);
-                gains[1] = scale * kGain4[gainIndex[1]];
-            } else {
-                gainIndex[2] = nearestScaled(kGain3, 8, scale, bestGain);
-                gains[2] = scale * kGain3[gainIndex[2]];
-            }
-        }
         for (int k = 0; k < len; ++k)
             residue[k] -= gains[s] * vectors[best][k];
     }
@@ -115,9 +165,7 @@ void searchCodebook(const float* mem, int lMem, const float* target, int len, co
     for (int s = 0; s < kStages; ++s)
         for (int k = 0; k < len; ++k)
             coded[k] += gains[s] * vectors[index[s]][k];
-    float codedEnergy = 0.0f;
-    for (int k = 0; k < len; ++k)
-        codedEnergy += coded[k] * coded[k];
+    const float codedEnergy = dot(coded, coded, len);
     if (codedEnergy > 0.0f && gains[0] > 0.0f) {
         for (int i = gainIndex[0] + 1; i < 32; ++i) {
             const float ratio = kGain5[i] / gains[0];

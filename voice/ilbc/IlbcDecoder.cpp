@@ -4,6 +4,7 @@
 #include "voice/ilbc/IlbcExcitation.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <cstring>
 
@@ -84,6 +85,17 @@ void Decoder::synthesize(const float* excitation, const float* lpc, float* sampl
             synthesisFilter(out + s * kSubLength, kSubLength, lpc + s * kLpcSize, synthesisMem_);
     }
     biquad(out, n, kHpOutZero, kHpOutPole, highPassMem_, out);
+    bool finite = true;
+    for (int i = 0; i < n; ++i)
+        finite = finite && std::isfinite(out[i]);
+    if (!finite) {
+        // Cannot happen with stable filters; should it, the filters start afresh rather
+        // than carry the fault into every later frame.
+        std::fill(out, out + n, 0.0f);
+        std::fill(std::begin(synthesisMem_), std::end(synthesisMem_), 0.0f);
+        std::fill(std::begin(highPassMem_), std::end(highPassMem_), 0.0f);
+        enhance_.reset();
+    }
     for (int i = 0; i < n; ++i)
         samples[i] = std::clamp(out[i], -32768.0f, 32767.0f);
     std::memcpy(oldLpc_, lpc, sizeof(float) * mode_.subBlocks * kLpcSize);

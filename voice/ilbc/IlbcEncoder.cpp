@@ -87,7 +87,8 @@ Encoder::Encoder(int frameMs)
 void Encoder::init(int frameMs)
 {
     mode_ = Mode::of(frameMs);
-    std::fill(std::begin(highPassMem_), std::end(highPassMem_), 0.0f);
+    dcIn_ = 0.0f;
+    dcOut_ = 0.0f;
     std::fill(std::begin(analysis_), std::end(analysis_), 0.0f);
     std::memcpy(lsfOld_, kLsfMean, sizeof(lsfOld_));
     std::memcpy(lsfQuantOld_, kLsfMean, sizeof(lsfQuantOld_));
@@ -110,7 +111,14 @@ void Encoder::encode(const float* samples, uint8_t* bytes)
     const int n = mode_.blockLength;
     const int total = lookback() + n;
     float block[kMaxBlock];
-    biquad(samples, n, kHpInZero, kHpInPole, highPassMem_, block);
+    // Only DC and the lowest rumble are taken out: a steeper input filter would turn the
+    // phase of the voice's lowest harmonics and cost more than it saves.
+    for (int i = 0; i < n; ++i) {
+        const float y = samples[i] - dcIn_ + kDcPole * dcOut_;
+        dcIn_ = samples[i];
+        dcOut_ = y;
+        block[i] = y;
+    }
     std::memmove(analysis_, analysis_ + n, sizeof(float) * (total - n));
     std::memcpy(analysis_ + total - n, block, sizeof(float) * n);
 

@@ -31,7 +31,10 @@ private:
     void analyse(float* lsf);
 
     Mode mode_ = Mode::of(30);
-    float highPassMem_[4] = {};
+    static constexpr float kDcPole = 0.99f;  // DC blocker, about 13 Hz
+
+    float dcIn_ = 0.0f;
+    float dcOut_ = 0.0f;
     float analysis_[kMaxLookback + kMaxBlock] = {};  // look-back then the current frame
     float lsfOld_[kOrder] = {};
     float lsfQuantOld_[kOrder] = {};

@@ -1,5 +1,7 @@
 #include "voice/ilbc/IlbcEnhancer.h"
 
+#include "voice/ilbc/IlbcMath.h"
+
 #include <algorithm>
 #include <iterator>
 #include <cmath>
@@ -14,14 +16,6 @@ constexpr int kMaxLag = 120;
 constexpr int kSearch = 2;     // samples either side of the estimate
 constexpr int kHalfFilter = 3; // fractional delay filters have 7 taps
 constexpr float kMaxChange = 0.05f;
-
-float dot(const float* a, const float* b, int n)
-{
-    float s = 0.0f;
-    for (int i = 0; i < n; ++i)
-        s += a[i] * b[i];
-    return s;
-}
 
 }  // namespace
 
@@ -138,13 +132,16 @@ void Enhancer::process(const Mode& mode, const float* excitation, float* out)
         const float* x = buffer_ + pos;
         int bestLag = kMinLag;
         float best = -1.0f;
+        // Energy of the lagged block, slid one sample further back per lag.
+        double lagged = dot(x - kMinLag, x - kMinLag, kEnhBlock);
         for (int lag = kMinLag; lag <= kMaxLag; ++lag) {
             const float* p = x - lag;
+            if (lag > kMinLag)
+                lagged += static_cast<double>(p[0]) * p[0] - static_cast<double>(p[kEnhBlock]) * p[kEnhBlock];
             const float c = dot(x, p, kEnhBlock);
             if (c <= 0.0f)
                 continue;
-            const float e = dot(p, p, kEnhBlock);
-            const float score = c * c / (e + 1.0f);
+            const float score = c * c / (static_cast<float>(std::max(lagged, 0.0)) + 1.0f);
             if (score > best) {
                 best = score;
                 bestLag = lag;

@@ -1,5 +1,8 @@
 #include "voice/ilbc/IlbcLpc.h"
 
+#include "voice/ilbc/IlbcMath.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -9,30 +12,51 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kHalf = kOrder / 2;
-constexpr int kGrid = 256;
+constexpr int kGrid = 128;
 
 // Sum of c[k] * cos((kHalf - k) w) for k < kHalf, plus c[kHalf] / 2: the symmetric sum or
-// difference polynomial with its trivial root removed, on the unit circle.
-double evalSymmetric(const double* c, double w)
+// difference polynomial with its trivial root removed, on the unit circle, as a polynomial
+// in x = cos(w) (Chebyshev recursion, no trigonometry).
+double evalSymmetric(const double* c, double x)
 {
-    double s = 0.5 * c[kHalf];
-    for (int k = 0; k < kHalf; ++k)
-        s += c[k] * std::cos((kHalf - k) * w);
+    double tPrev = 1.0, t = x;  // T0, T1
+    double s = 0.5 * c[kHalf] + c[kHalf - 1] * t;
+    for (int m = 2; m <= kHalf; ++m) {
+        const double next = 2.0 * x * t - tPrev;
+        tPrev = t;
+        t = next;
+        s += c[kHalf - m] * t;
+    }
     return s;
+}
+
+// cos(pi g / kGrid) for g = 0..kGrid.
+const double* gridCosines()
+{
+    static const struct Grid {
+        double x[kGrid + 1];
+        Grid()
+        {
+            for (int g = 0; g <= kGrid; ++g)
+                x[g] = std::cos(kPi * g / kGrid);
+        }
+    } grid;
+    return grid.x;
 }
 
 // Roots of one symmetric polynomial in (0, pi), found on a grid and refined by bisection.
 int findRoots(const double* c, double* roots)
 {
+    const double* grid = gridCosines();
     int found = 0;
-    double prevW = 0.0;
-    double prev = evalSymmetric(c, prevW);
+    double prevX = grid[0];
+    double prev = evalSymmetric(c, prevX);
     for (int g = 1; g <= kGrid && found < kHalf; ++g) {
-        const double w = kPi * g / kGrid;
-        const double v = evalSymmetric(c, w);
+        const double x = grid[g];
+        const double v = evalSymmetric(c, x);
         if ((prev <= 0.0 && v > 0.0) || (prev >= 0.0 && v < 0.0)) {
-            double lo = prevW, hi = w, flo = prev;
-            for (int it = 0; it < 20; ++it) {
+            double lo = prevX, hi = x, flo = prev, fhi = v;
+            for (int it = 0; it < 8; ++it) {
                 const double mid = 0.5 * (lo + hi);
                 const double fm = evalSymmetric(c, mid);
                 if ((flo <= 0.0) == (fm <= 0.0)) {
@@ -40,11 +64,14 @@ int findRoots(const double* c, double* roots)
                     flo = fm;
                 } else {
                     hi = mid;
+                    fhi = fm;
                 }
             }
-            roots[found++] = 0.5 * (lo + hi);
+            // The last step linear between the bracket's ends.
+            const double root = (flo != fhi) ? lo + (hi - lo) * flo / (flo - fhi) : 0.5 * (lo + hi);
+            roots[found++] = std::acos(std::clamp(root, -1.0, 1.0));
         }
-        prevW = w;
+        prevX = x;
         prev = v;
     }
     return found;
@@ -73,12 +100,8 @@ void productOfPairs(const double* w, double* p)
 
 void autocorrelation(const float* x, int n, float* r)
 {
-    for (int lag = 0; lag <= kOrder; ++lag) {
-        double s = 0.0;
-        for (int i = 0; i + lag < n; ++i)
-            s += static_cast<double>(x[i]) * x[i + lag];
-        r[lag] = static_cast<float>(s);
-    }
+    for (int lag = 0; lag <= kOrder; ++lag)
+        r[lag] = dot(x, x + lag, n - lag);
 }
 
 void levinson(const float* r, float* a)
@@ -273,9 +296,12 @@ void synthesisFilter(float* x, int n, const float* a, float* mem)
     std::memcpy(hist, mem, sizeof(float) * kOrder);
     float* out = hist + kOrder;
     for (int i = 0; i < n; ++i) {
-        float s = x[i];
-        for (int j = 1; j <= kOrder; ++j)
-            s -= a[j] * out[i - j];
+        // Two partial sums halve the chain of dependent additions.
+        const float* o = out + i;
+        float even = x[i] - a[2] * o[-2] - a[4] * o[-4] - a[6] * o[-6] - a[8] * o[-8] - a[10] * o[-10];
+        const float odd = a[3] * o[-3] + a[5] * o[-5] + a[7] * o[-7] + a[9] * o[-9];
+        even -= odd;
+        const float s = even - a[1] * o[-1];
         out[i] = s;
         x[i] = s;
     }

@@ -35,7 +35,7 @@ void interpolateLpc(const Mode& mode, const float* previous, const float* lsf, f
 
 // y = A(z) x with a filter memory of the last kOrder inputs (oldest first).
 void analysisFilter(const float* x, int n, const float* a, float* mem, float* y);
-// In place: x = x / A(z), memory of the last kOrder outputs (oldest first).
+// In place: x = x / A(z), memory of the last kOrder outputs (oldest first); n <= kMaxBlock.
 void synthesisFilter(float* x, int n, const float* a, float* mem);
 
 // Second-order section with numerator b and denominator (1, a1, a2); mem holds

@@ -13,16 +13,26 @@ constexpr int kMaxState = 58;
 // Zero-state all-pass filter over 2 len samples: the input's len samples then zeros.
 void allPass(const float* lpc, const float* in, int len, float* out)
 {
+    // Input and output with kOrder zeros ahead, so that no tap needs a bounds check.
+    float x[kOrder + 2 * kMaxState] = {};
+    float y[kOrder + 2 * kMaxState] = {};
+    for (int k = 0; k < len; ++k)
+        x[kOrder + k] = in[k];
     for (int n = 0; n < 2 * len; ++n) {
-        float s = 0.0f;
-        for (int j = 0; j <= kOrder; ++j) {
-            const int k = n - j;
-            if (k >= 0 && k < len)
-                s += lpc[kOrder - j] * in[k];
-        }
-        for (int j = 1; j <= kOrder && j <= n; ++j)
-            s -= lpc[j] * out[n - j];
-        out[n] = s;
+        const float* xn = x + kOrder + n;
+        const float* yn = y + kOrder + n;
+        float s = 0.0f, t = 0.0f;
+        for (int j = 0; j <= kOrder; j += 2)
+            s += lpc[kOrder - j] * xn[-j];
+        for (int j = 1; j <= kOrder; j += 2)
+            t += lpc[kOrder - j] * xn[-j];
+        for (int j = 2; j <= kOrder; j += 2)
+            s -= lpc[j] * yn[-j];
+        for (int j = 3; j <= kOrder; j += 2)
+            t -= lpc[j] * yn[-j];
+        const float v = s + t - lpc[1] * yn[-1];
+        y[kOrder + n] = v;
+        out[n] = v;
     }
 }
 

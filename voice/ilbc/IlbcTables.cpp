@@ -39,7 +39,8 @@ const float kGain4[16] = {-1.049988f, -0.900024f, -0.750000f, -0.599976f,
 const float kGain3[8] = {-1.000000f, -0.659973f, -0.330017f, 0.000000f,
                          0.250000f,  0.500000f,  0.750000f,  1.000000f};
 
-// Taps in the order of exp(k) = sum over i of kCbFilter[i] * x(k - i + 4).
+// Taps in the order of exp(k) = sum over i of kCbFilter[i] * x(k + i - 3): the tap pairs
+// 0.713 and 0.806 weigh x(k) and x(k + 1).
 const float kCbFilter[kFilterLength] = {-0.033691f, 0.083740f,  -0.144043f, 0.713379f,
                                         0.806152f,  -0.184326f, 0.108887f,  -0.034180f};
 
@@ -49,8 +50,6 @@ const float kPolyphase[4][7] = {
     {0.023682f, -0.124268f, 0.601563f, 0.601563f, -0.124268f, 0.023682f, -0.023682f},
     {0.018799f, -0.106445f, 0.862061f, 0.288330f, -0.076904f, 0.015625f, -0.018799f}};
 
-const float kHpInZero[3] = {0.92727436f, -1.8544941f, 0.92727436f};
-const float kHpInPole[3] = {1.0f, -1.9059465f, 0.9114024f};
 const float kHpOutZero[3] = {0.93980581f, -1.8795834f, 0.93980581f};
 const float kHpOutPole[3] = {1.0f, -1.9330735f, 0.93589199f};
 

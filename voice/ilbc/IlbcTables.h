@@ -46,9 +46,7 @@ extern const float kCbFilter[kFilterLength];
 // Fractional delay filters of the enhancer: phase 0, 1/4, 1/2 and 3/4 of a sample.
 extern const float kPolyphase[4][7];
 
-// Second-order high-pass filters: numerator b0..b2, denominator 1, a1, a2.
-extern const float kHpInZero[3];
-extern const float kHpInPole[3];
+// The decoder's output high-pass filter (65 Hz): numerator b0..b2, denominator 1, a1, a2.
 extern const float kHpOutZero[3];
 extern const float kHpOutPole[3];
 
