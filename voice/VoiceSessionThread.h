@@ -109,6 +109,8 @@ public:
     void setNotifier(VoiceSessionNotifier* notifier) { notifier_.store(notifier); }
 
     // Caller's side, once the peer accepted: the thread opens the channel to the contact.
+    // The thread asks the record whether the contact is online, so the record must stay
+    // until the call is stopped (the module stops it when the user signs out).
     void startCall(IContact* contact);
     // Callee's side, when the peer's channel arrives: the thread takes the channel over
     // (and closes it in the end) and talks over it.
