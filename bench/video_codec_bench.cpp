@@ -69,6 +69,32 @@ void DeltaFrame(benchmark::State& state)
 }
 BENCHMARK(DeltaFrame);
 
+// The worst delta: every pixel changes (the light goes on), into a run list that has not
+// grown yet, as in a session's first delta.
+void DeltaFrameEveryPixelChanging(benchmark::State& state)
+{
+    auto frames = cameraFrames();
+    std::vector<uint32_t> inverted(frames[0]);
+    for (uint32_t& pixel : inverted)
+        pixel ^= 0xFFFFFFu;
+    VideoImage reference, current, received;
+    ByteArray bytes;
+    bool flip = false;
+    for (auto _ : state) {
+        reference.setPixels(flip ? inverted.data() : frames[0].data(), W, H);
+        received.setPixels(flip ? inverted.data() : frames[0].data(), W, H);
+        current.setPixels(flip ? frames[0].data() : inverted.data(), W, H);
+        RunList sendRuns, receivedRuns;
+        VideoImage::diffFrames(reference, current, sendRuns);
+        int n = VideoImage::encodeRuns(sendRuns, bytes);
+        VideoImage::decodeRuns(bytes.data(), n, receivedRuns, received.pixelCount());
+        received.applyRuns(receivedRuns);
+        benchmark::DoNotOptimize(received.pixels());
+        flip = !flip;
+    }
+}
+BENCHMARK(DeltaFrameEveryPixelChanging);
+
 void KeyFrame(benchmark::State& state)
 {
     auto frames = cameraFrames();

@@ -385,6 +385,12 @@ void VideoImage::diffFrames(const VideoImage& reference, VideoImage& current, Ru
         return;
     uint32_t* cur = current.pixels_.data();
     const uint32_t* ref = reference.pixels_.data();
+    // Room for the most the list can take (every pixel in runs of two, each with its start
+    // and count) before the first run: the list grows by single pixels while runs merge, and
+    // an array without a growth step would copy itself for each of them.
+    const int most = 2 * n + 2;
+    if (runs.capacity() < most)
+        runs.setCapacity(most);
 
     int previousStart = -1;
     int previousEnd = -1;

@@ -328,8 +328,10 @@ TEST(VoiceEngine, ARecorderThatLosesItsDeviceReportsItOnceAndStopsAskingIt)
     ASSERT_EQ(engine.createChannel(), 0);
     engine.startRecording();
     ASSERT_TRUE(collector.waitForFrames(3)) << ::testing::PrintToString(reports.texts());
-    // The next recording is posted behind whatever the failure left on the queue: if the
-    // thread were still asking the dead device, those reads would come first.
+    // A start while the recording still runs is ignored, so the next one waits for the
+    // failure's report; it is then posted behind whatever the failure left on the queue: if
+    // the thread were still asking the dead device, those reads would come first.
+    ASSERT_TRUE(reports.waitFor("RECORD: Read"));
     engine.startRecording();
     ASSERT_TRUE(collector.waitForFrames(3 + 20));
     engine.closeAll();
