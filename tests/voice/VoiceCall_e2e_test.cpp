@@ -11,6 +11,7 @@
 #include "tests/voice/PulseServer.h"
 #include "tests/voice/SoundSignals.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -169,12 +170,17 @@ protected:
         const long onset = onsetOf(heard);
         ASSERT_GE(sent, 0) << "the microphone never had the tone";
         ASSERT_GE(onset, 0) << "nothing came out of the listener's speaker (" << heard.size() << " samples)";
+        // The tone is looked for in three stretches of its length and the best counts: a
+        // busy machine's sound server may drop or repeat a few milliseconds in one of them.
         size_t shift = 0;
-        const size_t window = 4000;
-        ASSERT_GE(heard.size(), static_cast<size_t>(onset) + 800 + window + 200);
-        const std::vector<int16_t> arrived(heard.begin() + onset + 800, heard.end());
-        const double c = bestCorrelation(std::vector<int16_t>(tone.begin() + 800, tone.end()), arrived, window, 200,
-                                         &shift);
+        const size_t window = 2400;
+        double c = -1;
+        for (size_t at = 800; at + window + 200 <= 8000; at += 2400) {
+            ASSERT_GE(heard.size(), static_cast<size_t>(onset) + at + window + 200);
+            const std::vector<int16_t> arrived(heard.begin() + onset + static_cast<long>(at), heard.end());
+            c = std::max(c, bestCorrelation(std::vector<int16_t>(tone.begin() + static_cast<long>(at), tone.end()),
+                                            arrived, window, 200, &shift));
+        }
         EXPECT_GT(c, 0.6) << "what arrived is not the tone that was played";
         const double delayMs = std::chrono::duration<double, std::milli>(speakerStart - micStart).count() +
                                onset / 8.0 - sent / 8.0;
