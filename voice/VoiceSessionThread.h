@@ -53,6 +53,8 @@ private:
 // ends the talk loop as a stop would: the notifier hears notifyEnded and the thread goes
 // back to Idle, rather than turning on a channel that answers "closed" at once for ever.
 // A channel handed over while a call is Talking replaces the old one, which is closed.
+// Microphone frames are queued only while Talking, and those still queued when a call ends
+// are dropped: no sound of one call ever reaches the peer of the next.
 //
 // Threads: the user-interface thread calls startCall, startTalk, stopSession and stop;
 // this thread runs the loop; the engine's recorder thread calls onEncodedFrame. The
@@ -107,6 +109,8 @@ public:
     void setNotifier(VoiceSessionNotifier* notifier) { notifier_.store(notifier); }
 
     // Caller's side, once the peer accepted: the thread opens the channel to the contact.
+    // The thread asks the record whether the contact is online, so the record must stay
+    // until the call is stopped (the module stops it when the user signs out).
     void startCall(IContact* contact);
     // Callee's side, when the peer's channel arrives: the thread takes the channel over
     // (and closes it in the end) and talks over it.
