@@ -10,11 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <memory>
 #include <string>
 
 using namespace orvane;
 using namespace orvane::testing;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -70,4 +73,35 @@ TEST_F(VoiceCallNat, FromBehindASymmetricNatTheCallGoesThroughTheRelayAndIsHeard
     EXPECT_GE(bob->expectLine("call-state Idle", bobEnd), 0);
     EXPECT_GE(alice->expectLine("call-state Idle", aliceFrom), 0);
     EXPECT_GE(alice->expectLine("call-label Call closed.", aliceFrom, CallWaitMs), 0);
+}
+
+TEST_F(VoiceCallNat, BetweenSymmetricNatsWithoutARelayTheAcceptedCallFailsOnBothSides)
+{
+    ASSERT_NO_FATAL_FAILURE(build({"alice=symmetric", "bob=symmetric"}, false));
+    alice = voiceClientAt("alice", aliceSound);
+    bob = voiceClientAt("bob", bobSound);
+    ASSERT_TRUE(alice->command("add bob"));
+    ASSERT_TRUE(bob->command("add alice"));
+    ASSERT_GE(alice->expectLine("notice bob\\nSigned In."), 0);
+    ASSERT_GE(bob->expectLine("notice alice\\nSigned In."), 0);
+
+    const size_t aliceFrom = alice->log.size(), bobFrom = bob->log.size();
+    ASSERT_TRUE(alice->command("talk " + bobId));
+    ASSERT_GE(bob->expectLine("call-state Ringing", bobFrom), 0);
+    ASSERT_TRUE(bob->command("talk " + aliceId));
+    ASSERT_GE(alice->expectLine("call-state Connected", aliceFrom), 0);
+    // No channel can be made: the caller's session fails, which ends the call on both sides.
+    const Clock::time_point accepted = Clock::now();
+    const int failed = alice->expectLine("call-label Call failed.", aliceFrom, 90000);
+    ASSERT_GE(failed, 0);
+    std::printf("[ measure  ] the call failed %.1f s after it was accepted\n",
+                std::chrono::duration<double>(Clock::now() - accepted).count());
+    EXPECT_GE(alice->expectLine("call-state Idle", aliceFrom), 0);
+    EXPECT_GE(alice->expectLine("status Call closed.", aliceFrom), 0);
+    EXPECT_GE(bob->expectLine("call-state Idle", bobFrom), 0);
+    EXPECT_GE(bob->expectLine("status Call closed.", bobFrom), 0);
+    EXPECT_EQ(bob->log.waitUntil([](const std::string& l) { return l.rfind("voice-channel ", 0) == 0; }, 0, bobFrom),
+              -1);
+    for (HeadlessProcess* side : {alice.get(), bob.get()})
+        EXPECT_EQ(side->log.waitFor("call-label Connected.", 0, side == alice.get() ? aliceFrom : bobFrom), -1);
 }
