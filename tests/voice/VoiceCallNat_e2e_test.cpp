@@ -41,6 +41,17 @@ protected:
         return client;
     }
 
+    // alice and bob in their homes, each listing the other, both online.
+    void startCallers()
+    {
+        alice = voiceClientAt("alice", aliceSound);
+        bob = voiceClientAt("bob", bobSound);
+        ASSERT_TRUE(alice->command("add bob"));
+        ASSERT_TRUE(bob->command("add alice"));
+        ASSERT_GE(alice->expectLine("notice bob\\nSigned In."), 0);
+        ASSERT_GE(bob->expectLine("notice alice\\nSigned In."), 0);
+    }
+
     std::unique_ptr<PulseServer> aliceSound, bobSound;
 };
 
@@ -49,12 +60,7 @@ protected:
 TEST_F(VoiceCallNat, FromBehindASymmetricNatTheCallGoesThroughTheRelayAndIsHeardBothWays)
 {
     ASSERT_NO_FATAL_FAILURE(build({"alice=symmetric", "bob=cone"}));
-    alice = voiceClientAt("alice", aliceSound);
-    bob = voiceClientAt("bob", bobSound);
-    ASSERT_TRUE(alice->command("add bob"));
-    ASSERT_TRUE(bob->command("add alice"));
-    ASSERT_GE(alice->expectLine("notice bob\\nSigned In."), 0);
-    ASSERT_GE(bob->expectLine("notice alice\\nSigned In."), 0);
+    ASSERT_NO_FATAL_FAILURE(startCallers());
 
     const size_t bobFrom = bob->log.size();
     ASSERT_NO_FATAL_FAILURE(connectCallBetween({*alice, "alice", aliceId}, {*bob, "bob", bobId}));
@@ -78,12 +84,7 @@ TEST_F(VoiceCallNat, FromBehindASymmetricNatTheCallGoesThroughTheRelayAndIsHeard
 TEST_F(VoiceCallNat, BetweenSymmetricNatsWithoutARelayTheAcceptedCallFailsOnBothSides)
 {
     ASSERT_NO_FATAL_FAILURE(build({"alice=symmetric", "bob=symmetric"}, false));
-    alice = voiceClientAt("alice", aliceSound);
-    bob = voiceClientAt("bob", bobSound);
-    ASSERT_TRUE(alice->command("add bob"));
-    ASSERT_TRUE(bob->command("add alice"));
-    ASSERT_GE(alice->expectLine("notice bob\\nSigned In."), 0);
-    ASSERT_GE(bob->expectLine("notice alice\\nSigned In."), 0);
+    ASSERT_NO_FATAL_FAILURE(startCallers());
 
     const size_t aliceFrom = alice->log.size(), bobFrom = bob->log.size();
     ASSERT_TRUE(alice->command("talk " + bobId));
