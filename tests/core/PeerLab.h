@@ -20,15 +20,18 @@ namespace orvane::testing {
 
 class PeerLab {
 public:
-    // The lab, the server in its wan, and two accounts that list each other.
-    void build(const std::vector<std::string>& homes)
+    // The lab, the server in its wan (with its relays unless told otherwise), and two
+    // accounts that list each other.
+    void build(const std::vector<std::string>& homes, bool withRelay = true)
     {
         lab = std::make_unique<NatLab>(homes);
         ASSERT_TRUE(lab->started());
         const std::string address = lab->serverAddress();
-        server = &lab->run(lab->wanNamespace(), {ORVANE_SERVER_PROGRAM, "--in-memory", "--hash-cost", "1", "--http",
-                                                 address + ":0", "--message", address + ":0", "--relay",
-                                                 address + ":0"});
+        std::vector<std::string> argv{ORVANE_SERVER_PROGRAM, "--in-memory", "--hash-cost", "1", "--http",
+                                      address + ":0", "--message", address + ":0"};
+        if (withRelay)
+            argv.insert(argv.end(), {"--relay", address + ":0"});
+        server = &lab->run(lab->wanNamespace(), argv);
         const int line = server->log.waitUntil([](const std::string& l) { return l.rfind("LISTENING", 0) == 0; },
                                                10000);
         ASSERT_GE(line, 0) << server->errors();

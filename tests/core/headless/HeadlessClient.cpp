@@ -17,6 +17,9 @@
 //   talk USER | hang-up                       the call bar's Talk (USER selected) and Hang-up
 //   voice-stats                               the session thread's counters
 //
+// With the voice module, each channel handed to it is reported as "voice-channel udp
+// relay|direct ADDRESS:PORT" (or "voice-channel tcp ADDRESS:PORT") before it takes it.
+//
 // Each command is run on the user-interface thread and answered by "done VERB". End of
 // input quits. Options:
 //
@@ -133,6 +136,23 @@ std::string peerOf(IModuleConnection* connection, bool datagrams)
     return std::string(address.getHostAddress().c_str()) + ":" + std::to_string(address.getPort());
 }
 
+// The voice module, telling which way each call's channel came before the call takes it
+// ("voice-channel udp relay 10.0.0.1:40000").
+class PrintingVoiceModule final : public VoiceModule {
+public:
+    using VoiceModule::VoiceModule;
+
+    void onIncomingConnection(IContact* contact, IModuleConnection* connection) override
+    {
+        if (auto* channel = dynamic_cast<UdpChannel*>(connection))
+            printLine(std::string("voice-channel udp ") + (channel->relayConnectionId.load() ? "relay " : "direct ") +
+                      peerOf(connection, true));
+        else if (connection)
+            printLine("voice-channel tcp " + peerOf(connection, false));
+        VoiceModule::onIncomingConnection(contact, connection);
+    }
+};
+
 struct Client {
     LineLog log;
     RecordingUi ui{log};
@@ -151,7 +171,7 @@ struct Client {
     void addVoice()
     {
         voiceServices = std::make_unique<AppVoiceServices>(*app, loop);
-        voice = std::make_unique<VoiceModule>(*voiceServices);
+        voice = std::make_unique<PrintingVoiceModule>(*voiceServices);
         VoiceSessionThread::Settings settings;
         settings.showError = [](const char* text) { printLine(std::string("voice-error ") + oneLine(text)); };
         settings.showOnlineStatus = [this] { app->showOnlineStatus(); };
