@@ -149,6 +149,9 @@ void VoiceSessionThread::onEncodedFrame(int channel, const uint8_t* data, int le
 {
     if (channel != channel_ || channel_ < 0 || !data || length <= 0)
         return;
+    // Between calls nothing is sent: a late frame of the last call must not open the next.
+    if (sessionState() != Talking)
+        return;
     auto frame = std::make_unique<EncodedFrame>(data, length);
     std::lock_guard<std::mutex> guard(queueLock_);
     while (!queue_.empty() && queue_.size() >= settings_.maxQueuedFrames) {
@@ -318,8 +321,6 @@ void VoiceSessionThread::talk()
     VoiceSessionNotifier* notifier = notifier_.load();
     if (notifier)
         notifier->notifyStarted();
-    // Frames recorded for an earlier call would reach this peer late and out of place.
-    clearQueue();
     engine_.startRecording();
     nextLevels_ = monotonicMillis() + settings_.levelIntervalMs;
 
@@ -334,6 +335,7 @@ void VoiceSessionThread::talk()
     }
     engine_.stopRecording();
     closeConnection();
+    clearQueue();
     if (notifier)
         notifier->notifyEnded();
 }

@@ -53,6 +53,8 @@ private:
 // ends the talk loop as a stop would: the notifier hears notifyEnded and the thread goes
 // back to Idle, rather than turning on a channel that answers "closed" at once for ever.
 // A channel handed over while a call is Talking replaces the old one, which is closed.
+// Microphone frames are queued only while Talking, and those still queued when a call ends
+// are dropped: no sound of one call ever reaches the peer of the next.
 //
 // Threads: the user-interface thread calls startCall, startTalk, stopSession and stop;
 // this thread runs the loop; the engine's recorder thread calls onEncodedFrame. The

@@ -5,6 +5,7 @@
 
 #include "core/module/ModuleInterfaces.h"
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,7 +65,13 @@ public:
         tcpOpened.emplace_back(userId);
         return std::exchange(tcpConnection, nullptr);
     }
-    IModuleConnection* openUdpConnection(const char*) override { return nullptr; }
+    // Answers openUdpConnection (on the caller's thread, so the function keeps its own
+    // data safe); none: no channel.
+    std::function<IModuleConnection*(const char* userId)> udpOpener;
+    IModuleConnection* openUdpConnection(const char* userId) override
+    {
+        return udpOpener ? udpOpener(userId) : nullptr;
+    }
     void playSound(const char* path) override { sounds.emplace_back(path); }
     void showNotification(const char* text, WindowHandle window) override { notices.emplace_back(text, window); }
 };
