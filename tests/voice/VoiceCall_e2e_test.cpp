@@ -8,6 +8,7 @@
 #include "tests/core/EndToEndSupport.h"
 #include "tests/core/HeadlessProcess.h"
 #include "tests/server/ServerProcess.h"
+#include "tests/support/ProcessCpu.h"
 #include "tests/voice/PulseServer.h"
 #include "tests/voice/SoundSignals.h"
 
@@ -27,24 +28,6 @@ using namespace orvane::testing;
 namespace {
 
 constexpr int CallWaitMs = 20000;
-
-// User and system CPU time of a process so far, in seconds.
-double cpuSeconds(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    // After the name: state is field 3; utime and stime are fields 14 and 15.
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14)
-            utime = std::stoull(field);
-        else if (i == 15)
-            stime = std::stoull(field);
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
 
 std::vector<int16_t> samplesOf(const std::string& bytes)
 {
