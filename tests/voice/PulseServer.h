@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <memory>
 #include <spawn.h>
@@ -29,12 +30,16 @@ class PulseServer {
 public:
     static constexpr int Rate = 8000;
 
-    PulseServer()
+    // `devices`: the script lines that make the sinks and sources; by default the two null
+    // sinks above. The environment's default sink and source stay "speaker" and
+    // "mic.monitor" (a test with other devices sets PULSE_SINK and PULSE_SOURCE per client).
+    explicit PulseServer(const std::string& devices = "load-module module-null-sink sink_name=speaker rate=8000 "
+                                                      "channels=1\n"
+                                                      "load-module module-null-sink sink_name=mic rate=8000 "
+                                                      "channels=1\n")
     {
-        const std::string script = "load-module module-native-protocol-unix auth-anonymous=1 socket=" + socket() +
-                                   "\n"
-                                   "load-module module-null-sink sink_name=speaker rate=8000 channels=1\n"
-                                   "load-module module-null-sink sink_name=mic rate=8000 channels=1\n";
+        const std::string script =
+            "load-module module-native-protocol-unix auth-anonymous=1 socket=" + socket() + "\n" + devices;
         writeBytes(dir_ / "server.pa", script);
         writeBytes(dir_ / "client.conf", "autospawn = no\n");
         ::mkdir((dir_ / "state").c_str(), 0700);
@@ -99,16 +104,7 @@ public:
 
     // Plays raw 16-bit samples into the mic sink through pacat and waits until they have
     // been played.
-    bool playIntoMic(const std::string& samples)
-    {
-        writeBytes(dir_ / "mic.raw", samples);
-        const CommandResult r = runCommand({"pacat", "--server=unix:" + socket(), "--playback", "--raw", "--device=mic", "--rate=8000",
-                                            "--channels=1", "--format=s16le", "--latency-msec=100",
-                                            dir_ / "mic.raw"});
-        if (r.status != 0)
-            ADD_FAILURE() << "pacat (package pulseaudio-utils) failed: " << r.output;
-        return r.status == 0;
-    }
+    bool playIntoMic(const std::string& samples) { return playInto("mic", samples); }
 
     // Starts recording what the speaker plays, into a file, until stopSpeakerRecording.
     bool recordSpeaker() { return record(recorder_, "speaker"); }
@@ -125,6 +121,34 @@ public:
         return readBytes(dir_ / "mic.raw.heard");
     }
 
+    // Records `device` (a source) into `file` through pacat, the channels of `channelMap`
+    // (pacat's names, comma-separated) interleaved, until the recorder is stopped.
+    bool recordSource(PeerProcess& recorder, const std::string& device, const std::string& channelMap,
+                      const std::string& file)
+    {
+        const long channels = 1 + std::count(channelMap.begin(), channelMap.end(), ',');
+        if (!recorder.start({"/usr/bin/pacat", "--server=unix:" + socket(), "--record", "--raw", "--device=" + device,
+                             "--rate=8000", "--channels=" + std::to_string(channels), "--channel-map=" + channelMap,
+                             "--format=s16le", "--latency-msec=10", file},
+                            file + ".log")) {
+            ADD_FAILURE() << "cannot start pacat (package pulseaudio-utils)";
+            return false;
+        }
+        return true;
+    }
+    // Plays raw mono 16-bit samples into `sink` and waits until they have been played.
+    bool playInto(const std::string& sink, const std::string& samples)
+    {
+        const std::string file = dir_ / (sink + ".play.raw");
+        writeBytes(file, samples);
+        const CommandResult r = runCommand({"pacat", "--server=unix:" + socket(), "--playback", "--raw",
+                                            "--device=" + sink, "--rate=8000", "--channels=1", "--format=s16le",
+                                            "--latency-msec=100", file});
+        if (r.status != 0)
+            ADD_FAILURE() << "pacat (package pulseaudio-utils) failed: " << r.output;
+        return r.status == 0;
+    }
+
     std::string log() const { return log_.dump(); }
     const TempDirectory& folder() const { return dir_; }
 
@@ -133,14 +157,7 @@ private:
     bool record(PeerProcess& recorder, const std::string& sink)
     {
         const std::string file = sink == "mic" ? dir_ / "mic.raw.heard" : dir_ / (sink + ".raw");
-        if (!recorder.start({"/usr/bin/pacat", "--server=unix:" + socket(), "--record", "--raw",
-                             "--device=" + sink + ".monitor", "--rate=8000", "--channels=1", "--format=s16le",
-                             "--latency-msec=10", file},
-                            dir_ / ("pacat-" + sink + ".log"))) {
-            ADD_FAILURE() << "cannot start pacat (package pulseaudio-utils)";
-            return false;
-        }
-        return true;
+        return recordSource(recorder, sink + ".monitor", "mono", file);
     }
     void env(const char* name, const std::string& value)
     {

@@ -5,6 +5,7 @@
 // accepted, declined and ended through the call bar's commands, and the call states and
 // texts are read from the clients' lines.
 
+#include "tests/support/ProcessCpu.h"
 #include "tests/voice/VoiceCallPeers.h"
 
 #include <gtest/gtest.h>
@@ -21,24 +22,6 @@ using namespace orvane;
 using namespace orvane::testing;
 
 namespace {
-
-// User and system CPU time of a process so far, in seconds.
-double cpuSeconds(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    // After the name: state is field 3; utime and stime are fields 14 and 15.
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14)
-            utime = std::stoull(field);
-        else if (i == 15)
-            stime = std::stoull(field);
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
 
 using Clock = std::chrono::steady_clock;
 
