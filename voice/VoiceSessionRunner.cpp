@@ -36,8 +36,12 @@ void VoiceSessionRunner::stop()
 
 void VoiceSessionRunner::startCall(IContact* contact)
 {
-    if (thread_)
-        thread_->startCall(contact);
+    if (!thread_)
+        return;
+    // The program starts the thread with its main window, before the module has its host.
+    if (IModuleHost* host = host_ ? host_() : nullptr)
+        thread_->setHost(host);
+    thread_->startCall(contact);
 }
 
 void VoiceSessionRunner::startTalk(IContact* contact, IModuleConnection* connection)

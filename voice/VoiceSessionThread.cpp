@@ -251,7 +251,8 @@ void VoiceSessionThread::connect()
         port_.post(ThreadMessage::VoiceFailed, 0, 0);
         return;
     }
-    IModuleConnection* opened = host_ ? host_->openUdpConnection(peer.c_str()) : nullptr;
+    IModuleHost* host = host_.load();
+    IModuleConnection* opened = host ? host->openUdpConnection(peer.c_str()) : nullptr;
     if (opened) {
         closeConnection();
         connection_ = opened;

@@ -112,6 +112,9 @@ public:
     // The thread asks the record whether the contact is online, so the record must stay
     // until the call is stopped (the module stops it when the user signs out).
     void startCall(IContact* contact);
+    // The host the caller's side opens its channel through, when it was not known at
+    // construction.
+    void setHost(IModuleHost* host) { host_.store(host); }
     // Callee's side, when the peer's channel arrives: the thread takes the channel over
     // (and closes it in the end) and talks over it.
     void startTalk(IContact* contact, IModuleConnection* connection);
@@ -167,7 +170,9 @@ private:
 
     const Settings settings_;
     UiThreadPort& port_;
-    IModuleHost* const host_;
+    // Set at construction or later: the call bar starts the thread with the main window,
+    // which may come before the module is given its host.
+    std::atomic<IModuleHost*> host_;
     std::atomic<VoiceSessionNotifier*> notifier_{nullptr};
 
     // Guards state_, contact_, peerId_, handedOver_ and wake_.
