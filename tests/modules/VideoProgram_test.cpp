@@ -1,7 +1,6 @@
 // Two Orvane programs against a real orvane-server on one desktop, each with a camera of
 // its own: alice starts video with bob from the action bar and both see each other.
 
-#include "server/AccountStore.h"
 #include "tests/core/ClientTestSupport.h"
 #include "tests/modules/VideoPixels.h"
 #include "tests/modules/VideoSessionPeers.h"
@@ -93,19 +92,8 @@ protected:
     {
         ASSERT_TRUE(desktop.ok());
         // alice and bob list each other.
-        {
-            AccountStore store(database.c_str(), 1);
-            uint64_t aliceId = 0, bobId = 0;
-            AccountRecord details;
-            details.userName = "alice";
-            ASSERT_EQ(store.createAccount(details, "alice-pw", aliceId), AccountStore::Created);
-            details.userName = "bob";
-            ASSERT_EQ(store.createAccount(details, "bob-pw", bobId), AccountStore::Created);
-            store.addContact(aliceId, bobId, 100);
-            store.addContact(bobId, aliceId, 100);
-        }
         ASSERT_TRUE(server.start({"--database", database, "--http", "127.0.0.1:0", "--message", "127.0.0.1:0",
-                                  "--hash-cost", "1"}));
+                                  "--hash-cost", "1", "--account", "alice:alice-pw", "--account", "bob:bob-pw"}));
         const std::string url = "http://127.0.0.1:" + std::to_string(server.httpPort()) + "/";
         alice = std::make_unique<Side>("alice", url, "synthetic:160x120x24");
         // bob's camera shows one picture of a pattern of its own.

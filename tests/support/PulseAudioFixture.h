@@ -8,54 +8,37 @@
 // "Capture" are the sink's and the source's volumes. ALSA_CONFIG_PATH is cleared for the
 // same time: the "pulse" device comes from the system's ALSA configuration.
 //
-// The server runs in the foreground of its own process, never exits by itself and is
-// stopped by the destructor. A missing pulseaudio binary is a test failure naming its
-// package.
+// The server is a PulseServer with these devices; the destructor stops it. A missing
+// pulseaudio binary is a test failure naming its package.
 
-#include "tests/foundation/TempDirectory.h"
 #include "tests/support/PeerProcess.h"
+#include "tests/support/PulseServer.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <sys/un.h>
-
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace orvane::testing {
 
 class PulseAudioFixture {
 public:
-    PulseAudioFixture() : alsaConfig_("ALSA_CONFIG_PATH", nullptr), server_("PULSE_SERVER", nullptr)
+    PulseAudioFixture()
+        : server_("load-module module-null-sink sink_name=orvane_null\n"
+                  "load-module module-null-source source_name=orvane_mic\n"
+                  "set-default-sink orvane_null\n"
+                  "set-default-source orvane_mic\n",
+                  "", "")
     {
-        binary_ = findPeerBinary({"/usr/bin/pulseaudio"}, "pulseaudio");
-        if (binary_.empty())
-            return;
-        socket_ = dir_ / "native";
-        writeBytes(dir_ / "server.pa",
-                   "load-module module-null-sink sink_name=orvane_null\n"
-                   "load-module module-null-source source_name=orvane_mic\n"
-                   "set-default-sink orvane_null\n"
-                   "set-default-source orvane_mic\n"
-                   "load-module module-native-protocol-unix auth-anonymous=1 socket=" +
-                       socket_ + "\n");
-        ::mkdir((dir_ / "runtime").c_str(), 0700);
-        ::setenv("PULSE_SERVER", ("unix:" + socket_).c_str(), 1);
-        start();
+        ready_ = server_.start();
     }
-
-    ~PulseAudioFixture() { process_.stop(); }
 
     PulseAudioFixture(const PulseAudioFixture&) = delete;
     PulseAudioFixture& operator=(const PulseAudioFixture&) = delete;
 
     // The server accepts connections.
     bool ready() const { return ready_; }
-    std::string log() const { return readBytes(dir_ / "server.log"); }
-    const std::string& socketPath() const { return socket_; }
+    std::string log() const { return server_.log(); }
 
     // amixer on ALSA's "pulse" device with the arguments; the command's output, or "" (and
     // a failure naming the package) when amixer fails.
@@ -99,65 +82,7 @@ public:
     }
 
 private:
-    void start()
-    {
-        const std::string runtime = dir_ / "runtime";
-        // Through env, so that only the server gets its runtime and home folders in the
-        // temporary folder and shares nothing with another server on the machine.
-        const std::vector<std::string> args = {"/usr/bin/env",
-                                               "HOME=" + dir_.path(),
-                                               "XDG_RUNTIME_DIR=" + runtime,
-                                               "XDG_CONFIG_HOME=" + dir_.path(),
-                                               binary_,
-                                               "-n",
-                                               "--daemonize=no",
-                                               "--exit-idle-time=-1",
-                                               "--disallow-exit=yes",
-                                               "--use-pid-file=no",
-                                               "--system=no",
-                                               "--disable-shm=yes",
-                                               "--log-target=stderr",
-                                               "-F",
-                                               dir_ / "server.pa"};
-        if (!process_.start(args, dir_ / "server.log")) {
-            ADD_FAILURE() << "pulseaudio could not start";
-            return;
-        }
-        // The server gives no sign of readiness other than accepting on its socket.
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < end && process_.running()) {
-            if (accepts()) {
-                ready_ = true;
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ADD_FAILURE() << "pulseaudio did not come up:\n" << log();
-    }
-
-    bool accepts() const
-    {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            return false;
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        if (socket_.size() >= sizeof address.sun_path) {
-            ::close(fd);
-            return false;
-        }
-        std::memcpy(address.sun_path, socket_.c_str(), socket_.size() + 1);
-        const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
-        return ok;
-    }
-
-    TempDirectory dir_;
-    ScopedEnv alsaConfig_;
-    ScopedEnv server_;
-    std::string binary_;
-    std::string socket_;
-    PeerProcess process_;
+    PulseServer server_;
     bool ready_ = false;
 };
 

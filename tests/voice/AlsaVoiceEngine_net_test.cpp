@@ -2,7 +2,7 @@
 #include "voice/VoiceEngine.h"
 
 #include "tests/voice/EngineHarness.h"
-#include "tests/voice/PulseServer.h"
+#include "tests/support/PulseServer.h"
 #include "tests/voice/SoundSignals.h"
 
 #include <gtest/gtest.h>

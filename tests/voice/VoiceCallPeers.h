@@ -7,7 +7,7 @@
 #include "tests/core/EndToEndSupport.h"
 #include "tests/core/HeadlessProcess.h"
 #include "tests/server/ServerProcess.h"
-#include "tests/voice/PulseServer.h"
+#include "tests/support/PulseServer.h"
 #include "tests/voice/SoundSignals.h"
 
 #include <algorithm>

@@ -6,13 +6,12 @@
 // drawn by a status label of the same kind in the same font, and the one whose ink matches
 // the screen's is what the bar shows.
 
-#include "server/AccountStore.h"
 #include "tests/core/ClientTestSupport.h"
 #include "tests/server/ServerProcess.h"
 #include "tests/ui/DesktopSession.h"
 #include "tests/ui/ProgramWindows.h"
 #include "tests/ui/ScreenProbe.h"
-#include "tests/voice/PulseServer.h"
+#include "tests/support/PulseServer.h"
 #include "tests/voice/SoundSignals.h"
 #include "ui/DialogUnits.h"
 #include "ui/kit/CTextLabel.h"
@@ -172,19 +171,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(desktop.ok());
-        {
-            AccountStore store(database.c_str(), 1);
-            uint64_t aliceId = 0, bobId = 0;
-            AccountRecord details;
-            details.userName = "alice";
-            ASSERT_EQ(store.createAccount(details, "alice-pw", aliceId), AccountStore::Created);
-            details.userName = "bob";
-            ASSERT_EQ(store.createAccount(details, "bob-pw", bobId), AccountStore::Created);
-            store.addContact(aliceId, bobId, 100);
-            store.addContact(bobId, aliceId, 100);
-        }
+        // alice and bob list each other.
         ASSERT_TRUE(server.start({"--database", database, "--http", "127.0.0.1:0", "--message", "127.0.0.1:0",
-                                  "--hash-cost", "1"}));
+                                  "--hash-cost", "1", "--account", "alice:alice-pw", "--account", "bob:bob-pw"}));
         const std::string url = "http://127.0.0.1:" + std::to_string(server.httpPort()) + "/";
         alice = std::make_unique<Side>("alice", url);
         bob = std::make_unique<Side>("bob", url);

@@ -17,7 +17,7 @@
 #include "tests/core/HeadlessProcess.h"
 #include "tests/server/ServerProcess.h"
 #include "tests/support/ProcessCpu.h"
-#include "tests/voice/PulseServer.h"
+#include "tests/support/PulseServer.h"
 #include "tests/voice/SoundSignals.h"
 
 #include <gtest/gtest.h>

@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <spawn.h>
@@ -31,12 +33,14 @@ public:
     static constexpr int Rate = 8000;
 
     // `devices`: the script lines that make the sinks and sources; by default the two null
-    // sinks above. The environment's default sink and source stay "speaker" and
-    // "mic.monitor" (a test with other devices sets PULSE_SINK and PULSE_SOURCE per client).
+    // sinks above. `sink` and `source` go to the environment as the clients' defaults
+    // (PULSE_SINK, PULSE_SOURCE); empty leaves the server's own defaults (a test with other
+    // devices may also set them per client).
     explicit PulseServer(const std::string& devices = "load-module module-null-sink sink_name=speaker rate=8000 "
                                                       "channels=1\n"
                                                       "load-module module-null-sink sink_name=mic rate=8000 "
-                                                      "channels=1\n")
+                                                      "channels=1\n",
+                         const std::string& sink = "speaker", const std::string& source = "mic.monitor")
     {
         const std::string script =
             "load-module module-native-protocol-unix auth-anonymous=1 socket=" + socket() + "\n" + devices;
@@ -48,8 +52,10 @@ public:
         env("PULSE_STATE_PATH", dir_ / "state");
         env("PULSE_CLIENTCONFIG", dir_ / "client.conf");
         env("PULSE_SERVER", "unix:" + socket());
-        env("PULSE_SINK", "speaker");
-        env("PULSE_SOURCE", "mic.monitor");
+        if (!sink.empty())
+            env("PULSE_SINK", sink);
+        if (!source.empty())
+            env("PULSE_SOURCE", source);
         // The system's own ALSA configuration, where "pulse" is defined.
         envs_.push_back(std::make_unique<ScopedEnv>("ALSA_CONFIG_PATH", nullptr));
     }
