@@ -200,18 +200,18 @@ void CAudioBar::UpdateButtons()
 
 void CAudioBar::OnTalk()
 {
-    if (state_ == CallState::Idle)
-        SetState(CallState::Calling);
-    else if (state_ == CallState::Ringing)
-        SetState(CallState::Connected);
+    const CallState next = stateAfterTalk(state_);
+    if (next != state_)
+        SetState(next);
     else
         UpdateButtons();
 }
 
 void CAudioBar::OnHangUp()
 {
-    if (state_ == CallState::Connected || state_ == CallState::Calling || state_ == CallState::Ringing)
-        SetState(CallState::Idle);
+    const CallState next = stateAfterHangUp(state_);
+    if (next != state_)
+        SetState(next);
     else
         UpdateButtons();
 }

@@ -13,6 +13,26 @@ enum class CallState {
     Unavailable = 4, // signed out
 };
 
+// What the Talk button makes of a state: a call placed from Idle, a ringing call
+// accepted; any other state stays.
+inline CallState stateAfterTalk(CallState state)
+{
+    if (state == CallState::Idle)
+        return CallState::Calling;
+    if (state == CallState::Ringing)
+        return CallState::Connected;
+    return state;
+}
+
+// What the Hang-up button makes of a state: a call placed, ringing or connected ends;
+// any other state stays.
+inline CallState stateAfterHangUp(CallState state)
+{
+    if (state == CallState::Connected || state == CallState::Calling || state == CallState::Ringing)
+        return CallState::Idle;
+    return state;
+}
+
 // What the call bar needs from the voice module and the application around it. The voice
 // module implements it and hangs the call's signalling on onStateChanged: the bar keeps
 // the state, the buttons, the labels, the meters and the faders; the module decides what

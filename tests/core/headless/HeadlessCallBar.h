@@ -46,15 +46,13 @@ public:
     }
     void talk() override
     {
-        if (state_ == CallState::Idle)
-            setState(CallState::Calling);
-        else if (state_ == CallState::Ringing)
-            setState(CallState::Connected);
+        if (stateAfterTalk(state_) != state_)
+            setState(stateAfterTalk(state_));
     }
     void hangUp() override
     {
-        if (state_ == CallState::Connected || state_ == CallState::Calling || state_ == CallState::Ringing)
-            setState(CallState::Idle);
+        if (stateAfterHangUp(state_) != state_)
+            setState(stateAfterHangUp(state_));
     }
     void updateButtons() override {}
     IContact* currentContact() const override { return current_; }
