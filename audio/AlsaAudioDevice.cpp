@@ -1,5 +1,7 @@
 #include "audio/AlsaAudioDevice.h"
 
+#include <algorithm>
+
 #include <alsa/asoundlib.h>
 
 #include <cerrno>
@@ -124,8 +126,11 @@ bool AlsaAudioDevice::open(bool capture, const AudioFormat& format)
     std::unique_ptr<snd_pcm_sw_params_t, SwParamsDeleter> sw(rawSw);
     if ((err = snd_pcm_sw_params_current(pcm_, sw.get())) < 0)
         return fail("no software configuration", err);
-    // Capture starts with the first read (threshold 1); playing once startPeriods are queued.
-    if ((err = snd_pcm_sw_params_set_start_threshold(pcm_, sw.get(), capture ? 1 : period * startPeriods_)) < 0)
+    // Capture starts with the first read (threshold 1); playing once startPeriods are queued
+    // and more than one of the writer's blocks, within the buffer.
+    snd_pcm_uframes_t start = std::max<snd_pcm_uframes_t>(period * startPeriods_, startAfter_ + 1);
+    start = std::min(start, buffer);
+    if ((err = snd_pcm_sw_params_set_start_threshold(pcm_, sw.get(), capture ? 1 : start)) < 0)
         return fail("start threshold refused", err);
     if ((err = snd_pcm_sw_params_set_avail_min(pcm_, sw.get(), period)) < 0)
         return fail("minimum room refused", err);

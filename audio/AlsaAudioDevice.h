@@ -27,6 +27,7 @@ public:
     ~AlsaAudioDevice() override;
 
     bool openOutput(const AudioFormat& format) override;
+    void setStartAfter(size_t frames) override { startAfter_ = frames; }
     bool write(const uint8_t* data, size_t frames) override;
     bool openInput(const AudioFormat& format) override;
     long read(uint8_t* data, size_t frames) override;
@@ -50,6 +51,7 @@ private:
     snd_pcm_t* pcm_ = nullptr;
     bool capture_ = false;
     unsigned startPeriods_;
+    size_t startAfter_ = 0;
     AudioFormat format_;
     unsigned long periodFrames_ = 0;
     unsigned long bufferFrames_ = 0;

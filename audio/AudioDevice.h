@@ -27,6 +27,11 @@ public:
     // Opens the device for playing frames of the format. False when the device is missing
     // or refuses the format exactly: no back-end plays at a rate it was not given.
     virtual bool openOutput(const AudioFormat& format) = 0;
+    // For a writer that writes in blocks of `frames` with jitter between them (sound from a
+    // recording or a network): playing waits until more than one block is queued, so that
+    // the next may come a little late. Called before openOutput; back-ends that start at
+    // once may ignore it.
+    virtual void setStartAfter(size_t frames) { (void)frames; }
     // Queues whole frames (bytes = frames × bytesPerFrame), blocking until the device has
     // taken them all. False when the device failed; it is closed then.
     virtual bool write(const uint8_t* data, size_t frames) = 0;

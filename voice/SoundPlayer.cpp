@@ -75,6 +75,9 @@ void SoundPlayer::onOpen()
         return;
     const AudioFormat format = this->format();
     device_ = makeDevice();
+    // Frames come from the network, one buffer each, with jitter between them.
+    if (device_)
+        device_->setStartAfter(static_cast<size_t>(samplesPerBuffer()));
     if (!device_ || !device_->openOutput(format)) {
         String text;
         text.format("PLAY : %s :%x:%s", "PlayStart", device_ ? static_cast<unsigned>(device_->errorCode()) : 0u,
