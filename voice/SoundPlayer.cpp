@@ -104,8 +104,9 @@ void SoundPlayer::onWrite(size_t bytes, int index)
             String text;
             text.format("PLAY : %s :%x:%s", "Write", static_cast<unsigned>(device_->errorCode()),
                         device_->errorText().c_str());
-            report(text.c_str());
+            // Closed before it is told, so that whoever hears of it finds the player closed.
             onStop();
+            report(text.c_str());
         } else {
             written_.fetch_add(frames);
             if (SoundListener* l = listener())

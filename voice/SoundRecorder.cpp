@@ -78,8 +78,9 @@ void SoundRecorder::onCapture(uintptr_t recording, int index)
         String text;
         text.format("RECORD: %s : %x : %s", "Read", static_cast<unsigned>(device_->errorCode()),
                     device_->errorText().c_str());
-        report(text.c_str());
+        // Stopped before it is told, so that whoever hears of it finds the recording ended.
         onStop();
+        report(text.c_str());
         return;
     }
     if (got == 0) {
