@@ -271,15 +271,15 @@ void ProgramUi::onWindowMessage(int id, intptr_t wParam, intptr_t lParam)
     switch (id) {
     case ThreadMessage::VoiceStarted:
         if (voice_)
-            voice_->onSessionConnected();
+            voice_->onSessionConnected(static_cast<unsigned>(wParam));
         break;
     case ThreadMessage::VoiceEnded:
         if (voice_)
-            voice_->onSessionEnded();
+            voice_->onSessionEnded(static_cast<unsigned>(wParam));
         break;
     case ThreadMessage::VoiceFailed:
         if (voice_)
-            voice_->onSessionFailed();
+            voice_->onSessionFailed(static_cast<unsigned>(wParam));
         break;
     case ThreadMessage::VoiceLevelIn:
         bar.SetInputLevel(wParam);

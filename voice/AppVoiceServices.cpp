@@ -39,9 +39,9 @@ String AppVoiceServices::programFolder()
     return app_.paths().programFolder;
 }
 
-void AppVoiceServices::post(int message)
+void AppVoiceServices::post(int message, intptr_t wParam)
 {
-    port_.post(message, 0, 0);
+    port_.post(message, wParam, 0);
 }
 
 } // namespace orvane

@@ -20,7 +20,7 @@ public:
     void stopRing() override;
     bool isRinging() override;
     String programFolder() override;
-    void post(int message) override;
+    void post(int message, intptr_t wParam) override;
 
 private:
     ClientApp& app_;

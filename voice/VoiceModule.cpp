@@ -116,7 +116,7 @@ void VoiceModule::onIncomingConnection(IContact* contact, IModuleConnection* con
         return;
     // Audio flows only in a call this side accepted, and only from its peer.
     if (bar_ && session_ && bar_->state() == CallState::Connected && isPeer(contact)) {
-        session_->startTalk(contact, connection);
+        session_->startTalk(contact, connection, call_);
         return;
     }
     connection->close();
@@ -167,7 +167,7 @@ void VoiceModule::onMessage(IContact* sender, const char* data)
             session_->stopSession();
         bar_->setState(CallState::Idle);
         bar_->setCurrentContact(nullptr);
-        services_.post(ThreadMessage::VoiceFailed);
+        services_.post(ThreadMessage::VoiceFailed, static_cast<intptr_t>(call_));
     }
 }
 
@@ -225,11 +225,14 @@ void VoiceModule::onStateChanged(CallState old, CallState now)
         }
         break;
     case CallState::Calling:
-        if (old == CallState::Idle)
+        if (old == CallState::Idle) {
+            ++call_;
             placeCall();
+        }
         break;
     case CallState::Ringing:
         if (old == CallState::Idle) {
+            ++call_;
             bar_->bringToFront();
             bar_->setStatusLabel(fill(CallFromText, peerName().c_str()));
             bar_->setNameText(peerName());
@@ -273,7 +276,7 @@ void VoiceModule::showCallStatus(bool isCaller)
     if (isCaller) {
         services_.setStatusText(fill(CallingText, peerName().c_str()).c_str());
         if (session_)
-            session_->startCall(bar_->currentContact());
+            session_->startCall(bar_->currentContact(), call_);
     } else {
         services_.setStatusText(fill(ConnectingStatusText, peerName().c_str()).c_str());
     }
@@ -281,10 +284,17 @@ void VoiceModule::showCallStatus(bool isCaller)
 
 // ---- the session thread's reports ----
 
-void VoiceModule::onSessionConnected()
+void VoiceModule::onSessionConnected(unsigned call)
 {
     if (!bar_)
         return;
+    if (call != call_) {
+        // A call that ended before its channel opened: its talk loop must not go on
+        // unheard, and the call of today is not touched.
+        if (session_)
+            session_->stopSessionOf(call);
+        return;
+    }
     if (bar_->state() != CallState::Connected) {
         // The call ended while the channel opened, or a channel came without a call: the
         // session is closed as a connected call is, and nothing shows it as connected.
@@ -300,24 +310,24 @@ void VoiceModule::onSessionConnected()
         bar_->setNameText(peer->getDisplayName());
 }
 
-void VoiceModule::onSessionEnded()
+void VoiceModule::onSessionEnded(unsigned call)
 {
-    if (!bar_)
+    // The end of an earlier call, reported after the next one began, is that call's alone.
+    if (!bar_ || call != call_)
         return;
     bar_->clearLevels();
     bar_->setStatusLabel(ClosedText);
     bar_->setNameText(String());
-    // Only a connected call has a session: the end of an earlier one, reported late, must
-    // not end a call that is ringing meanwhile, and a signed-out bar stays unavailable.
+    // Only a connected call has a session; a signed-out bar stays unavailable.
     if (bar_->state() == CallState::Connected)
         bar_->setState(CallState::Idle);
 }
 
-void VoiceModule::onSessionFailed()
+void VoiceModule::onSessionFailed(unsigned call)
 {
-    if (!bar_)
+    if (!bar_ || call != call_)
         return;
-    onSessionEnded();
+    onSessionEnded(call);
     bar_->setStatusLabel(FailedText);
 }
 

@@ -80,9 +80,13 @@ public:
     }
 
     // ---- the session thread's reports (WM_VOICE_STARTED, _ENDED, _FAILED) ----
-    void onSessionConnected();
-    void onSessionEnded();
-    void onSessionFailed();
+    // Each names its call by number (the message's wParam); reports of any call but the
+    // current one change nothing here.
+    void onSessionConnected(unsigned call);
+    void onSessionEnded(unsigned call);
+    void onSessionFailed(unsigned call);
+    // The number of the current or last call: one more for each call placed or rung.
+    unsigned currentCall() const { return call_; }
 
     IModuleHost* host() const { return host_; }
 
@@ -109,6 +113,7 @@ private:
     IContact* actingOn_ = nullptr;
     // Set while the bar's state changes without the transition's actions.
     bool quiet_ = false;
+    unsigned call_ = 0;
 };
 
 } // namespace orvane

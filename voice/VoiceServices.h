@@ -29,7 +29,7 @@ public:
     // The program folder, ending with the separator.
     virtual String programFolder() = 0;
     // A thread message to the user-interface thread (wParam and lParam 0). Any thread.
-    virtual void post(int message) = 0;
+    virtual void post(int message, intptr_t wParam) = 0;
 };
 
 // The voice session thread as the call drives it.
@@ -42,10 +42,13 @@ public:
     // Stops the thread and waits for it.
     virtual void stop() = 0;
     // Caller side, after the peer accepted: the thread opens the channel to the contact.
-    virtual void startCall(IContact* contact) = 0;
+    // `call` is the module's number of the call; the thread's reports carry it.
+    virtual void startCall(IContact* contact, unsigned call) = 0;
     // The channel of the call: the talk loop runs over it; the thread owns it from here.
-    virtual void startTalk(IContact* contact, IModuleConnection* connection) = 0;
+    virtual void startTalk(IContact* contact, IModuleConnection* connection, unsigned call) = 0;
     virtual void stopSession() = 0;
+    // Ends the session only while it still runs that call.
+    virtual void stopSessionOf(unsigned call) = 0;
 };
 
 } // namespace orvane

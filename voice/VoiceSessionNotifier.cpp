@@ -14,14 +14,14 @@ VoiceSessionNotifier::VoiceSessionNotifier(UiThreadPort& port, std::function<voi
 
 VoiceSessionNotifier::~VoiceSessionNotifier() = default;
 
-void VoiceSessionNotifier::notifyStarted()
+void VoiceSessionNotifier::notifyStarted(unsigned call)
 {
-    port_.post(ThreadMessage::VoiceStarted, 0, 0);
+    port_.post(ThreadMessage::VoiceStarted, static_cast<intptr_t>(call), 0);
 }
 
-void VoiceSessionNotifier::notifyEnded()
+void VoiceSessionNotifier::notifyEnded(unsigned call)
 {
-    port_.post(ThreadMessage::VoiceEnded, 0, 0);
+    port_.post(ThreadMessage::VoiceEnded, static_cast<intptr_t>(call), 0);
 }
 
 void VoiceSessionNotifier::notifyInputLevel(int, int level)

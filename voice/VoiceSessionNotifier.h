@@ -20,8 +20,9 @@ public:
     VoiceSessionNotifier(const VoiceSessionNotifier&) = delete;
     VoiceSessionNotifier& operator=(const VoiceSessionNotifier&) = delete;
 
-    virtual void notifyStarted();
-    virtual void notifyEnded();
+    // The call's number goes as wParam.
+    virtual void notifyStarted(unsigned call);
+    virtual void notifyEnded(unsigned call);
     virtual void notifyInputLevel(int channel, int level);
     virtual void notifyOutputLevel(int channel, int level);
     virtual void setStatusText(const char* text);

@@ -34,20 +34,20 @@ void VoiceSessionRunner::stop()
     notifier_.reset();
 }
 
-void VoiceSessionRunner::startCall(IContact* contact)
+void VoiceSessionRunner::startCall(IContact* contact, unsigned call)
 {
     if (!thread_)
         return;
     // The program starts the thread with its main window, before the module has its host.
     if (IModuleHost* host = host_ ? host_() : nullptr)
         thread_->setHost(host);
-    thread_->startCall(contact);
+    thread_->startCall(contact, call);
 }
 
-void VoiceSessionRunner::startTalk(IContact* contact, IModuleConnection* connection)
+void VoiceSessionRunner::startTalk(IContact* contact, IModuleConnection* connection, unsigned call)
 {
     if (thread_)
-        thread_->startTalk(contact, connection);
+        thread_->startTalk(contact, connection, call);
     else if (connection)
         connection->close();
 }
@@ -56,6 +56,12 @@ void VoiceSessionRunner::stopSession()
 {
     if (thread_)
         thread_->stopSession();
+}
+
+void VoiceSessionRunner::stopSessionOf(unsigned call)
+{
+    if (thread_)
+        thread_->stopSessionOf(call);
 }
 
 } // namespace orvane

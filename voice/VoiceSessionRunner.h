@@ -28,9 +28,10 @@ public:
 
     bool start() override;
     void stop() override;
-    void startCall(IContact* contact) override;
-    void startTalk(IContact* contact, IModuleConnection* connection) override;
+    void startCall(IContact* contact, unsigned call) override;
+    void startTalk(IContact* contact, IModuleConnection* connection, unsigned call) override;
     void stopSession() override;
+    void stopSessionOf(unsigned call) override;
 
     // NULL unless started.
     VoiceSessionThread* thread() const { return thread_.get(); }

@@ -92,20 +92,22 @@ void VoiceSessionThread::changed()
     stateChanged_.notify_all();
 }
 
-void VoiceSessionThread::startCall(IContact* contact)
+void VoiceSessionThread::startCall(IContact* contact, unsigned call)
 {
     std::lock_guard<std::mutex> guard(lock_);
+    call_ = call;
     contact_ = contact;
     peerId_ = contact ? contact->getId() : "";
     state_ = Connecting;
     changed();
 }
 
-void VoiceSessionThread::startTalk(IContact* contact, IModuleConnection* connection)
+void VoiceSessionThread::startTalk(IContact* contact, IModuleConnection* connection, unsigned call)
 {
     IModuleConnection* unused = nullptr;
     {
         std::lock_guard<std::mutex> guard(lock_);
+        call_ = call;
         contact_ = contact;
         peerId_ = contact ? contact->getId() : "";
         // Two hand-overs before the thread took the first: the first is never used.
@@ -125,10 +127,25 @@ void VoiceSessionThread::stopSession()
     changed();
 }
 
+void VoiceSessionThread::stopSessionOf(unsigned call)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (call_ != call)
+        return;
+    state_ = state_ == Talking ? Idle : Stopping;
+    changed();
+}
+
 VoiceSessionThread::SessionState VoiceSessionThread::sessionState() const
 {
     std::lock_guard<std::mutex> guard(lock_);
     return state_;
+}
+
+unsigned VoiceSessionThread::call() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return call_;
 }
 
 String VoiceSessionThread::peerId() const
@@ -237,39 +254,41 @@ void VoiceSessionThread::connect()
 {
     IContact* contact = nullptr;
     String peer;
+    unsigned call = 0;
     {
         std::lock_guard<std::mutex> guard(lock_);
         contact = contact_;
         peer = peerId_;
+        call = call_;
     }
     if (!contact || !contact->isOnline()) {
         {
             std::lock_guard<std::mutex> guard(lock_);
-            if (state_ == Connecting)
+            if (state_ == Connecting && call_ == call)
                 state_ = Idle;
         }
-        port_.post(ThreadMessage::VoiceFailed, 0, 0);
+        port_.post(ThreadMessage::VoiceFailed, static_cast<intptr_t>(call), 0);
         return;
     }
     IModuleHost* host = host_.load();
     IModuleConnection* opened = host ? host->openUdpConnection(peer.c_str()) : nullptr;
-    if (opened) {
+    bool current = false;
+    {
+        // Talking even when a stop came while the channel was being set up: the bar
+        // answers the start below by ending the call, which stops the talk loop. A newer
+        // call that began meanwhile keeps its state, and this channel is not used.
+        std::lock_guard<std::mutex> guard(lock_);
+        current = call_ == call;
+        if (current)
+            state_ = opened ? Talking : Stopping;
+    }
+    if (opened && current) {
         closeConnection();
         connection_ = opened;
-        {
-            // Talking even when a stop came while the channel was being set up: the bar
-            // answers the start below by ending the call, which stops the talk loop.
-            std::lock_guard<std::mutex> guard(lock_);
-            state_ = Talking;
-        }
-        port_.post(ThreadMessage::VoiceStarted, 0, 0);
-    } else {
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            state_ = Stopping;
-        }
-        port_.post(ThreadMessage::VoiceFailed, 0, 0);
+    } else if (opened) {
+        opened->close();
     }
+    port_.post(opened ? ThreadMessage::VoiceStarted : ThreadMessage::VoiceFailed, static_cast<intptr_t>(call), 0);
     if (settings_.showOnlineStatus)
         settings_.showOnlineStatus();
 }
@@ -312,6 +331,7 @@ void VoiceSessionThread::closeConnection()
 void VoiceSessionThread::talk()
 {
     adoptHandedOver();
+    const unsigned running = call();
     if (!connection_) {
         // Talking with no channel to talk over: nothing can start.
         std::lock_guard<std::mutex> guard(lock_);
@@ -321,11 +341,11 @@ void VoiceSessionThread::talk()
     }
     VoiceSessionNotifier* notifier = notifier_.load();
     if (notifier)
-        notifier->notifyStarted();
+        notifier->notifyStarted(running);
     engine_.startRecording();
     nextLevels_ = monotonicMillis() + settings_.levelIntervalMs;
 
-    const bool closed = !talkOver();
+    const bool closed = !talkOver(running);
 
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -338,14 +358,18 @@ void VoiceSessionThread::talk()
     closeConnection();
     clearQueue();
     if (notifier)
-        notifier->notifyEnded();
+        notifier->notifyEnded(running);
 }
 
-bool VoiceSessionThread::talkOver()
+bool VoiceSessionThread::talkOver(unsigned call)
 {
     for (;;) {
-        if (sessionState() != Talking)
-            return true;
+        {
+            // Another call's channel is not this loop's: the next loop takes it.
+            std::lock_guard<std::mutex> guard(lock_);
+            if (state_ != Talking || call_ != call)
+                return true;
+        }
         adoptHandedOver();
         if (stopRequested.load())
             throw ThreadStopException();

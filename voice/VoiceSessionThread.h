@@ -56,6 +56,11 @@ private:
 // Microphone frames are queued only while Talking, and those still queued when a call ends
 // are dropped: no sound of one call ever reaches the peer of the next.
 //
+// The module numbers its calls and gives the number with startCall and startTalk; every
+// report of a start, an end or a failure carries the number of the call it concerns (as
+// wParam), because the end of one call may reach the user-interface thread after the
+// next call was accepted. A call with a new number ends the talk loop of the old one.
+//
 // Threads: the user-interface thread calls startCall, startTalk, stopSession and stop;
 // this thread runs the loop; the engine's recorder thread calls onEncodedFrame. The
 // session's state, its peer and a handed-over channel are guarded by one lock, so that a
@@ -111,15 +116,18 @@ public:
     // Caller's side, once the peer accepted: the thread opens the channel to the contact.
     // The thread asks the record whether the contact is online, so the record must stay
     // until the call is stopped (the module stops it when the user signs out).
-    void startCall(IContact* contact);
+    void startCall(IContact* contact, unsigned call = 0);
     // The host the caller's side opens its channel through, when it was not known at
     // construction.
     void setHost(IModuleHost* host) { host_.store(host); }
     // Callee's side, when the peer's channel arrives: the thread takes the channel over
     // (and closes it in the end) and talks over it.
-    void startTalk(IContact* contact, IModuleConnection* connection);
+    void startTalk(IContact* contact, IModuleConnection* connection, unsigned call = 0);
     // Ends the call: Idle when Talking (the loop ends at its next turn), otherwise Stopping.
     void stopSession();
+    // Ends the call only while the thread still runs that call (the report of its start
+    // came late, when the user had moved on).
+    void stopSessionOf(unsigned call);
 
     void run() override;
     bool deleteWhenDone() override { return false; }
@@ -130,6 +138,8 @@ public:
     // The peer of the current or last call: its user id as given by startCall or startTalk
     // ("" before the first). The voice module compares a record's sender with it.
     String peerId() const;
+    // The number of the call the thread runs or ran last.
+    unsigned call() const;
     // True when userId names the peer of a call that is Connecting or Talking.
     bool isCallWith(const char* userId) const;
 
@@ -153,8 +163,8 @@ private:
     void turn();
     void connect();
     void talk();
-    // The talk loop over connection_; false when the channel closed.
-    bool talkOver();
+    // The talk loop over connection_ for the call; false when the channel closed.
+    bool talkOver(unsigned call);
     void receiveOne();
     void sendQueued();
     void reportLevels();
@@ -175,10 +185,12 @@ private:
     std::atomic<IModuleHost*> host_;
     std::atomic<VoiceSessionNotifier*> notifier_{nullptr};
 
-    // Guards state_, contact_, peerId_, handedOver_ and wake_.
+    // Guards state_, call_, contact_, peerId_, handedOver_ and wake_.
     mutable std::mutex lock_;
     std::condition_variable stateChanged_;
     SessionState state_ = Idle;
+    // The call that state_, contact_ and a handed-over channel belong to.
+    unsigned call_ = 0;
     IContact* contact_ = nullptr;
     String peerId_;
     IModuleConnection* handedOver_ = nullptr;

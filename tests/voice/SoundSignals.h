@@ -3,6 +3,7 @@
 // Test sounds and measures for the voice tests: tones made here, independent of the code
 // under test, and the correlation that says whether one sound follows another.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -64,6 +65,34 @@ inline double rms(const int16_t* s, size_t n)
     for (size_t i = 0; i < n; ++i)
         sum += static_cast<double>(s[i]) * s[i];
     return n ? std::sqrt(sum / static_cast<double>(n)) : 0.0;
+}
+
+// The first sample from which 30 ms hold more than a quiet level; -1 when none.
+inline long onsetOf(const std::vector<int16_t>& s)
+{
+    const size_t window = 240;
+    for (size_t i = 0; i + window <= s.size(); i += 40)
+        if (rms(s.data() + i, window) > 1000)
+            return static_cast<long>(i);
+    return -1;
+}
+
+// How well a recording carries a tone whose start it has at `onset`: the tone is looked
+// for in three stretches of its first second and the best counts, because a busy
+// machine's sound server may drop or repeat a few milliseconds in one of them. -1 when
+// the recording ends too soon.
+inline double toneCarried(const std::vector<int16_t>& tone, const std::vector<int16_t>& heard, size_t onset)
+{
+    const size_t window = 2400, lateBy = 200;
+    double best = -1;
+    for (size_t at = 800; at + window + lateBy <= 8000 && at + window <= tone.size(); at += 2400) {
+        if (heard.size() < onset + at + window + lateBy)
+            return -1;
+        const std::vector<int16_t> arrived(heard.begin() + static_cast<long>(onset + at), heard.end());
+        best = std::max(best, bestCorrelation(std::vector<int16_t>(tone.begin() + static_cast<long>(at), tone.end()),
+                                              arrived, window, lateBy));
+    }
+    return best;
 }
 
 inline std::string bytesOfSamples(const std::vector<int16_t>& samples)

@@ -72,12 +72,15 @@ public:
     }
     bool isRinging() override { return ringing; }
     String programFolder() override { return "/opt/orvane/"; }
-    void post(int message) override
+    void post(int message, intptr_t wParam) override
     {
         log_.push_back(message == ThreadMessage::VoiceFailed ? "post failed" : "post " + std::to_string(message));
+        postedCall = static_cast<unsigned>(wParam);
     }
 
     bool ringing = false;
+    // The call number the last post carried.
+    unsigned postedCall = 0;
 
 private:
     CallLog& log_;
@@ -89,15 +92,23 @@ public:
 
     bool start() override { return true; }
     void stop() override { log_.push_back("session end"); }
-    void startCall(IContact* contact) override { log_.push_back(std::string("session call ") + contact->getId()); }
-    void startTalk(IContact* contact, IModuleConnection* connection) override
+    void startCall(IContact* contact, unsigned call) override
+    {
+        log_.push_back(std::string("session call ") + contact->getId());
+        lastCall = call;
+    }
+    void startTalk(IContact* contact, IModuleConnection* connection, unsigned call) override
     {
         log_.push_back(std::string("session talk ") + contact->getId());
         talking = connection;
+        lastCall = call;
     }
     void stopSession() override { log_.push_back("session stop"); }
+    void stopSessionOf(unsigned call) override { log_.push_back("session stop-of " + std::to_string(call)); }
 
     IModuleConnection* talking = nullptr;
+    // The call number of the last start.
+    unsigned lastCall = 0;
 
 private:
     CallLog& log_;

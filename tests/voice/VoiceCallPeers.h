@@ -120,16 +120,6 @@ inline std::vector<int16_t> samplesOf(const std::string& bytes)
     return out;
 }
 
-// The first sample from which 30 ms hold more than a quiet level; -1 when none.
-inline long onsetOf(const std::vector<int16_t>& s)
-{
-    const size_t window = 240;
-    for (size_t i = 0; i + window <= s.size(); i += 40)
-        if (rms(s.data() + i, window) > 1000)
-            return static_cast<long>(i);
-    return -1;
-}
-
 // Plays a tone burst into the speaker's microphone and looks for it at the listener's
 // speaker: the correlation with the tone must show the tone arrived. The delay between
 // the burst's start as the speaker's microphone had it and as the listener's speaker
@@ -160,17 +150,8 @@ inline void expectHeard(PulseServer& speaker, PulseServer& listener, double hz, 
     const long onset = onsetOf(heard);
     ASSERT_GE(sent, 0) << "the microphone never had the tone";
     ASSERT_GE(onset, 0) << "nothing came out of the listener's speaker (" << heard.size() << " samples)";
-    // The tone is looked for in three stretches of its length and the best counts: a busy
-    // machine's sound server may drop or repeat a few milliseconds in one of them.
-    size_t shift = 0;
-    const size_t window = 2400;
-    double c = -1;
-    for (size_t at = 800; at + window + 200 <= 8000; at += 2400) {
-        ASSERT_GE(heard.size(), static_cast<size_t>(onset) + at + window + 200);
-        const std::vector<int16_t> arrived(heard.begin() + onset + static_cast<long>(at), heard.end());
-        c = std::max(c, bestCorrelation(std::vector<int16_t>(tone.begin() + static_cast<long>(at), tone.end()),
-                                        arrived, window, 200, &shift));
-    }
+    ASSERT_GE(heard.size(), static_cast<size_t>(onset) + 8000) << "the recording ends inside the tone";
+    const double c = toneCarried(tone, heard, static_cast<size_t>(onset));
     EXPECT_GT(c, 0.6) << "what arrived is not the tone that was played";
     const double delayMs =
         std::chrono::duration<double, std::milli>(speakerStart - micStart).count() + onset / 8.0 - sent / 8.0;

@@ -256,14 +256,8 @@ protected:
         const std::string file = listener.sound->folder() / "speaker.raw";
         waitUntil([&] { return readBytes(file).size() >= played.size() * 2 + 16000; }, std::chrono::seconds(10));
         const std::vector<int16_t> got = samplesOf(listener.sound->stopSpeakerRecording());
-        size_t onset = 0;
-        while (onset + 240 <= got.size() && rms(got.data() + onset, 240) < 1000)
-            onset += 40;
-        if (onset + 800 + 4000 + 200 > got.size())
-            return 0;
-        return bestCorrelation(std::vector<int16_t>(tone.begin() + 800, tone.end()),
-                               std::vector<int16_t>(got.begin() + static_cast<long>(onset) + 800, got.end()), 4000,
-                               200);
+        const long onset = onsetOf(got);
+        return onset < 0 ? 0 : toneCarried(tone, got, static_cast<size_t>(onset));
     }
 
     DesktopSession desktop;

@@ -162,7 +162,7 @@ TEST_F(VoiceCall, CallerRingsThenConnectsThenHangsUpWithOneClose)
     EXPECT_EQ(log, (CallLog{"ring stop", "status Calling Bob ...", "session call 2002"}));
 
     log.clear();
-    module.onSessionConnected();
+    module.onSessionConnected(module.currentCall());
     EXPECT_EQ(log, (CallLog{"label Connected.", "name Bob"}));
     EXPECT_EQ(host.sounds, (std::vector<std::string>{"/opt/orvane/sounds/answer.wav"}));
 
@@ -176,7 +176,7 @@ TEST_F(VoiceCall, CallerRingsThenConnectsThenHangsUpWithOneClose)
 
     // The own talk loop's end, a moment later, changes nothing more.
     log.clear();
-    module.onSessionEnded();
+    module.onSessionEnded(module.currentCall());
     EXPECT_EQ(log, (CallLog{"levels 0", "label Call closed.", "name "}));
     EXPECT_EQ(host.sent.size(), 1u);
 }
@@ -371,14 +371,14 @@ TEST_F(VoiceCall, AFailedRecordClosesTowardsThePeerAndReportsTheFailure)
     EXPECT_EQ(log.back(), "post failed");
 
     log.clear();
-    module.onSessionFailed();
+    module.onSessionFailed(services.postedCall);
     EXPECT_EQ(log, (CallLog{"levels 0", "label Call closed.", "name ", "label Call failed."}));
 }
 
 TEST_F(VoiceCall, TheSessionFailingMidCallEndsItAndTellsThePeer)
 {
     callBobAccepted();
-    module.onSessionFailed();
+    module.onSessionFailed(module.currentCall());
     EXPECT_EQ(bar.state(), CallState::Idle);
     EXPECT_EQ(host.sent, (Sent{{"2002", CloseBytes}}));
     EXPECT_EQ(log.back(), "label Call failed.");
@@ -390,7 +390,7 @@ TEST_F(VoiceCall, AChannelThatOpensAfterHangUpIsClosedAndNotShownConnected)
     bar.hangUp();
     host.sent.clear();
     log.clear();
-    module.onSessionConnected();
+    module.onSessionConnected(module.currentCall());
     EXPECT_EQ(bar.state(), CallState::Idle);
     EXPECT_EQ(host.sent, (Sent{{"2002", CloseBytes}}));
     EXPECT_TRUE(logged("session stop"));
@@ -419,19 +419,37 @@ TEST_F(VoiceCall, SigningOutEndsTheCallAndTheBarStaysUnavailable)
     EXPECT_EQ(bar.state(), CallState::Unavailable);
     EXPECT_EQ(host.sent, (Sent{{"2002", CloseBytes}}));
     EXPECT_EQ(bar.currentContact(), nullptr);
-    module.onSessionEnded();
+    module.onSessionEnded(module.currentCall());
     EXPECT_EQ(bar.state(), CallState::Unavailable);
     module.onContactStatusChanged(&bob);
     EXPECT_EQ(bar.state(), CallState::Unavailable);
 }
 
-TEST_F(VoiceCall, TheLateEndOfAnEarlierSessionLeavesANewRingingCallAlone)
+TEST_F(VoiceCall, TheLateReportsOfAnEarlierCallLeaveTheNextOneAlone)
 {
     callBobAccepted();
+    const unsigned earlier = session.lastCall;
     module.onMessage(&bob, CloseBytes);
     module.onMessage(&alice, RequestBytes);
     host.sent.clear();
-    module.onSessionEnded();
+    module.onSessionEnded(earlier);
     EXPECT_EQ(bar.state(), CallState::Ringing);
+
+    // Accepted, its channel still on the way: the earlier call's end and a start that came
+    // after its hang-up stop that call's session only.
+    bar.talk();
+    ASSERT_EQ(bar.state(), CallState::Connected);
+    log.clear();
+    host.sent.clear();
+    module.onSessionEnded(earlier);
+    module.onSessionConnected(earlier);
+    EXPECT_EQ(bar.state(), CallState::Connected);
+    EXPECT_EQ(log, (CallLog{"session stop-of " + std::to_string(earlier)}));
     EXPECT_TRUE(host.sent.empty());
+
+    NotedChannel channel;
+    module.onIncomingConnection(&alice, &channel);
+    EXPECT_NE(session.lastCall, earlier);
+    module.onSessionConnected(session.lastCall);
+    EXPECT_TRUE(logged("label Connected."));
 }

@@ -549,3 +549,39 @@ TEST_F(VoiceSessionWithBob, HandedOverChannelsAreNeverLeftOpen)
     bobFirst->close();
     bobSecond->close();
 }
+
+TEST_F(VoiceSessionWithBob, TheNextCallsChannelEndsTheTalkLoopOfTheLastAndEachReportNamesItsCall)
+{
+    CallEnd alice(dir, "alice", silenceThenTone(0, 8000, 300));
+    alice.start();
+    UdpChannel* bobFirst = bobNet.channel(20001, 10001, aliceNet);
+    UdpChannel* bobSecond = bobNet.channel(20002, 10002, aliceNet);
+    alice.thread->startTalk(&bobContact, aliceNet.channel(10001, 20001, bobNet), 7);
+    ASSERT_TRUE(alice.port.waitFor(ThreadMessage::VoiceStarted, 1));
+    ASSERT_GT(bobFirst->receive(5000), 0);
+
+    // Call 7 was hung up and call 8 accepted before the thread came round to either.
+    alice.thread->stopSession();
+    alice.thread->startTalk(&bobContact, aliceNet.channel(10002, 20002, bobNet), 8);
+    ASSERT_TRUE(alice.port.waitFor(ThreadMessage::VoiceStarted, 2));
+    ASSERT_GT(bobSecond->receive(5000), 0);
+    const auto wParams = [&](int id) {
+        std::vector<intptr_t> out;
+        for (const PostedMessages::Posted& p : alice.port.of(id))
+            out.push_back(p.wParam);
+        return out;
+    };
+    EXPECT_EQ(wParams(ThreadMessage::VoiceStarted), (std::vector<intptr_t>{7, 8}));
+    EXPECT_EQ(wParams(ThreadMessage::VoiceEnded), (std::vector<intptr_t>{7}));
+    EXPECT_EQ(alice.thread->sessionState(), VoiceSessionThread::Talking);
+
+    // A late stop for call 7 does not touch call 8.
+    alice.thread->stopSessionOf(7);
+    EXPECT_EQ(alice.thread->sessionState(), VoiceSessionThread::Talking);
+    alice.thread->stopSessionOf(8);
+    ASSERT_TRUE(alice.port.waitFor(ThreadMessage::VoiceEnded, 2));
+    EXPECT_EQ(wParams(ThreadMessage::VoiceEnded), (std::vector<intptr_t>{7, 8}));
+    EXPECT_TRUE(awaitCondition([&] { return aliceNet.manager.channelCount() == 0; }));
+    bobFirst->close();
+    bobSecond->close();
+}

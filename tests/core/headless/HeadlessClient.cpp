@@ -182,13 +182,14 @@ struct Client {
         callBar = std::make_unique<HeadlessCallBar>(*voice, printLine);
         voice->attachBar(callBar.get());
         voice->setContactSource([this] { return selected; });
-        ui.windowMessages = [this](int id, intptr_t, intptr_t) {
+        ui.windowMessages = [this](int id, intptr_t wParam, intptr_t) {
+            const auto call = static_cast<unsigned>(wParam);
             if (id == ThreadMessage::VoiceStarted)
-                voice->onSessionConnected();
+                voice->onSessionConnected(call);
             else if (id == ThreadMessage::VoiceEnded)
-                voice->onSessionEnded();
+                voice->onSessionEnded(call);
             else if (id == ThreadMessage::VoiceFailed)
-                voice->onSessionFailed();
+                voice->onSessionFailed(call);
         };
     }
 
