@@ -3,6 +3,7 @@
 // sides at once, and cut by the peer's or the server's disappearance. Each case reads the
 // call states and texts the headless clients' call bars print.
 
+#include "tests/support/ProcessCpu.h"
 #include "tests/voice/VoiceCallPeers.h"
 
 #include <gtest/gtest.h>
@@ -137,7 +138,7 @@ TEST_F(VoiceCallCases, TwoUsersCallingEachOtherAtOnceBothEndIdleEachToldTheOther
     bob->expectLine("notice alice\\nSigned In.");
     // The server is held while both place their calls, so that each request finds the
     // other side already calling.
-    ASSERT_EQ(::kill(server.pid(), SIGSTOP), 0);
+    ASSERT_TRUE(stopProcess(server.pid()));
     const size_t aliceFrom = alice->log.size(), bobFrom = bob->log.size();
     const bool aliceCalls = alice->command("talk " + bobId);
     const bool bobCalls = bob->command("talk " + aliceId);
