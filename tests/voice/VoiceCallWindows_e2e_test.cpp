@@ -295,11 +295,13 @@ TEST_F(VoiceCallWindows, AliceCallsBobWhoAnswersTheyHearEachOtherAndHangUp)
     askToMove(bob->main, 640, 0);
     askToActivate(alice->main);
 
-    // bob online in alice's tree: his green figure.
+    // bob online in alice's tree: his green figure. Both windows must have moved first: a
+    // loaded window manager may still have bob's where alice's is, and the clicks meant
+    // for alice's window would reach his.
     wxRect figure;
     ASSERT_TRUE(waitUntil([&] {
         const wxImage shot = shotOf(alice->main);
-        if (!shot.IsOk() || windowRect(alice->main).x > 100)
+        if (!shot.IsOk() || windowRect(alice->main).x > 100 || windowRect(bob->main).x < 540)
             return false;
         figure = boxWhere(shot, wxRect(0, 0, shot.GetWidth() / 2, 120),
                           [](uint32_t p) { return (p >> 8 & 0xFF) > 140 && (p >> 16) < 110 && (p & 0xFF) < 110; });
