@@ -25,6 +25,8 @@ public:
 
     // Starts the download thread.
     void StartDownload();
+    // Stop was pressed (any thread).
+    bool IsStopping() const { return download_->stopRequested(); }
 
     CPercentProgress& progress() { return *progress_; }
 

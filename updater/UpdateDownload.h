@@ -47,6 +47,7 @@ public:
     void run();
     // Any thread; the download checks it whenever bytes arrive and after each chunk.
     void requestStop() { stopRequested_ = true; }
+    bool stopRequested() const { return stopRequested_; }
 
     void setMaxFileSize(int64_t bytes) { maxFileSize_ = bytes; }
     const std::string& url() const { return url_; }

@@ -4,6 +4,7 @@
 
 #include "foundation/ApplicationIPC.h"
 #include "tests/foundation/TempDirectory.h"
+#include "tests/foundation/ThreadTestSupport.h"
 #include "tests/network/NginxServer.h"
 #include "tests/support/RawLoopback.h"
 #include "tests/ui/DesktopSession.h"
@@ -18,9 +19,8 @@
 #include <wx/button.h>
 #include <wx/stattext.h>
 
-#include <condition_variable>
+#include <atomic>
 #include <csignal>
-#include <mutex>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -192,13 +192,12 @@ TEST_F(UpdaterWindowTest, EachFailureSaysSoInItsBoxAndLeavesTheOldProgramByteFor
 
 TEST_F(UpdaterWindowTest, StopDuringTheDownloadEndsTheWindowWithoutABoxAndLeavesTheOldProgram)
 {
-    // A peer that sends 7 000 of 12 000 bytes, then the rest only once Stop was pressed.
+    // A peer that sends 7 000 of 12 000 bytes, then the rest only once Stop was pressed:
+    // the window waits for its download to end, and the download for the next bytes.
     uint16_t port = 0;
     const int listener = listenOnLoopback(port);
     ASSERT_GE(listener, 0);
-    std::mutex lock;
-    std::condition_variable changed;
-    bool stopPressed = false;
+    std::atomic<WatchedDialog*> watched{nullptr};
     std::thread peer([&] {
         const int connection = ::accept(listener, nullptr, nullptr);
         char request[4096];
@@ -206,10 +205,7 @@ TEST_F(UpdaterWindowTest, StopDuringTheDownloadEndsTheWindowWithoutABoxAndLeaves
         const std::string body = newProgram();
         const std::string head = "HTTP/1.0 200 OK\r\nContent-Length: 12000\r\n\r\n" + body.substr(0, 7000);
         (void)::write(connection, head.data(), head.size());
-        {
-            std::unique_lock<std::mutex> guard(lock);
-            changed.wait_for(guard, std::chrono::seconds(20), [&] { return stopPressed; });
-        }
+        awaitCondition([&] { return watched.load() && watched.load()->IsStopping(); }, 20000);
         (void)::write(connection, body.data() + 7000, 5000);
         ::close(connection);
     });
@@ -220,6 +216,7 @@ TEST_F(UpdaterWindowTest, StopDuringTheDownloadEndsTheWindowWithoutABoxAndLeaves
     auto* dialog = new WatchedDialog("http://127.0.0.1:" + std::to_string(port) + "/orvane", target_, titles, gone);
     dialog->Show();
     dialog->StartDownload();
+    watched = dialog;
     EXPECT_TRUE(waitUntil([&] { return !titles.empty(); }, std::chrono::seconds(10))) << "the first chunk shows";
     EXPECT_EQ(titles, std::vector<std::string>{"41 % Update Orvane"});
     wxButton* stop = nullptr;
@@ -227,11 +224,6 @@ TEST_F(UpdaterWindowTest, StopDuringTheDownloadEndsTheWindowWithoutABoxAndLeaves
         if (auto* button = dynamic_cast<wxButton*>(child); button && button->GetLabel() == "Stop")
             stop = button;
     ASSERT_NE(stop, nullptr);
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        stopPressed = true;
-    }
-    changed.notify_all();
     wxCommandEvent click(wxEVT_BUTTON, stop->GetId());
     click.SetEventObject(stop);
     stop->ProcessWindowEvent(click);
