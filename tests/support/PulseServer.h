@@ -56,6 +56,7 @@ public:
             env("PULSE_SINK", sink);
         if (!source.empty())
             env("PULSE_SOURCE", source);
+        source_ = source;
         // The system's own ALSA configuration, where "pulse" is defined.
         envs_.push_back(std::make_unique<ScopedEnv>("ALSA_CONFIG_PATH", nullptr));
     }
@@ -93,9 +94,11 @@ public:
         const bool ready =
             log_.waitUntil([](const std::string& l) { return l.find("Daemon startup complete") != std::string::npos; },
                            20000) >= 0;
-        if (!ready)
+        if (!ready) {
             ADD_FAILURE() << "pulseaudio did not start:\n" << log_.dump();
-        return ready;
+            return false;
+        }
+        return keepSourceLively();
     }
 
     // Ends the server at once, as an unplugged device would end.
@@ -103,6 +106,7 @@ public:
 
     void stop()
     {
+        keeper_.stop();
         process_.stop();
         if (reader_.joinable())
             reader_.join();
@@ -160,6 +164,24 @@ public:
 
 private:
     std::string socket() const { return dir_ / "native"; }
+
+    // A null sink that no stream asks for low latency renders in blocks of up to two
+    // seconds, and a recording of its monitor that starts then waits for the block in
+    // progress: a sound card's source starts within a period. A listener that stays for
+    // the server's life keeps the blocks short, so that the program's capture starts as
+    // it would on hardware.
+    bool keepSourceLively()
+    {
+        if (source_.empty())
+            return true;
+        if (!keeper_.start({"/usr/bin/pacat", "--server=unix:" + socket(), "--record", "--raw", "--device=" + source_,
+                            "--rate=8000", "--channels=1", "--format=s16le", "--latency-msec=30", "/dev/null"},
+                           dir_ / "keeper.log")) {
+            ADD_FAILURE() << "cannot start pacat (package pulseaudio-utils)";
+            return false;
+        }
+        return true;
+    }
     bool record(PeerProcess& recorder, const std::string& sink)
     {
         const std::string file = sink == "mic" ? dir_ / "mic.raw.heard" : dir_ / (sink + ".raw");
@@ -187,7 +209,9 @@ private:
 
     TempDirectory dir_;
     std::vector<std::unique_ptr<ScopedEnv>> envs_;
+    std::string source_;
     PeerProcess process_;
+    PeerProcess keeper_;
     PeerProcess recorder_;
     PeerProcess micRecorder_;
     LineLog log_;

@@ -124,12 +124,13 @@ std::vector<int16_t> samplesOf(const std::string& bytes)
 
 TEST(AlsaVoiceEngine, AKnownSoundGoesInThroughTheMicrophoneAndComesOutOfTheSpeakerInTime)
 {
-    PulseServer pulse;
-    ASSERT_TRUE(pulse.start());
     const std::vector<int16_t> sound = bursts();
     const std::vector<int16_t> active(sound.begin() + 2400, sound.end() - 2400);
     for (uint8_t mode : {uint8_t{132}, uint8_t{0x85}}) {
         SCOPED_TRACE(int(mode));
+        // A sound server for each mode, so that the streams of one do not shape the next.
+        PulseServer pulse;
+        ASSERT_TRUE(pulse.start());
         // What the codec alone makes of the sound, coded offline: the real-time path may
         // cut its frames elsewhere, but must lose nothing beyond that.
         const double offline = offlineCorrelation(mode, sound, active);

@@ -197,7 +197,8 @@ protected:
         return delayMs;
     }
 
-    PulseServer sound{ProbeDevices};
+    // The keeper listens to the whole probe, whose channels every microphone hears.
+    PulseServer sound{ProbeDevices, "", "probe.monitor"};
     ServerProcess server;
     std::unique_ptr<HeadlessProcess> alice, bob;
     std::string aliceId, bobId;
