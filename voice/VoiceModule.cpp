@@ -79,8 +79,10 @@ void VoiceModule::onSignedOut()
 void VoiceModule::onContactStatusChanged(IContact* contact)
 {
     // The peer came or went: the call ends as Hang-up ends it. Outside a call nothing
-    // changes (a signed-out bar stays unavailable).
-    if (bar_ && inCall() && isPeer(contact))
+    // changes (a signed-out bar stays unavailable). A report that leaves the peer as it
+    // was when the call began changes nothing: the report of a sign-in may reach the
+    // module only after that peer's call has begun to ring.
+    if (bar_ && inCall() && isPeer(contact) && contact->isOnline() != peerOnline_)
         bar_->setState(CallState::Idle);
 }
 
@@ -233,6 +235,7 @@ void VoiceModule::onStateChanged(CallState old, CallState now)
     case CallState::Ringing:
         if (old == CallState::Idle) {
             ++call_;
+            peerOnline_ = bar_->currentContact() && bar_->currentContact()->isOnline();
             bar_->bringToFront();
             bar_->setStatusLabel(fill(CallFromText, peerName().c_str()));
             bar_->setNameText(peerName());
@@ -257,6 +260,7 @@ void VoiceModule::placeCall()
         return;
     }
     bar_->setCurrentContact(contact);
+    peerOnline_ = true;
     send(contact, VoiceRecord::Request);
     services_.setStatusText(fill(CallingText, contact->getDisplayName()).c_str());
     bar_->setNameText(contact->getDisplayName());

@@ -114,6 +114,8 @@ private:
     // Set while the bar's state changes without the transition's actions.
     bool quiet_ = false;
     unsigned call_ = 0;
+    // Whether the peer was online when the call began.
+    bool peerOnline_ = false;
 };
 
 } // namespace orvane

@@ -19,6 +19,7 @@ public:
     {
     }
     bool isOnline() override { return online_; }
+    void setOnline(bool online) { online_ = online; }
     const char* getId() override { return id_.c_str(); }
     const char* getDisplayName() override { return name_.c_str(); }
     const char* getUserName() override { return name_.c_str(); }

@@ -399,9 +399,18 @@ TEST_F(VoiceCall, AChannelThatOpensAfterHangUpIsClosedAndNotShownConnected)
 
 TEST_F(VoiceCall, ThePeerGoingOfflineOrAwayEndsTheCall)
 {
+    // A late report of the sign-in that came before the call leaves it ringing.
+    module.onMessage(&alice, RequestBytes);
+    module.onContactStatusChanged(&alice);
+    EXPECT_EQ(bar.state(), CallState::Ringing);
+    bar.hangUp();
+    host.sent.clear();
+
     callBobAccepted();
     module.onContactStatusChanged(&carol);
+    module.onContactStatusChanged(&bob);
     EXPECT_EQ(bar.state(), CallState::Connected);
+    bob.setOnline(false);
     module.onContactStatusChanged(&bob);
     EXPECT_EQ(bar.state(), CallState::Idle);
     EXPECT_EQ(host.sent, (Sent{{"2002", CloseBytes}}));
