@@ -91,9 +91,14 @@ TEST_F(VoiceCallCases, ABusyCalleeRefusesASecondCallerAndItsCallGoesOn)
     const std::pair<long, long> aliceBefore = voiceStats(*alice), bobBefore = voiceStats(*bob);
 
     const size_t aliceFrom = alice->log.size(), bobFrom = bob->log.size(), carolFrom = carol->log.size();
-    ASSERT_TRUE(carol->command("talk " + bobId));
+    // The server is held until carol's calling text is shown: bob's quick refusal would
+    // otherwise replace it before her window came round to showing it.
+    ASSERT_TRUE(stopProcess(server.pid()));
+    const bool carolCalls = carol->command("talk " + bobId);
     EXPECT_GE(carol->expectLine("call-state Calling", carolFrom), 0);
     EXPECT_GE(carol->expectLine("status Calling bob ...", carolFrom), 0);
+    ASSERT_EQ(::kill(server.pid(), SIGCONT), 0);
+    ASSERT_TRUE(carolCalls);
     EXPECT_GE(carol->expectLine("call-label bob declined your call.", carolFrom), 0);
     EXPECT_GE(carol->expectLine("notice Call declined by\\n bob\\n\\nTalking at the moment", carolFrom), 0);
     const int carolIdle = carol->expectLine("call-state Idle", carolFrom);
