@@ -1,11 +1,12 @@
 #pragma once
 
-// The voice module's surroundings for its tests: a call bar, the application's services and
-// a session thread that write what is asked of them into one ordered log, and a channel that
+// The voice module's surroundings for its tests: the application's services and a session
+// thread that write what is asked of them into one ordered log, and a channel that
 // notes its closing.
 
 #include "core/app/ThreadMessages.h"
 #include "tests/modules/RecordingHost.h"
+#include "tests/voice/TextCallBar.h"
 #include "voice/CallBarView.h"
 #include "voice/VoiceModule.h"
 
@@ -15,43 +16,6 @@
 namespace orvane::testing {
 
 using CallLog = std::vector<std::string>;
-
-// Behaves as CAudioBar does: stores the state, tells the module, refreshes the buttons.
-class RecordingBar final : public CallBarView {
-public:
-    RecordingBar(VoiceModule& module, CallLog& log) : module_(module), log_(log) {}
-
-    CallState state() const override { return state_; }
-    void setState(CallState state) override
-    {
-        const CallState old = state_;
-        state_ = state;
-        module_.onStateChanged(old, state);
-    }
-    void talk() override
-    {
-        if (stateAfterTalk(state_) != state_)
-            setState(stateAfterTalk(state_));
-    }
-    void hangUp() override
-    {
-        if (stateAfterHangUp(state_) != state_)
-            setState(stateAfterHangUp(state_));
-    }
-    void updateButtons() override {}
-    IContact* currentContact() const override { return current_; }
-    void setCurrentContact(IContact* contact) override { current_ = contact; }
-    void setStatusLabel(const String& text) override { log_.push_back("label " + std::string(text.c_str())); }
-    void setNameText(const String& text) override { log_.push_back("name " + std::string(text.c_str())); }
-    void clearLevels() override { log_.push_back("levels 0"); }
-    void bringToFront() override { log_.push_back("front"); }
-
-private:
-    VoiceModule& module_;
-    CallLog& log_;
-    CallState state_ = CallState::Unavailable;
-    IContact* current_ = nullptr;
-};
 
 class RecordingServices final : public VoiceServices {
 public:

@@ -66,7 +66,7 @@ protected:
     RecordingServices services{log};
     RecordingSession session{log};
     VoiceModule module{services};
-    RecordingBar bar{module, log};
+    TextCallBar bar{module, [this](const std::string& line) { log.push_back(line); }, "", false};
     FakeContact alice{"2001", "Alice"};
     FakeContact bob{"2002", "Bob"};
     FakeContact carol{"2003", "Carol"};

@@ -30,7 +30,7 @@
 //   --module ID            a probe module with this id (repeatable; default "probe")
 //   --sign-in-wait-ms N    how long the link waits for the server's sign-in confirmation
 //   --voice yes            the voice module, registered first, with a printing call bar
-//                          (HeadlessCallBar.h) and its session thread on the sound devices
+//                          (tests/voice/TextCallBar.h) and its session thread on the sound devices
 //                          ORVANE_AUDIO_DEVICE and ORVANE_AUDIO_INPUT choose
 #include "core/Diagnostics.h"
 #include "core/app/ClientApp.h"
@@ -39,7 +39,7 @@
 #include "tests/core/RecordingUi.h"
 #include "tests/core/UiLoop.h"
 #include "tests/core/headless/ChannelTable.h"
-#include "tests/core/headless/HeadlessCallBar.h"
+#include "tests/voice/TextCallBar.h"
 #include "core/app/ThreadMessages.h"
 #include "voice/AppVoiceServices.h"
 #include "voice/VoiceSessionRunner.h"
@@ -165,7 +165,7 @@ struct Client {
     std::unique_ptr<AppVoiceServices> voiceServices;
     std::unique_ptr<VoiceModule> voice;
     std::unique_ptr<VoiceSessionRunner> sessions;
-    std::unique_ptr<HeadlessCallBar> callBar;
+    std::unique_ptr<TextCallBar> callBar;
     IContact* selected = nullptr;
 
     void addVoice()
@@ -179,7 +179,7 @@ struct Client {
             loop, [this] { return voice->host(); }, [this](const char* text) { app->setStatusText(text); },
             std::move(settings));
         voice->setSession(sessions.get());
-        callBar = std::make_unique<HeadlessCallBar>(*voice, printLine);
+        callBar = std::make_unique<TextCallBar>(*voice, printLine, "call-", true);
         voice->attachBar(callBar.get());
         voice->setContactSource([this] { return selected; });
         ui.windowMessages = [this](int id, intptr_t wParam, intptr_t) {
