@@ -49,11 +49,12 @@ constexpr int BlockedMs = 150;
 
 TEST(ThreadPool, WorkersAreMadeOnlyWhenAllAreBusyAndTheFirstIdleOneTakesTheJob)
 {
+    // Everything a job touches is declared before the pool, which waits for its jobs.
+    Latch first, second, third;
+    std::atomic<Thread*> ranFirst{nullptr}, ranSecond{nullptr}, ranThird{nullptr};
     ThreadPool pool(10);
     EXPECT_EQ(pool.getWorkerCount(), 0);
 
-    Latch first, second;
-    std::atomic<Thread*> ranFirst{nullptr}, ranSecond{nullptr}, ranThird{nullptr};
     ASSERT_TRUE(pool.execute(heldJob(first, ranFirst)));
     ASSERT_EQ(pool.getWorkerCount(), 1);
     ASSERT_TRUE(awaitCondition([&] { return ranFirst.load() != nullptr; }));
@@ -68,7 +69,6 @@ TEST(ThreadPool, WorkersAreMadeOnlyWhenAllAreBusyAndTheFirstIdleOneTakesTheJob)
     second.open();
     ASSERT_TRUE(awaitCondition([&] { return allIdle(pool); }));
 
-    Latch third;
     third.open();
     ASSERT_TRUE(pool.execute(heldJob(third, ranThird)));
     ASSERT_TRUE(awaitCondition([&] { return ranThird.load() != nullptr; }));
@@ -78,13 +78,12 @@ TEST(ThreadPool, WorkersAreMadeOnlyWhenAllAreBusyAndTheFirstIdleOneTakesTheJob)
 
 TEST(ThreadPool, ExecuteOnAFullPoolBlocksUntilTheWorkerIsFreeAndReusesIt)
 {
-    ThreadPool pool(1);
-    Latch hold;
+    Latch hold, open;
     std::atomic<Thread*> ranFirst{nullptr}, ranSecond{nullptr};
     std::atomic<int> firstDone{0};
+    ThreadPool pool(1);
     ASSERT_TRUE(pool.execute(heldJob(hold, ranFirst, &firstDone)));
 
-    Latch open;
     open.open();
     auto second = std::async(std::launch::async, [&] { return pool.execute(heldJob(open, ranSecond)); });
     EXPECT_EQ(second.wait_for(std::chrono::milliseconds(BlockedMs)), std::future_status::timeout);
@@ -103,8 +102,8 @@ TEST(ThreadPool, LimitZeroEndsAndDeletesIdleWorkersBeforeItReturns)
     ThreadExitCounter exits;
     std::atomic<int> destroyed{0};
     {
-        ThreadPool pool(5);
         Latch hold;
+        ThreadPool pool(5);
         for (int i = 0; i < 2; ++i)
             pool.execute(new Job([&] { exits.mark(); hold.await(); }, true, &destroyed));
         ASSERT_EQ(pool.getWorkerCount(), 2);
@@ -121,10 +120,10 @@ TEST(ThreadPool, LimitZeroEndsAndDeletesIdleWorkersBeforeItReturns)
 
 TEST(ThreadPool, LimitZeroWaitsForTheRunningJob)
 {
-    ThreadPool pool(2);
     Latch hold;
     std::atomic<Thread*> ranOn{nullptr};
     std::atomic<int> done{0};
+    ThreadPool pool(2);
     pool.execute(heldJob(hold, ranOn, &done));
     ASSERT_TRUE(awaitCondition([&] { return ranOn.load() != nullptr; }));
 
@@ -152,6 +151,8 @@ TEST(ThreadPool, RaisingTheLimitCreatesNoWorker)
 
 TEST(ThreadPool, ResizeAddsIdleWorkersRaisingTheLimitAndRemovesTheLastOnes)
 {
+    std::atomic<Thread*> ranOn{nullptr};
+    Latch open;
     ThreadPool pool(2);
     pool.resize(4);
     EXPECT_EQ(pool.getLimit(), 4);
@@ -167,8 +168,6 @@ TEST(ThreadPool, ResizeAddsIdleWorkersRaisingTheLimitAndRemovesTheLastOnes)
     EXPECT_EQ(pool.getWorker(1), second);
 
     // The workers that resize made take jobs like any other.
-    std::atomic<Thread*> ranOn{nullptr};
-    Latch open;
     open.open();
     pool.execute(heldJob(open, ranOn));
     ASSERT_TRUE(awaitCondition([&] { return ranOn.load() != nullptr; }));
@@ -191,9 +190,10 @@ TEST(ThreadPool, JobsAreDeletedAfterTheirRunOnlyWhenTheyAskForIt)
 
 TEST(ThreadPool, AJobThatThrowsLeavesItsWorkerAliveForTheNextJob)
 {
-    ThreadPool pool(1);
     std::atomic<int> destroyed{0};
-    std::atomic<Thread*> thrower{nullptr};
+    std::atomic<Thread*> thrower{nullptr}, ranOn{nullptr};
+    Latch open;
+    ThreadPool pool(1);
     const std::function<void()> throwers[] = {
         [] { throw IOException(); },
         [] { throw std::runtime_error("job failed"); },
@@ -210,8 +210,6 @@ TEST(ThreadPool, AJobThatThrowsLeavesItsWorkerAliveForTheNextJob)
     }
     ASSERT_TRUE(awaitCondition([&] { return destroyed.load() == 4 && allIdle(pool); }));
 
-    std::atomic<Thread*> ranOn{nullptr};
-    Latch open;
     open.open();
     ASSERT_TRUE(pool.execute(heldJob(open, ranOn)));
     ASSERT_TRUE(awaitCondition([&] { return ranOn.load() != nullptr; }));
@@ -240,9 +238,10 @@ TEST(ThreadPool, RemovalNeverMissesAWorkerAndEveryHandedJobRuns)
 
 TEST(ThreadPool, AStoppedThreadWaitingForAWorkerGivesUpWithoutTheJob)
 {
-    ThreadPool pool(1);
+    // The held job still runs when the test returns: what it touches outlives the pool.
     Latch hold;
     std::atomic<Thread*> ranOn{nullptr};
+    ThreadPool pool(1);
     pool.execute(heldJob(hold, ranOn));
 
     std::atomic<int> destroyed{0}, ran{0};
