@@ -84,11 +84,11 @@ TEST(Monitor, WaitByANonOwnerAnswers3WithoutWaiting)
         int64_t elapsed = -1;
         runOn(r, [&] {
             const int64_t t0 = monotonicMillis();
-            onFree = m.wait(500);
+            onFree = m.wait(5000);
             elapsed = monotonicMillis() - t0;
         });
         EXPECT_EQ(onFree, Monitor::NotOwner);
-        EXPECT_LT(elapsed, 400);
+        EXPECT_LT(elapsed, 2500); // well before the wait's time-out
     }
 
     // Held by the main thread, which is no Thread: another thread that is no Thread
@@ -100,12 +100,12 @@ TEST(Monitor, WaitByANonOwnerAnswers3WithoutWaiting)
         int64_t elapsed = -1;
         runOn(r, [&] {
             const int64_t t0 = monotonicMillis();
-            answer = m.wait(500);
+            answer = m.wait(5000);
             elapsed = monotonicMillis() - t0;
             m.unlock(); // not the holder: releases nothing
         });
         EXPECT_EQ(answer, Monitor::NotOwner);
-        EXPECT_LT(elapsed, 400);
+        EXPECT_LT(elapsed, 2500); // well before the wait's time-out
         EXPECT_TRUE(m.isHeldByCurrentThread());
         EXPECT_EQ(m.getLockCount(), 1);
     }

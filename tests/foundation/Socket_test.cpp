@@ -51,13 +51,13 @@ void checkTimeouts(const std::function<bool(int)>& attempt, const std::function<
     {
         Stopwatch watch;
         EXPECT_FALSE(attempt(0));
-        EXPECT_LT(watch.elapsed(), 100);
+        EXPECT_LT(watch.elapsed(), 1000);
     }
     {
         Stopwatch watch;
         EXPECT_FALSE(attempt(150));
         EXPECT_GE(watch.elapsed(), 150);
-        EXPECT_LT(watch.elapsed(), 1000);
+        EXPECT_LT(watch.elapsed(), 2500);
     }
     Stopwatch watch;
     std::thread releaser([&] {
@@ -271,7 +271,7 @@ TEST(SocketConnect, RefusedConnectFailsWellBeforeTheDeadline)
     OwnedSocket s(createSocket(true));
     Stopwatch watch;
     EXPECT_THROW(connectSocketTimeout(s, to, 5000), ConnectException);
-    EXPECT_LT(watch.elapsed(), 1000);
+    EXPECT_LT(watch.elapsed(), 2500);
     EXPECT_TRUE(isBlocking(s));
 
     OwnedSocket t(createSocket(true));
@@ -292,14 +292,14 @@ TEST(SocketConnect, FullBacklogTimesOutAtTheDeadline)
             connectSocketTimeout(c, to, 300);
         } catch (const TimeoutException&) {
             EXPECT_GE(watch.elapsed(), 300);
-            EXPECT_LT(watch.elapsed(), 900);
+            EXPECT_LT(watch.elapsed(), 2500);
             EXPECT_TRUE(isBlocking(c));
             EXPECT_FALSE(queued.empty());
             // With no time at all the attempt ends at once.
             OwnedSocket d(createSocket(true));
             Stopwatch quick;
             EXPECT_THROW(connectSocketTimeout(d, to, 0), TimeoutException);
-            EXPECT_LT(quick.elapsed(), 100);
+            EXPECT_LT(quick.elapsed(), 1000);
             return;
         }
         queued.push_back(std::move(c));

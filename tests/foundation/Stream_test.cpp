@@ -148,7 +148,7 @@ TEST(SocketStream, HalfLinesSurviveTimeOuts)
     Stopwatch watch;
     EXPECT_THROW(in.readLine(), TimeoutException);
     EXPECT_GE(watch.elapsed(), 300);
-    EXPECT_LT(watch.elapsed(), 900);
+    EXPECT_LT(watch.elapsed(), 2500);
     sendAll(p.server, "lo\r\nnext\n", 9);
     EXPECT_EQ(str(in.readLine()), "hello");
     EXPECT_FALSE(in.atEnd());
@@ -171,7 +171,7 @@ TEST(SocketStream, OneDeadlineForAWholeLine)
     Stopwatch watch;
     EXPECT_THROW(in.readLine(), TimeoutException);
     EXPECT_GE(watch.elapsed(), 200);
-    EXPECT_LT(watch.elapsed(), 400);
+    EXPECT_LT(watch.elapsed(), 2000); // a deadline per byte would have read the whole line
     in.setTimeoutMs(2000);
     EXPECT_EQ(str(in.readLine()), "abcdefgh");
 }
@@ -215,7 +215,7 @@ TEST(SocketStream, TimeOutsOfReads)
     Stopwatch now;
     EXPECT_THROW(in.read(), TimeoutException);
     EXPECT_THROW(in.read(buffer, sizeof buffer), TimeoutException);
-    EXPECT_LT(now.elapsed(), 100);
+    EXPECT_LT(now.elapsed(), 1000);
     EXPECT_EQ(in.read(buffer, 0), 0); // an empty read is no time-out
 
     in.setTimeoutMs(150);

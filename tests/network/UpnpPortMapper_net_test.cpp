@@ -207,10 +207,12 @@ TEST_F(Mapper, FailedPassDoesNotEndTheThread)
 TEST_F(Mapper, IdleThreadStopsPromptly)
 {
     startMapper();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Idling: its 300 ms polls have begun.
+    ASSERT_TRUE(awaitCondition([&] { return mapper->getState() == Thread::Running; }, 10000));
     const int64_t start = monotonicMillis();
     mapper->stop(true);
-    EXPECT_LT(monotonicMillis() - start, 200);
+    // A stop that waited for a pass (an SSDP search window of seconds) would take far longer.
+    EXPECT_LT(monotonicMillis() - start, 1500);
     EXPECT_EQ(mapper->getState(), Thread::Finished);
     EXPECT_EQ(mapper->getPassCount(), 0);
 }

@@ -210,8 +210,10 @@ TEST(ServerUnderAttack, TenThousandStalledConnectionsDoNotKeepAClientFromSigning
         EXPECT_EQ(static_cast<int>(stalled.size()), stalledCount);
 
         const double signInMs = timedSignIn(server.messagePort(), aliceSignIn);
+        // Kept out, the sign-in would wait for the stalled connections' 60 s deadline; a
+        // loaded two-core machine may take a second or more to let it in.
         EXPECT_GE(signInMs, 0);
-        EXPECT_LT(signInMs, 1000);
+        EXPECT_LT(signInMs, 8000);
         EXPECT_EQ(procEntries(server.pid(), "task"), threads) << "no thread per connection";
 
         // Spread out, the server holds every stalled connection but the one that made room

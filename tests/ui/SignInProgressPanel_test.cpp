@@ -135,21 +135,26 @@ TEST_F(ProgressPanel, TheAnimationShowsTheTwelveFramesInTurnAndWrapsEveryTwelveH
             << "frame " << i;
     EXPECT_EQ(panel->frameIndex(), 0);
 
+    // Each tick is seen as it comes, whatever the load: a poll of the index could take
+    // several queued ticks at once.
+    std::vector<int> found;                                    // the index each tick finds
+    std::vector<std::chrono::steady_clock::time_point> when;   // and when it came
+    panel->Bind(wxEVT_TIMER, [&](wxTimerEvent& event) {
+        found.push_back(panel->frameIndex());
+        when.push_back(std::chrono::steady_clock::now());
+        event.Skip();
+    });
     const auto start = std::chrono::steady_clock::now();
     panel->showCentred();
-    int previous = panel->frameIndex();
-    for (int step = 1; step <= 12; ++step) {
-        SCOPED_TRACE(step);
-        ASSERT_TRUE(waitUntil([&] { return panel->frameIndex() != previous; }, std::chrono::seconds(3)));
-        EXPECT_EQ(panel->frameIndex(), (previous + 1) % 12) << "one frame a tick";
-        EXPECT_TRUE(sameImage(panel->picture().GetBitmap().ConvertToImage(),
-                              panel->frame(panel->frameIndex()).ConvertToImage()));
-        previous = panel->frameIndex();
-    }
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(previous, 0) << "twelve ticks come round again";
+    ASSERT_TRUE(waitUntil([&] { return found.size() >= 13; }, std::chrono::seconds(30)));
+    for (int tick = 0; tick <= 12; ++tick)
+        EXPECT_EQ(found[static_cast<size_t>(tick)], tick % 12) << "one frame a tick, tick " << tick;
+    EXPECT_TRUE(sameImage(panel->picture().GetBitmap().ConvertToImage(),
+                          panel->frame(panel->frameIndex()).ConvertToImage()));
+    // Twelve ticks come round again; a loaded machine may make them late, never early.
+    const auto elapsed = when[12] - start;
     EXPECT_GE(elapsed, std::chrono::milliseconds(1150));
-    EXPECT_LT(elapsed, std::chrono::milliseconds(4000));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(10000));
 
     // Stopped, the picture keeps its frame, and the screen shows it.
     ASSERT_TRUE(waitUntil([&] { return panel->frameIndex() == 5; }, std::chrono::seconds(3)));
