@@ -10,7 +10,14 @@ CLANG      := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 # USER names the login).
 RUN_USER := $(if $(filter command line,$(origin USER)),$(USER),alice)
 
-.PHONY: all deps run test test-asan test-tsan fuzz bench bench-build clean
+# The plain build: Debian's default compiler, optimised (CMakeLists.txt makes Release the
+# default), no sanitizer, tests and benchmarks included. It is what `make run` starts and
+# what `make bench` measures; `make test` compiles it so that it keeps building.
+PLAIN := $(BUILD)/plain
+# What `make run` needs: the program, the server and the module libraries beside them.
+RUN_TARGETS := orvane orvane-server video webjoin
+
+.PHONY: all deps run test test-asan test-tsan fuzz plain bench clean
 
 all: deps
 	cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
@@ -19,16 +26,22 @@ all: deps
 deps:
 	@bash scripts/install-deps
 
-# The program against the stand-in server on loopback, signed in as a demo account.
+# The program against the stand-in server on loopback, signed in as a demo account. CMake is
+# configured once; after that the build itself notices changed CMake files.
 run: deps
-	cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
-	cmake --build $(BUILD)/asan -j $(JOBS) --target orvane orvane-server
-	ASAN_OPTIONS=detect_leaks=0 bash scripts/run-orvane $(RUN_USER)
+	@test -f $(PLAIN)/build.ninja || cmake -S . -B $(PLAIN) $(CMAKE_GEN)
+	cmake --build $(PLAIN) -j $(JOBS) --target $(RUN_TARGETS)
+	ORVANE_BUILD=$(PLAIN) bash scripts/run-orvane $(RUN_USER)
 
 # The test build: AddressSanitizer and UndefinedBehaviorSanitizer, every test, then the
 # ThreadSanitizer build of the thread, socket, event loop and server tests, then the
-# bounded fuzz runs; the benchmarks are compiled too, so that they keep building.
-test: deps test-asan test-tsan fuzz bench-build
+# bounded fuzz runs, then the plain build, so that it and the benchmarks keep building.
+# Each phase prints how long it took.
+test: deps
+	@bash scripts/timed-phase "sanitizer build and tests" $(MAKE) --no-print-directory test-asan
+	@bash scripts/timed-phase "ThreadSanitizer build and tests" $(MAKE) --no-print-directory test-tsan
+	@bash scripts/timed-phase "fuzz build and runs" $(MAKE) --no-print-directory fuzz
+	@bash scripts/timed-phase "plain build" $(MAKE) --no-print-directory plain
 
 test-asan:
 	cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
@@ -46,12 +59,12 @@ fuzz:
 	cmake --build $(BUILD)/fuzz -j $(JOBS)
 	bash scripts/run-fuzzers $(BUILD)/fuzz $(FUZZ_SECONDS)
 
-bench-build:
-	cmake -S . -B $(BUILD)/release $(CMAKE_GEN) $(CLANG) -DCMAKE_BUILD_TYPE=Release -DORVANE_TESTS=OFF -DORVANE_BENCH=ON
-	cmake --build $(BUILD)/release -j $(JOBS)
+plain:
+	cmake -S . -B $(PLAIN) $(CMAKE_GEN)
+	cmake --build $(PLAIN) -j $(JOBS)
 
-bench: deps bench-build
-	bash scripts/run-benchmarks $(BUILD)/release
+bench: deps plain
+	bash scripts/run-benchmarks $(PLAIN)
 
 clean:
 	rm -rf $(BUILD)

@@ -222,8 +222,8 @@ bool AccountServer::handleLater(AccountConnection& connection, const NameValueLi
 {
     return workOffLoop(
         connection, [this, form, peer, local] { return service_.handle(form, peer, local); },
-        [](FaceConnection& connection, const AccountReply& reply) {
-            static_cast<AccountConnection&>(connection).onReply(reply);
+        [](FaceConnection& face, const AccountReply& reply) {
+            static_cast<AccountConnection&>(face).onReply(reply);
         });
 }
 

@@ -252,8 +252,8 @@ bool MessageServer::checkSignInLater(MessageConnection& connection, const SignIn
 {
     return workOffLoop(
         connection, [this, request] { return ClientSession::checkSignIn(hub_.store(), request); },
-        [request](FaceConnection& connection, const SignInCheck& check) {
-            static_cast<MessageConnection&>(connection).onSignInChecked(request, check);
+        [request](FaceConnection& face, const SignInCheck& check) {
+            static_cast<MessageConnection&>(face).onSignInChecked(request, check);
         });
 }
 

@@ -140,8 +140,8 @@ protected:
                 return;
             const auto result = work();
             loop_.post([this, key, result, answer] {
-                if (FaceConnection* connection = find(key))
-                    answer(*connection, result);
+                if (FaceConnection* live = find(key))
+                    answer(*live, result);
             });
         });
     }

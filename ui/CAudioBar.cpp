@@ -4,6 +4,7 @@
 #include "ui/CMixerFader.h"
 #include "ui/CSegmentBar.h"
 #include "ui/MixerWatch.h"
+#include "ui/StateTrace.h"
 #include "ui/kit/CLevelMeter.h"
 #include "ui/kit/CSkinButton.h"
 #include "ui/kit/CTextLabel.h"
@@ -225,6 +226,7 @@ void CAudioBar::SetStatusLabel(const String& text)
 {
     if (statusLabel_)
         statusLabel_->SetText(textOf(text));
+    traceState("call status", text);
 }
 
 void CAudioBar::SetNameText(const String& text)

@@ -28,7 +28,7 @@ public:
     // What the request waits for; an answer of another kind is not taken for it.
     enum Purpose { Any, Ask, ConnectBack, TcpRelay, UdpOpen, UdpRelay };
 
-    ChannelRequest(int connectionId, Purpose purpose) : connectionId(connectionId), purpose(purpose) {}
+    ChannelRequest(int id, Purpose kind) : connectionId(id), purpose(kind) {}
     ~ChannelRequest();
     ChannelRequest(const ChannelRequest&) = delete;
     ChannelRequest& operator=(const ChannelRequest&) = delete;

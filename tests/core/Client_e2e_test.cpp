@@ -233,8 +233,8 @@ TEST_P(ClientThroughProxy, TheSignInFormGoesDirectAndTheLinkThroughTheProxy)
 
 INSTANTIATE_TEST_SUITE_P(Proxies, ClientThroughProxy,
                          ::testing::Values(Way::Squid, Way::Dante, Way::SquidWithBasic),
-                         [](const ::testing::TestParamInfo<Way>& info) {
-                             switch (info.param) {
+                         [](const ::testing::TestParamInfo<Way>& way) {
+                             switch (way.param) {
                              case Way::Squid: return "Squid";
                              case Way::Dante: return "Dante";
                              default: return "SquidWithBasic";

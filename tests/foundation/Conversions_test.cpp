@@ -130,7 +130,8 @@ TEST(Base64, RoundTripAllByteValues)
         ByteArray back;
         base64Decode(text.c_str(), text.length(), back);
         ASSERT_EQ(back.count(), n);
-        if (n > 0)
+        if (n > 0) {
             EXPECT_EQ(std::memcmp(back.data(), all, static_cast<size_t>(n)), 0);
+        }
     }
 }

@@ -89,8 +89,9 @@ TEST(Paths, CurrentDirectoryReadsDeepDirectoriesInFull)
         ASSERT_EQ(mkdir(component.c_str(), 0700), 0);
         ASSERT_EQ(chdir(component.c_str()), 0);
         expected += "/" + component;
-        if (depth == 1)
+        if (depth == 1) {
             EXPECT_STREQ(currentDirectory().c_str(), expected.c_str());
+        }
     }
     ASSERT_GT(expected.size(), 5000u);
     String cwd = currentDirectory();

@@ -88,10 +88,10 @@ wxPoint middleOf(const wxRect& area, Test test)
 
 // One `orvane` as a process with folders of its own, the build's module libraries beside it.
 struct Program {
-    Program(const std::string& user, const std::string& password, const std::string& serverUrl)
-        : user(user), folders(serverUrl)
+    Program(const std::string& name, const std::string& password, const std::string& serverUrl)
+        : user(name), folders(serverUrl)
     {
-        folders.writeAccount(user, password);
+        folders.writeAccount(name, password);
         const std::string program = ORVANE_PROGRAM;
         const std::string modules = program.substr(0, program.rfind('/')) + "/modules";
         EXPECT_EQ(::symlink(modules.c_str(), (folders.programFolder + "/modules").c_str()), 0);

@@ -295,8 +295,9 @@ TEST(VideoImage, APixelChangesWhenOneColourByteMovesByMoreThanSeven)
         VideoImage::diffFrames(reference, current, runs);
         EXPECT_EQ(runs.count(), c.changed ? 4 : 0);
         // An unchanged pixel takes the reference's value, so that both sides stay equal.
-        if (!c.changed)
+        if (!c.changed) {
             EXPECT_EQ(current.pixels()[1], R);
+        }
     }
 }
 

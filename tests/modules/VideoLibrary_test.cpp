@@ -44,8 +44,9 @@ protected:
         if (module_)
             module_->shutdown();
         module_ = nullptr;
-        if (library_)
+        if (library_) {
             EXPECT_EQ(dlclose(library_), 0);
+        }
         library_ = nullptr;
     }
     void TearDown() override { unload(); }

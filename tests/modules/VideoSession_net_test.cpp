@@ -383,8 +383,9 @@ TEST(VideoSession, AFrameWhoseLengthsDoNotAddUpIsRefusedWholeAndEndsTheSession)
         EXPECT_EQ(s.side.thread.endReason(), EndReason::MalformedPacket);
         // Nothing of the refused frame reached the picture.
         ASSERT_EQ(s.side.window.remoteCount(), c.afterKeyFrame ? 1 : 0);
-        if (c.afterKeyFrame)
+        if (c.afterKeyFrame) {
             EXPECT_EQ(s.side.window.remote().back().pixels, Key2x2Pixels);
+        }
     }
 }
 

@@ -175,10 +175,11 @@ TEST(HttpClientWire, ResponseEndings)
         ByteArray out;
         Result r = outcome([&] { client.get(localUrl(peer.port(), "/").c_str(), &out); });
         EXPECT_EQ(static_cast<int>(r), static_cast<int>(c.result));
-        if (c.result != Result::Plain)
+        if (c.result != Result::Plain) {
             EXPECT_EQ(text(out), c.body);
-        else if (!c.body.empty())
+        } else if (!c.body.empty()) {
             EXPECT_EQ(client.response.body.count(), static_cast<int>(c.body.size()));
+        }
     }
 }
 

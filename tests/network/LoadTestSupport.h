@@ -59,7 +59,8 @@ inline LoadResult runEchoLoad(int clients, int cycles, int backlog = LoadBacklog
         threads.emplace_back([&, c] {
             for (int k = 0; k < cycles; ++k) {
                 char request[LoadRequestBytes], answer[LoadRequestBytes];
-                std::snprintf(request, sizeof request, "client %5d cycle %8d ....", c, k);
+                std::snprintf(request, sizeof request, "client %5u cycle %8u ...", static_cast<unsigned>(c) % 100000u,
+                              static_cast<unsigned>(k) % 100000000u);
                 try {
                     OwnedSocket sock(createSocket(true));
                     connectSocket(sock, loopback(port));

@@ -473,8 +473,9 @@ TEST(ProxyClientAuto, AllAttemptsFailing)
         EXPECT_EQ(o.kind, Outcome::Proxy);
         EXPECT_EQ(o.lastError, "Unknown proxy type");
         EXPECT_EQ(peer.accepted(), withTunnel ? 4u : 3u);
-        if (withTunnel)
+        if (withTunnel) {
             EXPECT_EQ(peer.received(3).rfind("POST http://tunnel.test/t?cmd=0&host=dest.test&port=80&rid=0 ", 0), 0u);
+        }
         EXPECT_EQ(client.type, ProxyAutoDetect);
         // A fresh handle, not connected to anything.
         ASSERT_NE(s.socket.handle, NoSocket);

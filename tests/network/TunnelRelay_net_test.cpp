@@ -413,8 +413,9 @@ TEST(TunnelRelay, RetryableFailuresAreTriedTwentyTimesThenTheChannelCloses)
         ASSERT_EQ(data.size(), 20u);
         for (size_t i = 0; i < data.size(); ++i) {
             EXPECT_EQ(data[i].rid(), 1);
-            if (i > 0)
+            if (i > 0) {
                 EXPECT_GE(data[i].atMs - data[i - 1].atMs, 18) << i; // retryDelayMs apart
+            }
         }
         const std::string each = status == 501 ? "TcpOverHttpSrv FAILED to transmit data. Try "
                                                : "FAILED to send data to the server. Try ";

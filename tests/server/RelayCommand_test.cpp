@@ -157,8 +157,9 @@ TEST_F(RelayCommandTest, RefusedRequestsAreAnsweredFailedAndOpenNothing)
         EXPECT_EQ(fields["response"], "FAILED");
         EXPECT_FALSE(fields["reason"].empty());
         EXPECT_EQ(fields.count("user_conn_id"), c.connection ? 1u : 0u);
-        if (c.connection)
+        if (c.connection) {
             EXPECT_EQ(fields["user_conn_id"], c.connection);
+        }
         EXPECT_EQ(fields.count("srvr_conn_id"), 0u);
         EXPECT_EQ(sessions->count(), 0);
     }

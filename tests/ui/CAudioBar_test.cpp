@@ -26,7 +26,7 @@ namespace {
 
 class Contact : public IContact {
 public:
-    Contact(const char* name, bool online) : name_(name), online(online) {}
+    Contact(const char* name, bool isOn) : name_(name), online(isOn) {}
     bool isOnline() override { return online; }
     const char* getId() override { return "42"; }
     const char* getDisplayName() override { return name_.c_str(); }
@@ -210,6 +210,7 @@ TEST_F(AudioBar, TalkAndHangUpMoveTheStateAsTheCallAllows)
         else
             EXPECT_TRUE(host.changes.empty());
     }
+    host.selected = nullptr;
 }
 
 TEST_F(AudioBar, AClickOnTalkPlacesTheCall)

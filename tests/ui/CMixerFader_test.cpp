@@ -21,8 +21,8 @@ namespace {
 // not offer (an empty range, a mono line).
 class MemoryControl : public MixerControl {
 public:
-    MemoryControl(MixerLine line, std::vector<long> values, long minimum, long maximum, long steps)
-        : line_(line), minimum_(minimum), maximum_(maximum), steps_(steps), values(std::move(values))
+    MemoryControl(MixerLine line, std::vector<long> start, long minimum, long maximum, long steps)
+        : line_(line), minimum_(minimum), maximum_(maximum), steps_(steps), values(std::move(start))
     {
     }
     const String& name() const override { return name_; }

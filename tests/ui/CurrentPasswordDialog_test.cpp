@@ -53,8 +53,9 @@ TEST_F(CurrentPasswordDialog, OkClosesOnlyOnTheStoredPasswordAndSaysSoOnlyForAWr
         ASSERT_TRUE(waitUntil([&] { return wxWindow::FindFocus() == &ok; }));
         clickOn(dialog, CCurrentPasswordDialog::OkId);
         EXPECT_EQ(dialog.IsShown(), !c.closes);
-        if (c.closes)
+        if (c.closes) {
             EXPECT_EQ(dialog.GetReturnCode(), wxID_OK);
+        }
         ASSERT_EQ(boxes.shown.size(), c.box ? 1u : 0u);
         if (c.box) {
             EXPECT_EQ(boxes.shown[0].text, "Password is incorrect");

@@ -309,8 +309,9 @@ TEST_F(MainFrame, TheCommandsAreEnabledBySignInStateAndSelection)
     app->signOut();
     ASSERT_TRUE(waitUntil([this] { return !app->connection().isConnected(); }));
     for (const auto& row : table)
-        if (row.command != command::DeleteContact)
+        if (row.command != command::DeleteContact) {
             EXPECT_EQ(enabled(row.command), row.signedOut) << "signed out: " << row.command;
+        }
 }
 
 TEST_F(MainFrame, TheTrayOffersItsMenuForTheStateAndItsClicksShowAndHide)
@@ -468,8 +469,8 @@ TEST_F(MainFrame, TheSettingsDialogsChoiceIsSavedAndTheNextSignInGoesThroughTheP
     // dante refuses the account endpoint, so only the link can go through it.
     auto dante = std::make_unique<DantePeer>(server.httpPort());
     ASSERT_NO_FATAL_FAILURE(dante->start());
-    const uint16_t port = dante->port();
-    frame().CallAfter([port] {
+    const uint16_t dantePort = dante->port();
+    frame().CallAfter([dantePort] {
         CConnectionSettingsDialog* dialog = nullptr;
         waitUntil([&] { return (dialog = modalDialog<CConnectionSettingsDialog>()) != nullptr; });
         ASSERT_NE(dialog, nullptr);
@@ -478,13 +479,13 @@ TEST_F(MainFrame, TheSettingsDialogsChoiceIsSavedAndTheNextSignInGoesThroughTheP
         dialog->typeList().SetSelection(CConnectionSettingsDialog::listPositionOf(ProxySocks5));
         dialog->UpdateEnabling();
         dialog->hostEdit().ChangeValue("127.0.0.1");
-        dialog->portEdit().ChangeValue(std::to_string(port));
+        dialog->portEdit().ChangeValue(std::to_string(dantePort));
         clickOn(*dialog, CConnectionSettingsDialog::OkId);
     });
     command(command::Settings);
     const std::string saved = readBytes(folders->configHome + "/Orvane/account.ini");
     EXPECT_NE(saved.find("<proxy_type>3</proxy_type>"), std::string::npos) << saved;
-    EXPECT_NE(saved.find("<proxy_port>" + std::to_string(port) + "</proxy_port>"), std::string::npos);
+    EXPECT_NE(saved.find("<proxy_port>" + std::to_string(dantePort) + "</proxy_port>"), std::string::npos);
 
     app->signOut();
     ASSERT_TRUE(waitUntil([this] { return !app->connection().isConnected(); }));

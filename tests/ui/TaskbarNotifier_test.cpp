@@ -412,8 +412,9 @@ TEST_F(TaskbarNotifier, WithoutAWorkAreaItRisesFromTheScreensBottomStaysFiveSeco
         if (i > 0 && samples[i - 1].shown) {
             if (s.position.y > samples[i - 1].position.y)
                 falling = true;
-            if (falling)
+            if (falling) {
                 EXPECT_GE(s.position.y, samples[i - 1].position.y) << "no second rise";
+            }
         }
         highest = std::min(highest, s.position.y);
     }
@@ -798,8 +799,9 @@ TEST_F(TaskbarNotifier, ANoticeWithoutStepsOrWithoutTimeShowsAndHides)
             withdrawWorkArea();
         CTaskbarNotifier* bare = new CTaskbarNotifier;
         ASSERT_TRUE(bare->Create(owner, ThreadMessage::NotifierClick));
-        if (c.skin)
+        if (c.skin) {
             ASSERT_TRUE(bare->SetSkin(c.skin, 255, 0, 255));
+        }
         bare->SetTimings(c.show, c.stay, c.hide);
         const auto origin = Clock::now();
         bare->Show(wxString("short"), false);

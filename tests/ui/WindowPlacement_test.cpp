@@ -143,8 +143,9 @@ TEST(PlacementRectangleText, FourBlankSeparatedIntegersAreReadAndNothingElse)
         SCOPED_TRACE(std::string("\"") + c.text + "\"");
         wxRect read(1, 2, 3, 4);
         EXPECT_EQ(WindowPlacement::parseRect(c.text, read), c.readable);
-        if (c.readable)
+        if (c.readable) {
             EXPECT_EQ(describe(read), describe(c.rect));
+        }
     }
 }
 

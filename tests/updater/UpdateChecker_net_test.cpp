@@ -59,8 +59,9 @@ TEST(UpdateCheckerRecord, ALocalFileOutsideTheProgramFolderIsRefused)
         SCOPED_TRACE(c.file);
         const auto info = UpdateChecker::parseRecord(record("no", "2.0", c.file).c_str());
         EXPECT_EQ(info.has_value(), c.accepted);
-        if (info)
+        if (info) {
             EXPECT_EQ(info->localFile, c.file);
+        }
     }
 }
 

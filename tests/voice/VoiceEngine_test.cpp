@@ -33,8 +33,9 @@ void playAll(VoiceEngine& engine, const std::vector<std::vector<uint8_t>>& frame
 {
     int queued = 0;
     for (const auto& frame : frames) {
-        if (queued - played.get(&SoundEvents::data_) >= SoundBase::BufferCount - 1)
+        if (queued - played.get(&SoundEvents::data_) >= SoundBase::BufferCount - 1) {
             ASSERT_TRUE(played.waitFor(&SoundEvents::data_, queued - SoundBase::BufferCount + 2));
+        }
         engine.play(0, frame.data(), static_cast<int>(frame.size()));
         ++queued;
     }
@@ -121,9 +122,10 @@ TEST(VoiceEngine, EveryCodecModeCodesRecordedSoundIntoItsFramesAndPlaysThemBack)
         const std::vector<int16_t> tone = voiceLikeTone(frames * static_cast<size_t>(c.frameSamples));
         const EngineRun run = recordAndPlay(c.mode, bytesOfSamples(tone), 16, frames);
         ASSERT_EQ(run.frames.size(), frames);
-        if (c.frameBytes)
+        if (c.frameBytes) {
             for (const auto& frame : run.frames)
                 EXPECT_EQ(frame.size(), static_cast<size_t>(c.frameBytes));
+        }
         ASSERT_EQ(run.played.size(), tone.size());
         // Compared where the coders have settled, allowing for a decoder's delay.
         const size_t settled = tone.size() / 4;

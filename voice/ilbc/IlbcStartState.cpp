@@ -55,7 +55,7 @@ int nearest(const float* table, int size, float v)
 void decodeStartState(const float* lpc, int scaleIndex, const int* index, int len, float* out)
 {
     const float peak = std::pow(10.0f, kStateScaleLog[scaleIndex & 63]) / 4.5f;
-    float reversed[kMaxState];
+    float reversed[kMaxState] = {};
     for (int k = 0; k < len; ++k)
         reversed[k] = kStateLevels[index[len - 1 - k] & 7] * peak;
     float filtered[2 * kMaxState];
