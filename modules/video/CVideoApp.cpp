@@ -151,7 +151,7 @@ void CVideoApp::OnIncomingSession(IContact* contact, IModuleConnection* connecti
     existing->Destroy();
     CVideoDialog* window = OpenWindow(contact, connection);
     window->SetSize(placement);
-    window->AddLine("Reopen the video session with " + name + ".");
+    window->link().AddSessionLine("Reopen the video session with " + name + ".");
 }
 
 void CVideoApp::RegisterWindow(CVideoDialog* window)

@@ -87,6 +87,24 @@ void WebjoinModule::onMessage(IContact* sender, const char* data)
         app_->OnModuleData(sender, data);
 }
 
+void WebjoinModule::onSignedIn()
+{
+    if (app_)
+        app_->OnSignedIn();
+}
+
+void WebjoinModule::onContactAdded(IContact* contact)
+{
+    if (app_)
+        app_->OnContactAdded(contact);
+}
+
+void WebjoinModule::onContactRemoved(IContact* contact)
+{
+    if (app_)
+        app_->OnContactRemoved(contact);
+}
+
 bool WebjoinModule::preTranslateMessage(UiMessage* message)
 {
     return app_ && app_->PreTranslateMessage(message);

@@ -32,6 +32,9 @@ public:
     void onIncomingConnection(IContact* contact, IModuleConnection* connection) override;
     void onMessage(IContact* sender, const char* data) override;
     bool preTranslateMessage(UiMessage* message) override;
+    void onSignedIn() override;
+    void onContactAdded(IContact* contact) override;
+    void onContactRemoved(IContact* contact) override;
     void showWindow(WindowHandle window) override;
 
     CWebjoinApp* app() { return app_.get(); }

@@ -178,6 +178,9 @@ TEST_F(VideoApp, AnEndedSessionsWindowMakesWayForANewOne)
     EXPECT_EQ(reopened->link().lines().back(), "Reopen the video session with Ann.");
     EXPECT_EQ(reopened->GetSize(), placement.GetSize());
     EXPECT_TRUE(gotItsOwnPictureBack(again, 2));
+    // The session has started by now; its start line did not take the reopen line away.
+    EXPECT_EQ(reopened->link().lines(),
+              (std::vector<std::string>{"Video session started.", "Reopen the video session with Ann."}));
     again.thread.endSession();
     ASSERT_TRUE(waitUntil([&] { return !reopened->hasConnection(); }));
 
