@@ -2,6 +2,8 @@
 
 #include "modules/video/CVideoDialog.h"
 
+#include <wx/msgdlg.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -162,6 +164,7 @@ void CVideoApp::RegisterWindow(CVideoDialog* window)
     if (windows_.empty() && !videoThread_) {
         try {
             auto capture = std::make_shared<VideoThread>(cameras_);
+            capture->setErrorReport([this](const char* text) { reportCaptureError(text); });
             capture->init();
             capture->start();
             videoThread_ = std::move(capture);
@@ -170,6 +173,12 @@ void CVideoApp::RegisterWindow(CVideoDialog* window)
         }
     }
     windows_.push_back(window);
+}
+
+void CVideoApp::reportCaptureError(const char* text)
+{
+    const wxString message = wxString::FromUTF8(text ? text : "");
+    uiQueue_.CallAfter([message] { wxMessageBox(message, BoxCaption, wxOK | wxICON_ERROR); });
 }
 
 void CVideoApp::UnregisterWindow(CVideoDialog* window)
