@@ -5,6 +5,7 @@
 #include <memory>
 
 class wxBitmap;
+class wxFileConfig;
 
 namespace orvane {
 
@@ -41,6 +42,8 @@ public:
 
 private:
     IModuleHost* host_ = nullptr;
+    // The library's profile (the session windows' placement); outlives the windows.
+    std::unique_ptr<wxFileConfig> profile_;
     // Declared before the application: its windows tell the application when they close,
     // so the application goes first at teardown.
     std::unique_ptr<WebjoinWindowsWx> windows_;
