@@ -1,0 +1,232 @@
+// What a video call costs per picture, the frame codec against the whole packet path.
+//
+// The pictures are the program's camera path: the synthetic camera (160 x 120, 24 bits,
+// bars and a moving square) converted and scaled to the send size, 120 x 90, as the capture
+// thread hands them to a session. One iteration is one picture from one side to the other.
+//
+// CodecAlone: the sender's diff against what the peer holds, the change runs (or, for the
+// first picture, the key frame) laid out as the video packet, and the receiver taking the
+// packet into its picture: what the session threads do besides the link.
+//
+// PacketPath: the same, with the packet sent through the peer links' frame on a loopback TCP
+// channel and received on the other end (compressed by zlib above 300 bytes, inflated on
+// arrival), as in a call. The difference is what the link's frame costs.
+//
+// Call: two session threads over a loopback channel, one side fed by the capture thread
+// with the synthetic camera (a new frame about every 30 ms), the other by a test camera.
+// Reports the CPU time the captured side's session thread takes per picture it sends
+// ("cpu_us_per_picture") and its share of one core ("cpu_share"): one side of a live call.
+
+#include "core/channels/TcpModuleConnection.h"
+#include "modules/video/CaptureFrameSource.h"
+#include "modules/video/RemotePicture.h"
+#include "modules/video/SyntheticCaptureSource.h"
+#include "modules/video/VideoPacket.h"
+#include "modules/video/VideoSessionThread.h"
+#include "modules/video/VideoThread.h"
+#include "tests/foundation/LoopbackSockets.h"
+#include "tests/modules/VideoSessionPeers.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <ctime>
+#include <vector>
+
+using namespace orvane;
+using namespace orvane::testing;
+
+namespace {
+
+constexpr int SendWidth = 120;
+constexpr int SendHeight = 90;
+constexpr int Pictures = 64;
+
+std::vector<VideoImage> cameraPictures()
+{
+    SyntheticCaptureSource camera(160, 120, 24);
+    camera.open();
+    std::vector<VideoImage> pictures(Pictures);
+    ByteArray dib;
+    for (VideoImage& picture : pictures) {
+        camera.grab(dib);
+        picture.setFromCaptureDib(dib.data(), static_cast<size_t>(dib.count()));
+        picture.resizeImage(SendWidth, SendHeight);
+    }
+    camera.close();
+    return pictures;
+}
+
+// The sending side of a session: what the peer holds of our pictures, and the packet.
+class Sender {
+public:
+    // Lays out the packet for the picture, as the session thread does.
+    const ByteArray& packetFor(const VideoImage& next)
+    {
+        image_ = next;
+        bool key = image_.width() != reference_.width() || image_.height() != reference_.height();
+        if (!key) {
+            VideoImage::diffFrames(reference_, image_, runs_);
+            reference_.applyRuns(runs_);
+            packet_.setSize(0);
+            const int length = VideoImage::encodeRuns(runs_, packet_, VideoPacket::DeltaFrameHeaderSize);
+            if (length == 0)
+                VideoPacket::writeNoFrame(packet_);
+            else if (length > VideoPacket::MaxDeltaPayload)
+                key = true;
+            else
+                VideoPacket::writeDeltaFrameHeader(packet_, length);
+        }
+        if (key) {
+            runs_.setSize(0);
+            reference_ = image_;
+            packet_.setSize(0);
+            VideoImage::encodeKeyFrame(image_.pixels(), image_.width(), image_.height(), packet_,
+                                       VideoPacket::KeyFrameHeaderSize);
+            VideoPacket::writeKeyFrameHeader(packet_, image_.width(), image_.height());
+        }
+        return packet_;
+    }
+
+private:
+    VideoImage image_;
+    VideoImage reference_;
+    RunList runs_;
+    ByteArray packet_{1000};
+};
+
+void CodecAlone(benchmark::State& state)
+{
+    const std::vector<VideoImage> pictures = cameraPictures();
+    Sender sender;
+    RemotePicture receiver;
+    size_t next = 0;
+    int64_t bytes = 0;
+    for (auto _ : state) {
+        const ByteArray& packet = sender.packetFor(pictures[next++ % pictures.size()]);
+        bytes += packet.count();
+        if (receiver.take(packet.data(), packet.count(), false) == RemotePicture::Taken::Refused) {
+            state.SkipWithError("the receiver refused a packet");
+            break;
+        }
+    }
+    state.counters["packet_bytes"] = benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(CodecAlone);
+
+void PacketPath(benchmark::State& state)
+{
+    const std::vector<VideoImage> pictures = cameraPictures();
+    ConnectedPair pair = connectedPair();
+    // close() ends a channel and deletes it, as the program's channels are made.
+    auto& out = *new TcpModuleConnection(pair.client.release());
+    auto& in = *new TcpModuleConnection(pair.server.release());
+    Sender sender;
+    RemotePicture receiver;
+    size_t next = 0;
+    for (auto _ : state) {
+        const ByteArray& packet = sender.packetFor(pictures[next++ % pictures.size()]);
+        out.send(packet.data(), packet.count());
+        const int length = in.receive(5000);
+        if (length <= 0 || receiver.take(in.data(), length, false) == RemotePicture::Taken::Refused) {
+            state.SkipWithError("the packet did not come through");
+            break;
+        }
+    }
+    out.close();
+    in.close();
+}
+BENCHMARK(PacketPath);
+
+// The capture thread's pictures, noting the CPU time of the thread that asks for them (the
+// session thread) at every picture.
+class TimedFrames final : public VideoFrameSource {
+public:
+    explicit TimedFrames(VideoThread& capture) : frames_(capture) {}
+    void getFrame(VideoImage* image, int width, int height) override
+    {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        cpuNs_.store(static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec);
+        asked_.fetch_add(1);
+        frames_.getFrame(image, width, height);
+    }
+    int64_t cpuNs() const { return cpuNs_.load(); }
+    int asked() const { return asked_.load(); }
+
+private:
+    CaptureFrameSource frames_;
+    std::atomic<int64_t> cpuNs_{0};
+    std::atomic<int> asked_{0};
+};
+
+struct CallSide {
+    explicit CallSide(VideoFrameSource& camera) : window(SendWidth, SendHeight)
+    {
+        window.keepEveryPicture = false;
+        thread.setWindow(&window);
+        thread.setFrameSource(&camera);
+    }
+    void start(SocketHandle socket)
+    {
+        thread.setConnection(new TcpModuleConnection(socket));
+        thread.init();
+        thread.start();
+    }
+    void end()
+    {
+        thread.endSession();
+        thread.stop(true);
+    }
+    RecordingWindow window;
+    VideoSessionThread thread;
+};
+
+void Call(benchmark::State& state)
+{
+    VideoThread capture([] { return std::make_unique<SyntheticCaptureSource>(160, 120, 24); });
+    capture.init();
+    capture.start();
+    if (!capture.waitForFrame(5000)) {
+        state.SkipWithError("the synthetic camera gave no frame");
+        return;
+    }
+    TimedFrames frames(capture);
+    PatternCamera pattern(1, SendWidth, SendHeight);
+    CallSide captured(frames);
+    CallSide other(pattern);
+    ConnectedPair pair = connectedPair();
+    captured.start(pair.client.release());
+    other.start(pair.server.release());
+    // Past the key frames, then one iteration a picture the other side shows.
+    other.window.waitUntil([](RecordingWindow& w) { return w.remoteCount() >= 2; });
+    const int64_t cpuBefore = frames.cpuNs();
+    const int askedBefore = frames.asked();
+    timespec wallBefore{};
+    clock_gettime(CLOCK_MONOTONIC, &wallBefore);
+    int shown = other.window.remoteCount();
+    for (auto _ : state) {
+        const int before = shown;
+        if (!other.window.waitUntil([&](RecordingWindow& w) { return (shown = w.remoteCount()) > before; })) {
+            state.SkipWithError("no picture within 10 s");
+            break;
+        }
+    }
+    const int64_t cpuNs = frames.cpuNs() - cpuBefore;
+    const int asked = frames.asked() - askedBefore;
+    timespec wallAfter{};
+    clock_gettime(CLOCK_MONOTONIC, &wallAfter);
+    const double wallNs = (wallAfter.tv_sec - wallBefore.tv_sec) * 1e9 + (wallAfter.tv_nsec - wallBefore.tv_nsec);
+    captured.end();
+    other.end();
+    capture.stop(true);
+    if (asked > 1) {
+        state.counters["cpu_us_per_picture"] = static_cast<double>(cpuNs) / 1000.0 / (asked - 1);
+        state.counters["cpu_share"] = static_cast<double>(cpuNs) / wallNs;
+    }
+}
+BENCHMARK(Call)->UseRealTime()->Iterations(200);
+
+} // namespace
+
+BENCHMARK_MAIN();
