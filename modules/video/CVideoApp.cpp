@@ -96,7 +96,7 @@ void CVideoApp::showAndFocus(CVideoDialog& window)
     window.SetFocus();
 }
 
-CVideoDialog* CVideoApp::OpenWindow(IContact* contact, IModuleConnection* connection)
+CVideoDialog* CVideoApp::OpenWindow(IContact* contact, IModuleConnection* connection, const std::string& sessionLine)
 {
     auto* window = new CVideoDialog(contact, connection, host_, reaper_);
     window->setClosingHook([this](CVideoDialog& closing) { UnregisterWindow(&closing); });
@@ -106,6 +106,8 @@ CVideoDialog* CVideoApp::OpenWindow(IContact* contact, IModuleConnection* connec
         std::lock_guard<std::mutex> guard(lock_);
         capture = videoThread_;
     }
+    if (!sessionLine.empty())
+        window->link().AddSessionLine(sessionLine);
     window->StartSession(std::move(capture));
     showAndFocus(*window);
     return window;
@@ -151,9 +153,8 @@ void CVideoApp::OnIncomingSession(IContact* contact, IModuleConnection* connecti
     const wxRect placement = existing->GetRect();
     existing->PrepareClose();
     existing->Destroy();
-    CVideoDialog* window = OpenWindow(contact, connection);
+    CVideoDialog* window = OpenWindow(contact, connection, "Reopen the video session with " + name + ".");
     window->SetSize(placement);
-    window->link().AddSessionLine("Reopen the video session with " + name + ".");
 }
 
 void CVideoApp::RegisterWindow(CVideoDialog* window)

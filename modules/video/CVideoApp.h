@@ -49,7 +49,9 @@ public:
     void OpenSession(IContact* contact);
     // A peer opened a video channel; the connection is ours from here.
     void OnIncomingSession(IContact* contact, IModuleConnection* connection);
-    CVideoDialog* OpenWindow(IContact* contact, IModuleConnection* connection);
+    // A window for the contact, shown and focused, its session started. A non-empty
+    // sessionLine stays below the session's start line.
+    CVideoDialog* OpenWindow(IContact* contact, IModuleConnection* connection, const std::string& sessionLine = {});
     CVideoDialog* FindWindow(IContact* contact);
     void RegisterWindow(CVideoDialog* window);
     void UnregisterWindow(CVideoDialog* window);
