@@ -12,13 +12,12 @@
 // channel and received on the other end (compressed by zlib above 300 bytes, inflated on
 // arrival), as in a call. The difference is what the link's frame costs.
 //
-// Call: two session threads over a loopback channel, one side fed by the capture thread
-// with the synthetic camera (a new frame about every 30 ms), the other by a test camera.
-// Reports the CPU time the captured side's session thread takes per picture it sends
-// ("cpu_us_per_picture") and its share of one core ("cpu_share"): one side of a live call.
+// Call: two session threads over a loopback channel, both with cameras that change every
+// 30 ms like the capture thread's. Reports the CPU time one side's session thread takes per
+// picture it shows ("cpu_us_per_picture", sending its own and taking the peer's included)
+// and its share of one core ("cpu_share"): one side of a live call.
 
 #include "core/channels/TcpModuleConnection.h"
-#include "modules/video/CaptureFrameSource.h"
 #include "modules/video/RemotePicture.h"
 #include "modules/video/SyntheticCaptureSource.h"
 #include "modules/video/VideoPacket.h"
@@ -138,26 +137,31 @@ void PacketPath(benchmark::State& state)
 }
 BENCHMARK(PacketPath);
 
-// The capture thread's pictures, noting the CPU time of the thread that asks for them (the
-// session thread) at every picture.
-class TimedFrames final : public VideoFrameSource {
+// A camera as the capture thread makes it look to a session: a new picture every 30 ms,
+// the same one in between. Notes the CPU time of the thread that asks (the session thread)
+// at every call.
+class PacedCamera final : public VideoFrameSource {
 public:
-    explicit TimedFrames(VideoThread& capture) : frames_(capture) {}
-    void getFrame(VideoImage* image, int width, int height) override
+    explicit PacedCamera(const std::vector<VideoImage>& pictures) : pictures_(pictures), start_(now(CLOCK_MONOTONIC)) {}
+    void getFrame(VideoImage* image, int, int) override
     {
-        timespec now{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-        cpuNs_.store(static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec);
-        asked_.fetch_add(1);
-        frames_.getFrame(image, width, height);
+        cpuNs_.store(now(CLOCK_THREAD_CPUTIME_ID));
+        const int64_t tick = (now(CLOCK_MONOTONIC) - start_) / (VideoThread::LoopIntervalMs * 1000000LL);
+        *image = pictures_[static_cast<size_t>(tick) % pictures_.size()];
     }
     int64_t cpuNs() const { return cpuNs_.load(); }
-    int asked() const { return asked_.load(); }
+
+    static int64_t now(clockid_t clock)
+    {
+        timespec t{};
+        clock_gettime(clock, &t);
+        return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+    }
 
 private:
-    CaptureFrameSource frames_;
+    const std::vector<VideoImage>& pictures_;
+    const int64_t start_;
     std::atomic<int64_t> cpuNs_{0};
-    std::atomic<int> asked_{0};
 };
 
 struct CallSide {
@@ -182,47 +186,39 @@ struct CallSide {
     VideoSessionThread thread;
 };
 
+// Two sides, each with a camera that changes every 30 ms; one iteration is a picture side A
+// shows. The counters are side A's session thread: its CPU time per picture and its share
+// of one core.
 void Call(benchmark::State& state)
 {
-    VideoThread capture([] { return std::make_unique<SyntheticCaptureSource>(160, 120, 24); });
-    capture.init();
-    capture.start();
-    if (!capture.waitForFrame(5000)) {
-        state.SkipWithError("the synthetic camera gave no frame");
-        return;
-    }
-    TimedFrames frames(capture);
-    PatternCamera pattern(1, SendWidth, SendHeight);
-    CallSide captured(frames);
-    CallSide other(pattern);
+    const std::vector<VideoImage> pictures = cameraPictures();
+    PacedCamera cameraA(pictures);
+    PacedCamera cameraB(pictures);
+    CallSide a(cameraA);
+    CallSide b(cameraB);
     ConnectedPair pair = connectedPair();
-    captured.start(pair.client.release());
-    other.start(pair.server.release());
-    // Past the key frames, then one iteration a picture the other side shows.
-    other.window.waitUntil([](RecordingWindow& w) { return w.remoteCount() >= 2; });
-    const int64_t cpuBefore = frames.cpuNs();
-    const int askedBefore = frames.asked();
-    timespec wallBefore{};
-    clock_gettime(CLOCK_MONOTONIC, &wallBefore);
-    int shown = other.window.remoteCount();
+    a.start(pair.client.release());
+    b.start(pair.server.release());
+    // Past the key frames, then one iteration a picture.
+    a.window.waitUntil([](RecordingWindow& w) { return w.remoteCount() >= 2; });
+    const int64_t cpuBefore = cameraA.cpuNs();
+    const int64_t wallBefore = PacedCamera::now(CLOCK_MONOTONIC);
+    int shown = a.window.remoteCount();
+    const int first = shown;
     for (auto _ : state) {
         const int before = shown;
-        if (!other.window.waitUntil([&](RecordingWindow& w) { return (shown = w.remoteCount()) > before; })) {
+        if (!a.window.waitUntil([&](RecordingWindow& w) { return (shown = w.remoteCount()) > before; })) {
             state.SkipWithError("no picture within 10 s");
             break;
         }
     }
-    const int64_t cpuNs = frames.cpuNs() - cpuBefore;
-    const int asked = frames.asked() - askedBefore;
-    timespec wallAfter{};
-    clock_gettime(CLOCK_MONOTONIC, &wallAfter);
-    const double wallNs = (wallAfter.tv_sec - wallBefore.tv_sec) * 1e9 + (wallAfter.tv_nsec - wallBefore.tv_nsec);
-    captured.end();
-    other.end();
-    capture.stop(true);
-    if (asked > 1) {
-        state.counters["cpu_us_per_picture"] = static_cast<double>(cpuNs) / 1000.0 / (asked - 1);
-        state.counters["cpu_share"] = static_cast<double>(cpuNs) / wallNs;
+    const int64_t cpuNs = cameraA.cpuNs() - cpuBefore;
+    const int64_t wallNs = PacedCamera::now(CLOCK_MONOTONIC) - wallBefore;
+    a.end();
+    b.end();
+    if (shown > first) {
+        state.counters["cpu_us_per_picture"] = static_cast<double>(cpuNs) / 1000.0 / (shown - first);
+        state.counters["cpu_share"] = static_cast<double>(cpuNs) / static_cast<double>(wallNs);
     }
 }
 BENCHMARK(Call)->UseRealTime()->Iterations(200);
