@@ -17,11 +17,11 @@
 // picture it shows ("cpu_us_per_picture", sending its own and taking the peer's included)
 // and its share of one core ("cpu_share"): one side of a live call.
 
+#include "bench/VideoSessionSide.h"
 #include "core/channels/TcpModuleConnection.h"
+#include "modules/video/PictureSender.h"
 #include "modules/video/RemotePicture.h"
 #include "modules/video/SyntheticCaptureSource.h"
-#include "modules/video/VideoPacket.h"
-#include "modules/video/VideoSessionThread.h"
 #include "modules/video/VideoThread.h"
 #include "tests/foundation/LoopbackSockets.h"
 #include "tests/modules/VideoSessionPeers.h"
@@ -56,53 +56,17 @@ std::vector<VideoImage> cameraPictures()
     return pictures;
 }
 
-// The sending side of a session: what the peer holds of our pictures, and the packet.
-class Sender {
-public:
-    // Lays out the packet for the picture, as the session thread does.
-    const ByteArray& packetFor(const VideoImage& next)
-    {
-        image_ = next;
-        bool key = image_.width() != reference_.width() || image_.height() != reference_.height();
-        if (!key) {
-            VideoImage::diffFrames(reference_, image_, runs_);
-            reference_.applyRuns(runs_);
-            packet_.setSize(0);
-            const int length = VideoImage::encodeRuns(runs_, packet_, VideoPacket::DeltaFrameHeaderSize);
-            if (length == 0)
-                VideoPacket::writeNoFrame(packet_);
-            else if (length > VideoPacket::MaxDeltaPayload)
-                key = true;
-            else
-                VideoPacket::writeDeltaFrameHeader(packet_, length);
-        }
-        if (key) {
-            runs_.setSize(0);
-            reference_ = image_;
-            packet_.setSize(0);
-            VideoImage::encodeKeyFrame(image_.pixels(), image_.width(), image_.height(), packet_,
-                                       VideoPacket::KeyFrameHeaderSize);
-            VideoPacket::writeKeyFrameHeader(packet_, image_.width(), image_.height());
-        }
-        return packet_;
-    }
-
-private:
-    VideoImage image_;
-    VideoImage reference_;
-    RunList runs_;
-    ByteArray packet_{1000};
-};
-
 void CodecAlone(benchmark::State& state)
 {
     const std::vector<VideoImage> pictures = cameraPictures();
-    Sender sender;
+    PictureSender sender;
     RemotePicture receiver;
+    VideoImage picture;
     size_t next = 0;
     int64_t bytes = 0;
     for (auto _ : state) {
-        const ByteArray& packet = sender.packetFor(pictures[next++ % pictures.size()]);
+        picture = pictures[next++ % pictures.size()];
+        const ByteArray& packet = sender.packetFor(picture);
         bytes += packet.count();
         if (receiver.take(packet.data(), packet.count(), false) == RemotePicture::Taken::Refused) {
             state.SkipWithError("the receiver refused a packet");
@@ -120,11 +84,13 @@ void PacketPath(benchmark::State& state)
     // close() ends a channel and deletes it, as the program's channels are made.
     auto& out = *new TcpModuleConnection(pair.client.release());
     auto& in = *new TcpModuleConnection(pair.server.release());
-    Sender sender;
+    PictureSender sender;
     RemotePicture receiver;
+    VideoImage picture;
     size_t next = 0;
     for (auto _ : state) {
-        const ByteArray& packet = sender.packetFor(pictures[next++ % pictures.size()]);
+        picture = pictures[next++ % pictures.size()];
+        const ByteArray& packet = sender.packetFor(picture);
         out.send(packet.data(), packet.count());
         const int length = in.receive(5000);
         if (length <= 0 || receiver.take(in.data(), length, false) == RemotePicture::Taken::Refused) {
@@ -164,28 +130,6 @@ private:
     std::atomic<int64_t> cpuNs_{0};
 };
 
-struct CallSide {
-    explicit CallSide(VideoFrameSource& camera) : window(SendWidth, SendHeight)
-    {
-        window.keepEveryPicture = false;
-        thread.setWindow(&window);
-        thread.setFrameSource(&camera);
-    }
-    void start(SocketHandle socket)
-    {
-        thread.setConnection(new TcpModuleConnection(socket));
-        thread.init();
-        thread.start();
-    }
-    void end()
-    {
-        thread.endSession();
-        thread.stop(true);
-    }
-    RecordingWindow window;
-    VideoSessionThread thread;
-};
-
 // Two sides, each with a camera that changes every 30 ms; one iteration is a picture side A
 // shows. The counters are side A's session thread: its CPU time per picture and its share
 // of one core.
@@ -194,8 +138,8 @@ void Call(benchmark::State& state)
     const std::vector<VideoImage> pictures = cameraPictures();
     PacedCamera cameraA(pictures);
     PacedCamera cameraB(pictures);
-    CallSide a(cameraA);
-    CallSide b(cameraB);
+    VideoSessionSide a(cameraA);
+    VideoSessionSide b(cameraB);
     ConnectedPair pair = connectedPair();
     a.start(pair.client.release());
     b.start(pair.server.release());
