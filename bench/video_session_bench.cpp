@@ -20,6 +20,7 @@
 #include "modules/video/SyntheticCaptureSource.h"
 #include "modules/video/VideoSessionThread.h"
 #include "tests/foundation/LoopbackSockets.h"
+#include "bench/VideoSessionSide.h"
 #include "tests/modules/VideoSessionPeers.h"
 
 #include <benchmark/benchmark.h>
@@ -50,23 +51,6 @@ private:
     Picture pixels_;
 };
 
-struct BenchSide {
-    explicit BenchSide(VideoFrameSource& camera) : window(120, 90)
-    {
-        window.keepEveryPicture = false;
-        thread.setWindow(&window);
-        thread.setFrameSource(&camera);
-    }
-    void start(SocketHandle socket)
-    {
-        thread.setConnection(new TcpModuleConnection(socket));
-        thread.init();
-        thread.start();
-    }
-    RecordingWindow window;
-    VideoSessionThread thread;
-};
-
 // Counts the pictures the window shows until the state's iterations are done.
 void countPictures(benchmark::State& state, RecordingWindow& window)
 {
@@ -84,16 +68,14 @@ void countPictures(benchmark::State& state, RecordingWindow& window)
 }
 
 // Joins the two sides, counts the pictures one window shows, and ends both sessions.
-void exchange(benchmark::State& state, BenchSide& a, BenchSide& b, RecordingWindow& counted)
+void exchange(benchmark::State& state, VideoSessionSide& a, VideoSessionSide& b, RecordingWindow& counted)
 {
     ConnectedPair pair = connectedPair();
     a.start(pair.client.release());
     b.start(pair.server.release());
     countPictures(state, counted);
-    for (BenchSide* side : {&a, &b}) {
-        side->thread.endSession();
-        side->thread.stop(true);
-    }
+    for (VideoSessionSide* side : {&a, &b})
+        side->end();
 }
 
 void Session(benchmark::State& state)
@@ -103,8 +85,8 @@ void Session(benchmark::State& state)
     FlickerCamera flicker;
     FlickerCamera otherFlicker;
     const bool full = state.range(0) == 1;
-    BenchSide a(full ? static_cast<VideoFrameSource&>(flicker) : pattern);
-    BenchSide b(full ? static_cast<VideoFrameSource&>(otherFlicker) : otherPattern);
+    VideoSessionSide a(full ? static_cast<VideoFrameSource&>(flicker) : pattern);
+    VideoSessionSide b(full ? static_cast<VideoFrameSource&>(otherFlicker) : otherPattern);
     exchange(state, a, b, a.window);
 }
 BENCHMARK(Session)->Arg(0)->Arg(1)->ArgName("kind")->UseRealTime()->MinTime(3.0);
@@ -120,8 +102,8 @@ void Capture(benchmark::State& state)
     }
     CaptureFrameSource frames(capture);
     PatternCamera pattern(1, 120, 90);
-    BenchSide a(frames);
-    BenchSide b(pattern);
+    VideoSessionSide a(frames);
+    VideoSessionSide b(pattern);
     exchange(state, a, b, b.window);
     capture.stop(true);
 }

@@ -27,7 +27,40 @@ uint64_t getBigEndian(const uint8_t* in, int bytes)
     return value;
 }
 
-WireBody compressForWire(const void* data, int length, bool enabled, int threshold, ByteArray& scratch)
+// ---- compressing ----------------------------------------------------------------------------
+
+struct FrameDeflater::State {
+    z_stream stream;
+    bool ready = false;
+
+    State() { std::memset(&stream, 0, sizeof stream); }
+    ~State()
+    {
+        if (ready)
+            deflateEnd(&stream);
+    }
+    // The parameters compress2 uses: the default level, a 32 KiB window, memory level 8 and
+    // the default strategy, so that the same body gives the same bytes.
+    bool begin()
+    {
+        if (!ready) {
+            ready = deflateInit(&stream, Z_DEFAULT_COMPRESSION) == Z_OK;
+            return ready;
+        }
+        return deflateReset(&stream) == Z_OK;
+    }
+};
+
+FrameDeflater::FrameDeflater() = default;
+FrameDeflater::~FrameDeflater() = default;
+FrameDeflater::FrameDeflater(const FrameDeflater&) {}
+
+FrameDeflater& FrameDeflater::operator=(const FrameDeflater&)
+{
+    return *this;
+}
+
+WireBody FrameDeflater::compress(const void* data, int length, bool enabled, int threshold, ByteArray& scratch)
 {
     WireBody wire{static_cast<const uint8_t*>(data), length, false};
     if (!enabled || length < threshold)
@@ -36,25 +69,71 @@ WireBody compressForWire(const void* data, int length, bool enabled, int thresho
     const uLong bound = compressBound(static_cast<uLong>(length)) + 100;
     if (bound > static_cast<uLong>(INT_MAX / 2))
         return wire;
+    if (!state_)
+        state_ = std::make_unique<State>();
+    if (!state_->begin())
+        return wire;
     scratch.setSize(static_cast<int>(bound));
-    uLongf produced = bound;
-    if (compress2(scratch.data(), &produced, wire.data, static_cast<uLong>(length), Z_DEFAULT_COMPRESSION) == Z_OK &&
-        produced < static_cast<uLongf>(length)) {
-        scratch.setSize(static_cast<int>(produced));
-        wire = WireBody{scratch.data(), static_cast<int>(produced), true};
+    z_stream& zs = state_->stream;
+    zs.next_in = const_cast<Bytef*>(wire.data);
+    zs.avail_in = static_cast<uInt>(length);
+    zs.next_out = scratch.data();
+    zs.avail_out = static_cast<uInt>(bound);
+    // The output has room for the whole stream: one call finishes it.
+    if (deflate(&zs, Z_FINISH) == Z_STREAM_END && zs.total_out < static_cast<uLong>(length)) {
+        scratch.setSize(static_cast<int>(zs.total_out));
+        wire = WireBody{scratch.data(), static_cast<int>(zs.total_out), true};
     }
     return wire;
 }
 
-bool inflateBounded(const uint8_t* data, int length, int limit, ByteArray& out)
+WireBody compressForWire(const void* data, int length, bool enabled, int threshold, ByteArray& scratch)
+{
+    FrameDeflater deflater;
+    return deflater.compress(data, length, enabled, threshold, scratch);
+}
+
+// ---- inflating ------------------------------------------------------------------------------
+
+struct FrameInflater::State {
+    z_stream stream;
+    bool ready = false;
+
+    State() { std::memset(&stream, 0, sizeof stream); }
+    ~State()
+    {
+        if (ready)
+            inflateEnd(&stream);
+    }
+    bool begin()
+    {
+        if (!ready) {
+            ready = inflateInit(&stream) == Z_OK;
+            return ready;
+        }
+        return inflateReset(&stream) == Z_OK;
+    }
+};
+
+FrameInflater::FrameInflater() = default;
+FrameInflater::~FrameInflater() = default;
+FrameInflater::FrameInflater(const FrameInflater&) {}
+
+FrameInflater& FrameInflater::operator=(const FrameInflater&)
+{
+    return *this;
+}
+
+bool FrameInflater::inflate(const uint8_t* data, int length, int limit, ByteArray& out)
 {
     out.setSize(0);
     if (!data || length <= 0 || limit < 0)
         return false;
-    z_stream zs;
-    std::memset(&zs, 0, sizeof zs);
-    if (inflateInit(&zs) != Z_OK)
+    if (!state_)
+        state_ = std::make_unique<State>();
+    if (!state_->begin())
         return false;
+    z_stream& zs = state_->stream;
     zs.next_in = const_cast<Bytef*>(data);
     zs.avail_in = static_cast<uInt>(length);
 
@@ -70,7 +149,7 @@ bool inflateBounded(const uint8_t* data, int length, int limit, ByteArray& out)
             const uLong produced = zs.total_out;
             zs.next_out = out.data() + produced;
             zs.avail_out = static_cast<uInt>(room - static_cast<int64_t>(produced));
-            int r = inflate(&zs, Z_NO_FLUSH);
+            int r = ::inflate(&zs, Z_NO_FLUSH);
             if (r == Z_STREAM_END) {
                 ok = static_cast<int64_t>(zs.total_out) <= limit;
                 break;
@@ -88,9 +167,14 @@ bool inflateBounded(const uint8_t* data, int length, int limit, ByteArray& out)
         ok = false;
     }
     const uLong total = zs.total_out;
-    inflateEnd(&zs);
     out.setSize(ok ? static_cast<int>(total) : 0);
     return ok;
+}
+
+bool inflateBounded(const uint8_t* data, int length, int limit, ByteArray& out)
+{
+    FrameInflater inflater;
+    return inflater.inflate(data, length, limit, out);
 }
 
 ByteBufferSource::ByteBufferSource(const void* data, int length, int chunk)

@@ -41,6 +41,25 @@ Message::~Message() = default;
 
 // ---- building -------------------------------------------------------------------------------
 
+namespace {
+
+// Every outgoing frame is a Message of its own, built on whichever thread has something to
+// send, and received frames are read from the event queue's copies: zlib's state is kept
+// per thread instead of per object, so it is made once, not for every body.
+FrameDeflater& threadDeflater()
+{
+    thread_local FrameDeflater deflater;
+    return deflater;
+}
+
+FrameInflater& threadInflater()
+{
+    thread_local FrameInflater inflater;
+    return inflater;
+}
+
+} // namespace
+
 bool Message::build(uint8_t frameType, uint64_t recipient, uint64_t recipientConn, uint64_t sender,
                     uint64_t senderConn, const void* data, int length)
 {
@@ -49,7 +68,8 @@ bool Message::build(uint8_t frameType, uint64_t recipient, uint64_t recipientCon
     if (length > INT_MAX - HeaderSize - ArrayGrowBy)
         throw MemoryException();
 
-    const WireBody wire = compressForWire(data, length, compressionEnabled, compressionThreshold, compressionBuffer_);
+    const WireBody wire =
+        threadDeflater().compress(data, length, compressionEnabled, compressionThreshold, compressionBuffer_);
     const uint8_t* body = wire.data;
     const int bodyLength = wire.length;
     const bool deflated = wire.compressed;
@@ -199,7 +219,7 @@ bool Message::getBody(ByteArray& out) const
         out.write(0, body, bodyLength_);
         return true;
     }
-    return inflateBounded(body, bodyLength_, maxBodyLength, out);
+    return threadInflater().inflate(body, bodyLength_, maxBodyLength, out);
 }
 
 bool Message::getBody(String& out) const

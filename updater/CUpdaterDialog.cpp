@@ -4,6 +4,7 @@
 #include "updater/UpdaterTexts.h"
 
 #include <wx/button.h>
+#include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
@@ -56,6 +57,35 @@ CUpdaterDialog::CUpdaterDialog(const std::string& url, const std::string& target
 
     stop_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnStop(); });
     Bind(wxEVT_CLOSE_WINDOW, &CUpdaterDialog::OnClose, this);
+    Bind(wxEVT_CONTEXT_MENU, &CUpdaterDialog::OnContextMenu, this);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { ShowAbout(); }, AboutCommand);
+}
+
+std::unique_ptr<wxMenu> CUpdaterDialog::CreateWindowMenu() const
+{
+    auto menu = std::make_unique<wxMenu>();
+    menu->Append(AboutCommand, updater::AboutItem);
+    return menu;
+}
+
+void CUpdaterDialog::OnContextMenu(wxContextMenuEvent&)
+{
+    const std::unique_ptr<wxMenu> menu = CreateWindowMenu();
+    PopupMenu(menu.get());
+}
+
+void CUpdaterDialog::ShowAbout()
+{
+    wxDialog about(this, wxID_ANY, updater::AboutTitle);
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    auto* product = new wxStaticText(&about, wxID_ANY, updater::AboutProduct);
+    product->SetFont(product->GetFont().Bold().Larger());
+    column->Add(product, 0, wxALL, FromDIP(12));
+    column->Add(new wxStaticText(&about, wxID_ANY, updater::AboutText), 0, wxLEFT | wxRIGHT, FromDIP(12));
+    column->Add(about.CreateButtonSizer(wxOK), 0, wxALIGN_CENTER | wxALL, FromDIP(12));
+    about.SetSizerAndFit(column);
+    about.Centre();
+    about.ShowModal();
 }
 
 CUpdaterDialog::~CUpdaterDialog()

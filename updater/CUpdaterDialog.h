@@ -9,6 +9,7 @@
 #include <thread>
 
 class wxButton;
+class wxMenu;
 
 namespace orvane {
 
@@ -18,8 +19,15 @@ class CPercentProgress;
 // of its own from creation on, and a Stop button. The download thread reaches the window
 // only through CallAfter. The window destroys itself when the download has ended, failed
 // (after its box) or was stopped; the program ends with it.
+//
+// The window's own menu (a right click on the window, or the menu key) holds
+// "&About Updater...", which shows the about box: the window manager's menu of the window
+// cannot take items of the program's.
 class CUpdaterDialog : public wxDialog, private UpdateDownload::Listener {
 public:
+    // The command of "&About Updater...".
+    static constexpr int AboutCommand = 16;
+
     CUpdaterDialog(const std::string& url, const std::string& target);
     ~CUpdaterDialog() override;
 
@@ -29,6 +37,11 @@ public:
     bool IsStopping() const { return download_->stopRequested(); }
 
     CPercentProgress& progress() { return *progress_; }
+
+    // The window's menu, as a right click shows it.
+    std::unique_ptr<wxMenu> CreateWindowMenu() const;
+    // The about box, modal.
+    void ShowAbout();
 
 private:
     void onBegin(int64_t length) override;
@@ -41,6 +54,7 @@ private:
     void OnFailed(UpdateDownload::Failure failure);
     void OnStop();
     void OnClose(wxCloseEvent& event);
+    void OnContextMenu(wxContextMenuEvent& event);
     void Finish();
 
     std::unique_ptr<UpdateDownload> download_;

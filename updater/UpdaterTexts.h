@@ -12,6 +12,11 @@ constexpr const char* SystemError = "System Error. You possibly need to restart 
 constexpr const char* DownloadingUpdate = "Downloading update...";
 constexpr const char* StopButton = "Stop";
 constexpr const char* AboutItem = "&About Updater...";                        // 101
+// The about box (dialog 100).
+constexpr const char* AboutTitle = "About Updater";
+constexpr const char* AboutProduct = "Orvane Updater";
+constexpr const char* AboutText = "Brings the new version of Orvane: it downloads the program\n"
+                                  "beside the old one, puts it in its place and starts it.";
 
 // The single-instance names: the update program's own, and the main program's it waits for.
 constexpr const char* InstanceName = "Orvane_Updater";

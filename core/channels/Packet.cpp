@@ -43,7 +43,7 @@ void Packet::write(const void* data, int length)
         throw SocketException();
     if (length > INT_MAX - HeaderSize - ArrayGrowBy)
         throw MemoryException();
-    const WireBody wire = compressForWire(data, length, compressionEnabled, compressionThreshold, compressionBuffer_);
+    const WireBody wire = deflater_.compress(data, length, compressionEnabled, compressionThreshold, compressionBuffer_);
     outgoing_.setSize(HeaderSize + wire.length);
     uint8_t* out = outgoing_.data();
     out[0] = Magic;
@@ -128,7 +128,7 @@ void Packet::read(ByteArray& out)
 
     const uint8_t* body = incoming_.data() + HeaderSize;
     if (compressed_)
-        inflateBounded(body, bodyLength_, maxBodyLength, out);
+        inflater_.inflate(body, bodyLength_, maxBodyLength, out);
     else
         out.write(0, body, bodyLength_);
     resetIncoming();

@@ -85,6 +85,9 @@ private:
     SocketHandle socket_ = NoSocket;
     Source* source_ = nullptr;
     ByteArray compressionBuffer_;
+    // zlib's state, kept for the connection's life rather than made for every body.
+    FrameDeflater deflater_;
+    FrameInflater inflater_;
     ByteArray outgoing_;
     ByteArray incoming_;
     int bodyBytesRead_ = 0;

@@ -1,5 +1,6 @@
 #include "modules/video/CMemBitmap.h"
 
+#include <wx/graphics.h>
 #include <wx/image.h>
 
 namespace orvane {
@@ -43,12 +44,36 @@ void CMemBitmap::draw(wxDC& target, int left, int top, int right, int bottom)
     wxMemoryDC* source = getDC();
     if (source && width > 0 && height > 0) {
         const wxSize size = bitmap_.GetSize();
-        if (size.x == width && size.y == height)
+        if (size.x == width && size.y == height) {
             target.Blit(left, top, width, height, source, 0, 0);
-        else
-            target.StretchBlit(left, top, width, height, source, 0, 0, size.x, size.y);
+        } else {
+            releaseDC();
+            const wxBitmap scaled = smoothScaled(width, height);
+            wxMemoryDC scaledDC;
+            scaledDC.SelectObjectAsSource(scaled);
+            target.Blit(left, top, width, height, &scaledDC, 0, 0);
+        }
     }
     releaseDC();
+}
+
+wxBitmap CMemBitmap::smoothScaled(int width, int height) const
+{
+    // A plain stretch repeats or drops whole pixels, and a 120 by 90 picture over a screen
+    // turns into blocks; cairo's good filter blends neighbours (bilinear when enlarging,
+    // averaging when shrinking), at the cost of one pass over the target.
+    wxBitmap scaled(width, height, 24);
+    {
+        wxMemoryDC dc(scaled);
+        std::unique_ptr<wxGraphicsContext> gc(wxGraphicsContext::Create(dc));
+        if (gc) {
+            gc->SetInterpolationQuality(wxINTERPOLATION_GOOD);
+            gc->SetAntialiasMode(wxANTIALIAS_NONE);
+            gc->DrawBitmap(bitmap_, 0, 0, width, height);
+            return scaled;
+        }
+    }
+    return wxBitmap(bitmap_.ConvertToImage().Scale(width, height, wxIMAGE_QUALITY_HIGH), 24);
 }
 
 void CMemBitmap::setPixels(const uint32_t* pixels, int width, int height)

@@ -32,6 +32,9 @@ public:
     const wxBitmap& bitmap() const { return bitmap_; }
 
 private:
+    // The bitmap smoothly scaled to width by height.
+    wxBitmap smoothScaled(int width, int height) const;
+
     wxBitmap bitmap_;
     std::unique_ptr<wxMemoryDC> memDC_;
 };

@@ -2,6 +2,8 @@
 
 #include "modules/video/CVideoDialog.h"
 
+#include <wx/msgdlg.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -94,7 +96,7 @@ void CVideoApp::showAndFocus(CVideoDialog& window)
     window.SetFocus();
 }
 
-CVideoDialog* CVideoApp::OpenWindow(IContact* contact, IModuleConnection* connection)
+CVideoDialog* CVideoApp::OpenWindow(IContact* contact, IModuleConnection* connection, const std::string& sessionLine)
 {
     auto* window = new CVideoDialog(contact, connection, host_, reaper_);
     window->setClosingHook([this](CVideoDialog& closing) { UnregisterWindow(&closing); });
@@ -104,6 +106,8 @@ CVideoDialog* CVideoApp::OpenWindow(IContact* contact, IModuleConnection* connec
         std::lock_guard<std::mutex> guard(lock_);
         capture = videoThread_;
     }
+    if (!sessionLine.empty())
+        window->link().AddSessionLine(sessionLine);
     window->StartSession(std::move(capture));
     showAndFocus(*window);
     return window;
@@ -149,9 +153,8 @@ void CVideoApp::OnIncomingSession(IContact* contact, IModuleConnection* connecti
     const wxRect placement = existing->GetRect();
     existing->PrepareClose();
     existing->Destroy();
-    CVideoDialog* window = OpenWindow(contact, connection);
+    CVideoDialog* window = OpenWindow(contact, connection, "Reopen the video session with " + name + ".");
     window->SetSize(placement);
-    window->AddLine("Reopen the video session with " + name + ".");
 }
 
 void CVideoApp::RegisterWindow(CVideoDialog* window)
@@ -162,6 +165,7 @@ void CVideoApp::RegisterWindow(CVideoDialog* window)
     if (windows_.empty() && !videoThread_) {
         try {
             auto capture = std::make_shared<VideoThread>(cameras_);
+            capture->setErrorReport([this](const char* text) { reportCaptureError(text); });
             capture->init();
             capture->start();
             videoThread_ = std::move(capture);
@@ -170,6 +174,12 @@ void CVideoApp::RegisterWindow(CVideoDialog* window)
         }
     }
     windows_.push_back(window);
+}
+
+void CVideoApp::reportCaptureError(const char* text)
+{
+    const wxString message = wxString::FromUTF8(text ? text : "");
+    uiQueue_.CallAfter([message] { wxMessageBox(message, BoxCaption, wxOK | wxICON_ERROR); });
 }
 
 void CVideoApp::UnregisterWindow(CVideoDialog* window)

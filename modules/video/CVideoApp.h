@@ -4,6 +4,8 @@
 #include "modules/video/SessionReaper.h"
 #include "modules/video/VideoThread.h"
 
+#include <wx/event.h>
+
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,13 +22,16 @@ class CVideoDialog;
 // A peer's channel goes only to a window of the contact the program says opened it,
 // matched by the contact's id; a window whose contact was forgotten at sign-out, or an
 // empty id, matches nothing. Nothing here waits for a worker thread: closing windows and
-// the last window's camera go to the reaper, which Shutdown waits for.
+// the last window's camera go to the reaper, which Shutdown waits for. A capture thread
+// that fails tells the user in a box ("Error in VideoThread !"), shown on the
+// user-interface thread.
 //
 // User-interface thread only.
 class CVideoApp {
 public:
     static constexpr const char* SoundFile = "video.wav";
     static constexpr const char* CameraFailedText = "Failed to initialize the Camera!";
+    static constexpr const char* BoxCaption = "Video";
 
     // moduleFolder ends with '/'. The factory gives each new capture thread its camera.
     explicit CVideoApp(std::string moduleFolder,
@@ -44,7 +49,9 @@ public:
     void OpenSession(IContact* contact);
     // A peer opened a video channel; the connection is ours from here.
     void OnIncomingSession(IContact* contact, IModuleConnection* connection);
-    CVideoDialog* OpenWindow(IContact* contact, IModuleConnection* connection);
+    // A window for the contact, shown and focused, its session started. A non-empty
+    // sessionLine stays below the session's start line.
+    CVideoDialog* OpenWindow(IContact* contact, IModuleConnection* connection, const std::string& sessionLine = {});
     CVideoDialog* FindWindow(IContact* contact);
     void RegisterWindow(CVideoDialog* window);
     void UnregisterWindow(CVideoDialog* window);
@@ -61,12 +68,17 @@ public:
 
 private:
     void showAndFocus(CVideoDialog& window);
+    // Called on the capture thread: the box goes to the user-interface thread.
+    void reportCaptureError(const char* text);
 
     std::string moduleFolder_;
     VideoThread::SourceFactory cameras_;
     IModuleHost* host_ = nullptr;
     IContact* ownUser_ = nullptr;
     ISkin* skin_ = nullptr;
+    // Carries capture failures to the user-interface thread; its queued reports go with it,
+    // so none runs after this object. Declared first: it outlives the capture threads.
+    wxEvtHandler uiQueue_;
     SessionReaper reaper_; // declared before what it is handed, so it ends last
     std::mutex lock_;      // guards windows_, videoThread_
     std::vector<CVideoDialog*> windows_;

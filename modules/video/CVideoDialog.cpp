@@ -89,6 +89,12 @@ CVideoDialog::CVideoDialog(IContact* contact, IModuleConnection* connection, IMo
 
     canvas_->Bind(wxEVT_PAINT, &CVideoDialog::OnPaint, this);
     Bind(wxEVT_SIZE, &CVideoDialog::OnSize, this);
+    Bind(wxEVT_MOVE, [this](wxMoveEvent& event) {
+        // Where the window is, so that the next sizing tells which edge moved.
+        if (!fullscreen_ && !IsMaximized() && !IsIconized() && !sizing_ && GetSize() == normalRect_.GetSize())
+            normalRect_ = GetRect();
+        event.Skip();
+    });
     Bind(wxEVT_CLOSE_WINDOW, &CVideoDialog::OnClose, this);
     Bind(wxEVT_MAXIMIZE, &CVideoDialog::OnMaximize, this);
     Bind(wxEVT_ICONIZE, &CVideoDialog::OnIconize, this);
@@ -184,6 +190,22 @@ void CVideoDialog::ApplySizingRule(int edge, wxRect& rect, int a)
     }
 }
 
+int CVideoDialog::SizingEdge(const wxRect& before, const wxRect& after)
+{
+    const bool widthChanged = after.width != before.width;
+    const bool heightChanged = after.height != before.height;
+    // An edge on the far side keeps the near one in place.
+    const bool left = widthChanged && after.x != before.x && after.GetRight() == before.GetRight();
+    const bool top = heightChanged && after.y != before.y && after.GetBottom() == before.GetBottom();
+    if (widthChanged && heightChanged)
+        return top ? (left ? 4 : 5) : (left ? 7 : 8);
+    if (widthChanged)
+        return left ? 1 : 2;
+    if (heightChanged)
+        return top ? 3 : 6;
+    return 0;
+}
+
 wxRect CVideoDialog::FitToPicture(int right, int bottom, int pictureWidth, int pictureHeight)
 {
     const int wr = right + 1, hr = bottom + 1;
@@ -207,11 +229,20 @@ void CVideoDialog::OnSize(wxSizeEvent& event)
     if (!fullscreen_ && !IsMaximized() && !IsIconized() && !sizing_) {
         wxRect rect = GetRect();
         const int a = (GetSize().y - GetClientSize().y) - (GetSize().x - GetClientSize().x);
-        lastEdge_ = lastEdge_ ? lastEdge_ : 2;
+        // The window system tells the new size, not the edge the user drags: the edge is
+        // the one that moved since the last size.
+        if (const int edge = SizingEdge(normalRect_, rect))
+            lastEdge_ = edge;
+        else if (!lastEdge_)
+            lastEdge_ = 2;
         ApplySizingRule(lastEdge_, rect, a);
-        if (rect.GetSize() != GetSize()) {
+        if (rect != GetRect()) {
             sizing_ = true;
-            SetSize(rect.GetSize());
+            // A top edge keeps the bottom where it is; the other edges keep the top left.
+            if (rect.y != GetRect().y)
+                SetSize(rect);
+            else
+                SetSize(rect.GetSize());
             sizing_ = false;
         }
         normalRect_ = GetRect();

@@ -85,6 +85,10 @@ public:
     // follows the width for the side and bottom edges, the width the height for the top and
     // bottom ones. `a` is the window's frame height less its frame width.
     static void ApplySizingRule(int edge, wxRect& rect, int a);
+    // The edge (as above) a sizing from `before` to `after` was made with: the side whose
+    // size changed, at the end that moved; both sides: the corner. 0 when the size is the
+    // same.
+    static int SizingEdge(const wxRect& before, const wxRect& after);
     // The picture's place inside (0, 0) to (right, bottom) (both included), kept in the
     // picture's shape and centred.
     static wxRect FitToPicture(int right, int bottom, int pictureWidth, int pictureHeight);

@@ -26,7 +26,11 @@ orvane_embed_images(video_images FUNCTION registerVideoImages IMAGES
 
 add_library(video MODULE ${VIDEO_SOURCES}/VideoModule.cpp)
 target_link_libraries(video PRIVATE video_ui video_images ${wxWidgets_LIBRARIES})
-target_link_options(video PRIVATE -Wl,--exclude-libs,ALL)
+# Hidden visibility does not reach the toolkit's templates the library instantiates: the
+# version script keeps everything but createModule local.
+target_link_options(video PRIVATE -Wl,--exclude-libs,ALL
+  -Wl,--version-script=${PROJECT_SOURCE_DIR}/modules/ModuleExports.map)
+set_property(TARGET video APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/modules/ModuleExports.map)
 set_target_properties(video PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
   PREFIX "" OUTPUT_NAME video LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/ui/modules/video)
 orvane_warnings(video)

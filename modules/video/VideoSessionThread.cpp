@@ -181,36 +181,9 @@ void VideoSessionThread::answerRequest(IModuleConnection& connection)
 
 void VideoSessionThread::sendFrame(IModuleConnection& connection, VideoImage& image)
 {
-    if (image.isEmpty()) {
-        VideoPacket::writeNoFrame(packet_);
-        connection.send(packet_.data(), packet_.count());
-        return;
-    }
-    bool key = image.width() != referenceImage_.width() || image.height() != referenceImage_.height();
-    if (!key) {
-        VideoImage::diffFrames(referenceImage_, image, sendRuns_);
-        referenceImage_.applyRuns(sendRuns_);
-        packet_.setSize(0);
-        const int length = VideoImage::encodeRuns(sendRuns_, packet_, VideoPacket::DeltaFrameHeaderSize);
-        if (length == 0) {
-            VideoPacket::writeNoFrame(packet_);
-        } else if (length > VideoPacket::MaxDeltaPayload) {
-            // Too many changes for the delta's length field: the whole picture goes instead.
-            key = true;
-        } else {
-            VideoPacket::writeDeltaFrameHeader(packet_, length);
-        }
-    }
-    if (key) {
-        sendRuns_.setSize(0);
-        referenceImage_ = image;
-        packet_.setSize(0);
-        VideoImage::encodeKeyFrame(image.pixels(), image.width(), image.height(), packet_,
-                                   VideoPacket::KeyFrameHeaderSize);
-        VideoPacket::writeKeyFrameHeader(packet_, image.width(), image.height());
-    }
-    connection.send(packet_.data(), packet_.count());
-    if (window_)
+    const ByteArray& packet = sender_.packetFor(image);
+    connection.send(packet.data(), packet.count());
+    if (!image.isEmpty() && window_)
         window_->ShowLocal(image.pixels(), image.width(), image.height());
 }
 

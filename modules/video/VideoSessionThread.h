@@ -3,6 +3,7 @@
 #include "core/module/ModuleInterfaces.h"
 #include "foundation/Containers.h"
 #include "foundation/Thread.h"
+#include "modules/video/PictureSender.h"
 #include "modules/video/RemotePicture.h"
 #include "modules/video/VideoImage.h"
 
@@ -100,9 +101,8 @@ private:
 
     RemotePicture remote_;      // the peer's picture as last received
     VideoImage localImage_;     // the frame being sent
-    VideoImage referenceImage_; // what the peer holds of our pictures
-    ByteArray packet_;
-    RunList sendRuns_;
+    PictureSender sender_;      // what the peer holds of our pictures
+    ByteArray packet_;          // requests
 
     bool peerReplied_ = true;
     bool peerAsked_ = false;

@@ -41,6 +41,26 @@ void VideoWindowLink::SetStatusLine(const char* text)
     AddLine(text ? text : "");
 }
 
+void VideoWindowLink::OnSessionStarted()
+{
+    {
+        std::lock_guard<std::mutex> guard(linesLock_);
+        lines_.assign(1, SessionStartedText);
+        lines_.insert(lines_.end(), sessionLines_.begin(), sessionLines_.end());
+        linesClearTime_ = clock_() + LineSeconds;
+    }
+    Repaint();
+}
+
+void VideoWindowLink::AddSessionLine(const std::string& text)
+{
+    {
+        std::lock_guard<std::mutex> guard(linesLock_);
+        sessionLines_.push_back(text);
+    }
+    AddLine(text);
+}
+
 void VideoWindowLink::AddLine(const std::string& text)
 {
     {

@@ -40,7 +40,7 @@ public:
     bool isClosing() const { return closing_.load(); }
 
     // Session thread side (also used by the window itself).
-    void OnSessionStarted() override { SetStatusLine(SessionStartedText); }
+    void OnSessionStarted() override;
     void OnConnectionClosed() override { SetStatusLine(ConnectionClosedText); }
     void SetStatusLine(const char* text) override;
     void ShowRemote(const uint32_t* pixels, int width, int height) override;
@@ -50,6 +50,10 @@ public:
     IContact* getContact() override { return contact_.load(); }
 
     void AddLine(const std::string& text);
+    // A line about the session that is starting (the reopening of a closed one): it stays
+    // below the session's start line, whether the session thread reports its start before
+    // or after the line is added.
+    void AddSessionLine(const std::string& text);
     void ClearLines();
     // Asks the window for one repaint; nothing while closing or while one is on its way.
     void Repaint();
@@ -88,8 +92,9 @@ private:
     VideoImage localImage_;
     bool localDirty_ = false;
 
-    std::mutex linesLock_; // guards lines_, linesClearTime_
+    std::mutex linesLock_; // guards lines_, sessionLines_, linesClearTime_
     std::vector<std::string> lines_;
+    std::vector<std::string> sessionLines_;
     time_t linesClearTime_ = 0;
 
     std::atomic<int> sendWidth_{120};

@@ -16,9 +16,10 @@ const wxSize MinimumSize(200, 400);
 
 } // namespace
 
-CChildFrame::CChildFrame(CWebjoinDoc& doc, ISkin& skin, std::function<void(CWebjoinDoc&)> onClosed)
-    : wxFrame(nullptr, wxID_ANY, wxString::FromUTF8(doc.contactName() + " - Webjoin"), wxDefaultPosition,
-              wxSize(800, 600))
+CChildFrame::CChildFrame(CWebjoinDoc& doc, ISkin& skin, wxConfigBase& profile,
+                         std::function<void(CWebjoinDoc&)> onClosed)
+    : CPersistSDIFrame(profile, nullptr, wxID_ANY, wxString::FromUTF8(doc.contactName() + " - Webjoin"),
+                       wxDefaultPosition, wxSize(800, 600))
     , doc_(doc)
     , onClosed_(std::move(onClosed))
 {

@@ -2,8 +2,7 @@
 
 #include "modules/webjoin/NavigationReporter.h"
 #include "modules/webjoin/SessionWindow.h"
-
-#include <wx/frame.h>
+#include "ui/CPersistSDIFrame.h"
 
 #include <functional>
 #include <utility>
@@ -19,6 +18,9 @@ class ISkin;
 
 // One session's window: the address bar above the page view, titled
 // "<contact> - Webjoin", never smaller than 200 by 400 pixels. It starts at about:blank.
+// It opens where the last session window was when it closed: every session window saves
+// its placement in the library's profile (section "Main Frame") as it goes, and
+// ActivateFrame shows a new one there.
 //
 // Every top-level page the view arrives at is reported through the session's
 // SendNavigate, except the ones the peer asked for (NavigationReporter). Top-level pages
@@ -26,11 +28,11 @@ class ISkin;
 // once per navigation, after redirects: a page's frames and the hops of a redirect are
 // never reported.
 //
-// onClosed runs once while the window is destroyed; the session's document must outlive
-// the window until then. User-interface thread only.
-class CChildFrame : public wxFrame, public SessionWindow {
+// onClosed runs once while the window is destroyed; the session's document and the profile
+// must outlive the window until then. User-interface thread only.
+class CChildFrame : public CPersistSDIFrame, public SessionWindow {
 public:
-    CChildFrame(CWebjoinDoc& doc, ISkin& skin, std::function<void(CWebjoinDoc&)> onClosed);
+    CChildFrame(CWebjoinDoc& doc, ISkin& skin, wxConfigBase& profile, std::function<void(CWebjoinDoc&)> onClosed);
     ~CChildFrame() override;
 
     // False when the page view could not be made; the window is then unusable.

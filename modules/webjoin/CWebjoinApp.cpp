@@ -79,18 +79,55 @@ void CWebjoinApp::CloseSession(CWebjoinDoc& doc)
                     sessions_.end());
 }
 
+void CWebjoinApp::OnContactAdded(IContact* contact)
+{
+    if (contact)
+        removed_.erase(text(contact->getId()));
+}
+
+void CWebjoinApp::OnContactRemoved(IContact* contact)
+{
+    if (contact)
+        removed_.insert(text(contact->getId()));
+}
+
+void CWebjoinApp::OnSignedIn()
+{
+    removed_.clear();
+}
+
+bool CWebjoinApp::isListedSender(IContact& sender, const std::string& senderId) const
+{
+    return !senderId.empty() && sender.isOnline() && removed_.count(senderId) == 0;
+}
+
+size_t CWebjoinApp::sessionsWith(const std::string& contactId) const
+{
+    return static_cast<size_t>(std::count_if(sessions_.begin(), sessions_.end(),
+                                             [&](const auto& doc) { return doc->contactId() == contactId; }));
+}
+
 void CWebjoinApp::OnModuleData(IContact* sender, const char* data)
 {
     if (!sender)
         return;
-    const NavigateRecord record = NavigateRecord::read(data);
     const std::string senderId = text(sender->getId());
+    if (!isListedSender(*sender, senderId)) {
+        log_("record from " + senderId + ", who is not a listed contact, dropped");
+        return;
+    }
+    const NavigateRecord record = NavigateRecord::read(data);
     CWebjoinDoc* doc = FindSession(senderId, record.sessionId);
     if (doc && doc->contactId() != senderId) {
         log_("record from " + senderId + " for session " + record.sessionId + " of " + doc->contactId() + " dropped");
         return;
     }
     if (!doc) {
+        if (sessionsWith(senderId) >= MaxSessionsPerContact) {
+            log_("record from " + senderId + " for a new session dropped: " +
+                 std::to_string(MaxSessionsPerContact) + " windows with it are open");
+            return;
+        }
         doc = CreateSession(*sender, record.sessionId);
         if (!doc)
             return;

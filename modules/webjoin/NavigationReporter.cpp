@@ -4,10 +4,12 @@ namespace orvane {
 
 NavigationReporter::Outcome NavigationReporter::pageArrived(const std::string& url)
 {
-    const bool fromPeer = fromPeer_;
-    fromPeer_ = false;
+    // A new window shows about:blank first, and the peer's page it was opened for may
+    // already be on its way: the blank page must not take the peer's mark with it.
     if (url == "about:blank")
         return Outcome::Ignore;
+    const bool fromPeer = fromPeer_;
+    fromPeer_ = false;
     return fromPeer ? Outcome::ShowOnly : Outcome::ShowAndSend;
 }
 

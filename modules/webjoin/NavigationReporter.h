@@ -6,7 +6,7 @@ namespace orvane {
 
 // The view's one rule: every top-level page the view arrives at is reported to the peer,
 // except the ones the peer asked for, which are only shown. about:blank (the window's
-// first page) is never reported.
+// first page) is never reported and leaves the mark as it was.
 //
 // The "asked for by the peer" mark lasts until a page loads, or until the user starts a
 // navigation of their own, so a peer's navigation that never completes cannot silence the

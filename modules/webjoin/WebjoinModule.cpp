@@ -1,6 +1,8 @@
 #include "modules/webjoin/WebjoinModule.h"
 
 #include "foundation/DynamicLibrary.h"
+#include "foundation/Paths.h"
+#include "foundation/RegistryKey.h"
 #include "modules/webjoin/CChildFrame.h"
 #include "modules/webjoin/CWebjoinApp.h"
 #include "modules/webjoin/WebjoinImages.h"
@@ -9,6 +11,7 @@
 #include "ui/kit/ResourceBitmaps.h"
 
 #include <wx/bitmap.h>
+#include <wx/fileconf.h>
 
 #include <string>
 
@@ -22,6 +25,17 @@ std::string libraryFolder()
     return folderOfLoadedFile(reinterpret_cast<const void*>(&libraryFolder));
 }
 
+// The library's profile: beside the store of the modules' registry key, a file of its own
+// for the library ("Webjoin" below the modules' key).
+std::unique_ptr<wxFileConfig> openProfile()
+{
+    const String folder = RegistryKey::storeFolder();
+    // A profile that cannot be written would complain in a box at every save.
+    makeDirectories(folder.c_str());
+    const wxString file = wxString::FromUTF8(folder.c_str()) + "/webjoin-profile.ini";
+    return std::make_unique<wxFileConfig>("Webjoin", wxEmptyString, file, wxEmptyString, wxCONFIG_USE_LOCAL_FILE);
+}
+
 } // namespace
 
 WebjoinModule::WebjoinModule() = default;
@@ -33,7 +47,8 @@ bool WebjoinModule::init(IModuleHost* host)
     if (!host_ || !host_->getSkin())
         return false;
     registerWebjoinImages();
-    windows_ = std::make_unique<WebjoinWindowsWx>(*host_->getSkin(), [this](CWebjoinDoc& doc) {
+    profile_ = openProfile();
+    windows_ = std::make_unique<WebjoinWindowsWx>(*host_->getSkin(), *profile_, [this](CWebjoinDoc& doc) {
         if (app_)
             app_->CloseSession(doc);
     });
@@ -53,6 +68,7 @@ void WebjoinModule::shutdown()
     }
     app_.reset();
     windows_.reset();
+    profile_.reset();
     bitmap_.reset();
 }
 
@@ -85,6 +101,24 @@ void WebjoinModule::onMessage(IContact* sender, const char* data)
 {
     if (app_)
         app_->OnModuleData(sender, data);
+}
+
+void WebjoinModule::onSignedIn()
+{
+    if (app_)
+        app_->OnSignedIn();
+}
+
+void WebjoinModule::onContactAdded(IContact* contact)
+{
+    if (app_)
+        app_->OnContactAdded(contact);
+}
+
+void WebjoinModule::onContactRemoved(IContact* contact)
+{
+    if (app_)
+        app_->OnContactRemoved(contact);
 }
 
 bool WebjoinModule::preTranslateMessage(UiMessage* message)

@@ -5,6 +5,7 @@
 #include <memory>
 
 class wxBitmap;
+class wxFileConfig;
 
 namespace orvane {
 
@@ -32,12 +33,17 @@ public:
     void onIncomingConnection(IContact* contact, IModuleConnection* connection) override;
     void onMessage(IContact* sender, const char* data) override;
     bool preTranslateMessage(UiMessage* message) override;
+    void onSignedIn() override;
+    void onContactAdded(IContact* contact) override;
+    void onContactRemoved(IContact* contact) override;
     void showWindow(WindowHandle window) override;
 
     CWebjoinApp* app() { return app_.get(); }
 
 private:
     IModuleHost* host_ = nullptr;
+    // The library's profile (the session windows' placement); outlives the windows.
+    std::unique_ptr<wxFileConfig> profile_;
     // Declared before the application: its windows tell the application when they close,
     // so the application goes first at teardown.
     std::unique_ptr<WebjoinWindowsWx> windows_;

@@ -8,22 +8,23 @@
 
 namespace orvane {
 
-WebjoinWindowsWx::WebjoinWindowsWx(ISkin& skin, std::function<void(CWebjoinDoc&)> onClosed)
+WebjoinWindowsWx::WebjoinWindowsWx(ISkin& skin, wxConfigBase& profile, std::function<void(CWebjoinDoc&)> onClosed)
     : skin_(skin)
+    , profile_(profile)
     , onClosed_(std::move(onClosed))
 {
 }
 
 SessionWindow* WebjoinWindowsWx::openSessionWindow(CWebjoinDoc& doc)
 {
-    auto* frame = new CChildFrame(doc, skin_, nullptr);
+    auto* frame = new CChildFrame(doc, skin_, profile_, nullptr);
     if (!frame->valid()) {
         frame->Destroy();
         return nullptr;
     }
     // Only a window that came up tells the application when it goes.
     frame->setOnClosed(onClosed_);
-    frame->Show();
+    frame->ActivateFrame();
     return frame;
 }
 

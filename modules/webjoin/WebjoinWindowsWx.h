@@ -4,15 +4,18 @@
 
 #include <functional>
 
+class wxConfigBase;
+
 namespace orvane {
 
 class ISkin;
 
 // The session windows on wx: a CChildFrame per session, wx's message box for warnings.
-// onClosed is handed to every window (see CChildFrame). User-interface thread only.
+// onClosed is handed to every window (see CChildFrame); the windows keep their placement
+// in the profile, which must outlive them. User-interface thread only.
 class WebjoinWindowsWx final : public WebjoinWindows {
 public:
-    WebjoinWindowsWx(ISkin& skin, std::function<void(CWebjoinDoc&)> onClosed);
+    WebjoinWindowsWx(ISkin& skin, wxConfigBase& profile, std::function<void(CWebjoinDoc&)> onClosed);
 
     SessionWindow* openSessionWindow(CWebjoinDoc& doc) override;
     void showWarning(const std::string& text) override;
@@ -22,6 +25,7 @@ public:
 
 private:
     ISkin& skin_;
+    wxConfigBase& profile_;
     std::function<void(CWebjoinDoc&)> onClosed_;
 };
 

@@ -214,5 +214,53 @@ TEST_F(WebjoinSessions, ASenderIsMatchedByUserIdNotByItsRecord)
     EXPECT_EQ(windowOf(*app.sessions()[0]).peerPages, (std::vector<std::string>{"http://a/"}));
 }
 
+TEST_F(WebjoinSessions, OnlyListedContactsOpenWindows)
+{
+    // A sender known only from its messages has no presence: its record is offline.
+    FakeContact stranger{"6006", "Unknown 6006", false};
+    app.OnModuleData(&stranger, navigate("http://127.0.0.1/a", "6006_1").c_str());
+    EXPECT_TRUE(app.sessions().empty());
+    EXPECT_TRUE(host.sounds.empty());
+    EXPECT_TRUE(host.notices.empty());
+
+    // A removed contact may keep its last presence; it is refused until added again, and a
+    // new sign-in brings the list anew.
+    app.OnContactRemoved(&ann);
+    app.OnModuleData(&ann, navigate("http://127.0.0.1/a", "2002_1").c_str());
+    EXPECT_TRUE(app.sessions().empty());
+    app.OnContactAdded(&ann);
+    app.OnModuleData(&ann, navigate("http://127.0.0.1/a", "2002_1").c_str());
+    EXPECT_EQ(app.sessions().size(), 1u);
+    app.OnContactRemoved(&bob);
+    app.OnSignedIn();
+    app.OnModuleData(&bob, navigate("http://127.0.0.1/b", "3003_1").c_str());
+    EXPECT_EQ(app.sessions().size(), 2u);
+
+    // Refused records do not reach the window of an open session either.
+    app.OnContactRemoved(&ann);
+    app.OnModuleData(&ann, navigate("http://127.0.0.1/c", "2002_1").c_str());
+    EXPECT_EQ(windowOf(*app.sessions()[0]).peerPages, std::vector<std::string>{"http://127.0.0.1/a"});
+    EXPECT_EQ(logged.size(), 3u);
+}
+
+TEST_F(WebjoinSessions, OneContactOpensABoundedNumberOfWindows)
+{
+    app.StartSession(ann); // the user's own session with Ann counts too
+    for (int i = 0; i < 50; ++i)
+        app.OnModuleData(&ann, navigate("http://127.0.0.1/a", "2002_" + std::to_string(i)).c_str());
+    EXPECT_EQ(app.sessions().size(), CWebjoinApp::MaxSessionsPerContact);
+    EXPECT_EQ(host.sounds.size(), CWebjoinApp::MaxSessionsPerContact - 1);
+    // Open sessions still take their records, and another contact is not held up.
+    app.OnModuleData(&ann, navigate("http://127.0.0.1/b", "2002_0").c_str());
+    EXPECT_EQ(windowOf(*app.sessions()[1]).peerPages,
+              (std::vector<std::string>{"http://127.0.0.1/a", "http://127.0.0.1/b"}));
+    app.OnModuleData(&bob, navigate("http://127.0.0.1/a", "3003_1").c_str());
+    EXPECT_EQ(app.sessions().size(), CWebjoinApp::MaxSessionsPerContact + 1);
+    // A closed window makes room for one more.
+    app.CloseSession(*app.sessions()[0]);
+    app.OnModuleData(&ann, navigate("http://127.0.0.1/a", "2002_99").c_str());
+    EXPECT_NE(app.FindSession("2002", "2002_99"), nullptr);
+}
+
 } // namespace
 } // namespace orvane

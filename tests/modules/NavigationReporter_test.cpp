@@ -18,13 +18,19 @@ TEST(NavigationReporter, ReportsTheUsersPagesAndOnlyShowsThePeers)
     EXPECT_EQ(reporter.pageArrived("http://c/"), Outcome::ShowAndSend);
 }
 
-TEST(NavigationReporter, ThePeersMarkEndsWithItsPageEvenTheBlankOne)
+TEST(NavigationReporter, TheBlankPageLeavesThePeersMarkAsItWas)
 {
+    // A window the peer's record opened: its first page, about:blank, arrives after the
+    // peer's navigation has begun; the peer's page must still only be shown.
     NavigationReporter reporter;
     reporter.peerNavigationStarted();
     EXPECT_EQ(reporter.pageArrived("about:blank"), Outcome::Ignore);
+    EXPECT_TRUE(reporter.fromPeer());
+    EXPECT_EQ(reporter.pageArrived("http://a/"), Outcome::ShowOnly);
     EXPECT_FALSE(reporter.fromPeer());
-    EXPECT_EQ(reporter.pageArrived("http://a/"), Outcome::ShowAndSend);
+    // Without the mark the blank page leaves it off.
+    EXPECT_EQ(reporter.pageArrived("about:blank"), Outcome::Ignore);
+    EXPECT_EQ(reporter.pageArrived("http://b/"), Outcome::ShowAndSend);
 }
 
 TEST(NavigationReporter, APeerNavigationThatNeverCompletesDoesNotSilenceTheUser)

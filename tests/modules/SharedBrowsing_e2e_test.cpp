@@ -275,6 +275,17 @@ TEST_F(SharedBrowsing, EveryTopLevelPageOfOneWindowIsFollowedByThePeersWindow)
     EXPECT_TRUE(waitUntil([&] { return readBytes(bob->played()).size() > playedBefore + 44; }))
         << "bob's window came with the module's sound";
 
+    // bob answers from the window that alice's record opened, and alice follows. His window
+    // sent nothing before (its first page, about:blank, kept the mark of alice's page), so
+    // each page was fetched once in each window: a record sent back would have had alice
+    // fetch her page again before bob's.
+    goTo(theirs, web.url("/d.html"));
+    expectBothShow(mine, theirs, Cyan, "bob's answer");
+    EXPECT_EQ(served("GET /a.html 200"), 2) << web.accessLog();
+    EXPECT_EQ(served("GET /d.html 200"), 2) << web.accessLog();
+    goTo(mine, web.url("/a.html"));
+    expectBothShow(mine, theirs, Red, "alice's page again");
+
     // A link in the page, then Back (the first button of the bar).
     activate(mine);
     clickAt(windowRect(mine).x + 400, windowRect(mine).y + 300);
@@ -310,6 +321,11 @@ TEST_F(SharedBrowsing, EveryTopLevelPageOfOneWindowIsFollowedByThePeersWindow)
     EXPECT_NE(again, theirs);
     EXPECT_TRUE(waitUntil([&] { return shows(again) == Green.name; }, PageTime))
         << "bob's new window shows " << shows(again);
+    // The new window did not send alice's page back either: once bob's next page has come
+    // to alice, the page was fetched once in each window of this visit (two before).
+    goTo(again, web.url("/c.html"));
+    expectBothShow(mine, again, Blue, "bob's page from his new window");
+    EXPECT_EQ(served("GET /b.html 200"), 4) << web.accessLog();
 
     // Both programs end through Exit with their windows open, the library let go cleanly.
     for (Program* program : {alice.get(), bob.get()}) {

@@ -3,9 +3,11 @@
 
 #include "modules/video/CVideoApp.h"
 #include "modules/video/CVideoDialog.h"
+#include "foundation/Exception.h"
 #include "modules/video/VideoImages.h"
 #include "tests/modules/RecordingHost.h"
 #include "tests/modules/VideoPeers.h"
+#include "tests/ui/MessageBoxAnswers.h"
 #include "tests/ui/ScreenProbe.h"
 
 #include <gtest/gtest.h>
@@ -66,6 +68,14 @@ public:
 
 private:
     Gate& gate_;
+};
+
+// A camera that opens and then fails on its first frame.
+class BrokenCamera final : public CaptureSource {
+public:
+    bool open() override { return true; }
+    bool grab(ByteArray&) override { throw MemoryException(); }
+    void close() override {}
 };
 
 class VideoApp : public ::testing::Test {
@@ -178,6 +188,9 @@ TEST_F(VideoApp, AnEndedSessionsWindowMakesWayForANewOne)
     EXPECT_EQ(reopened->link().lines().back(), "Reopen the video session with Ann.");
     EXPECT_EQ(reopened->GetSize(), placement.GetSize());
     EXPECT_TRUE(gotItsOwnPictureBack(again, 2));
+    // The session has started by now; its start line did not take the reopen line away.
+    EXPECT_EQ(reopened->link().lines(),
+              (std::vector<std::string>{"Video session started.", "Reopen the video session with Ann."}));
     again.thread.endSession();
     ASSERT_TRUE(waitUntil([&] { return !reopened->hasConnection(); }));
 
@@ -214,6 +227,23 @@ TEST_F(VideoApp, TheCameraRunsWhileAWindowIsOpenAndClosingNeverWaitsForIt)
     EXPECT_TRUE(gated.captureRunning());
     gated.Shutdown();
     EXPECT_FALSE(gated.captureRunning());
+}
+
+TEST_F(VideoApp, ACaptureThreadThatFailsTellsTheUserInABox)
+{
+    MessageBoxAnswers boxes;
+    CVideoApp broken("/opt/", [] { return std::unique_ptr<CaptureSource>(new BrokenCamera); });
+    broken.Init(&host);
+    CVideoDialog* window = broken.OpenWindow(&ann, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return !boxes.shown.empty(); }, std::chrono::seconds(10)));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "Error in VideoThread !");
+    EXPECT_EQ(boxes.shown[0].caption, "Video");
+    EXPECT_TRUE(boxes.shown[0].style & wxICON_ERROR) << "the stop icon";
+    // The window stays, its session going on without a camera.
+    EXPECT_TRUE(window->IsShown());
+    EXPECT_EQ(broken.windows().size(), 1u);
+    broken.Shutdown();
 }
 
 } // namespace

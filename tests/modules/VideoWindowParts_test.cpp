@@ -45,6 +45,24 @@ TEST(VideoWindowLink, StatusLinesStayTenSecondsWhileConnectedAndForeverWithout)
     EXPECT_TRUE(link.linesToDraw(true).empty());
 }
 
+TEST(VideoWindowLink, AReopenLineStaysBelowTheSessionsStartLineWhicheverComesFirst)
+{
+    const std::vector<std::string> expected{"Video session started.", "Reopen the video session with Ann."};
+    for (bool startedFirst : {false, true}) {
+        SCOPED_TRACE(startedFirst ? "the session started first" : "the line came first");
+        VideoWindowLink link;
+        if (startedFirst)
+            link.OnSessionStarted();
+        link.AddSessionLine("Reopen the video session with Ann.");
+        if (!startedFirst)
+            link.OnSessionStarted();
+        EXPECT_EQ(link.lines(), expected);
+        // The session's end replaces both.
+        link.OnConnectionClosed();
+        EXPECT_EQ(link.lines(), std::vector<std::string>{"Connection has been closed."});
+    }
+}
+
 TEST(VideoWindowLink, RepaintsAreAskedOnceUntilPaintedAndNotAtAllOnceClosing)
 {
     VideoWindowLink link;
@@ -153,6 +171,25 @@ TEST(VideoSizingRule, KeepsTheWindowNearFourToThreeFromEveryEdge)
         CVideoDialog::ApplySizingRule(c.edge, rect, c.a);
         EXPECT_EQ(rect, c.out) << "edge " << c.edge;
     }
+}
+
+TEST(VideoSizingRule, TheEdgeIsTheOneThatMoved)
+{
+    const wxRect before(100, 100, 400, 324);
+    const struct {
+        wxRect after;
+        int edge;
+    } cases[] = {
+        {{100, 100, 500, 324}, 2}, {{0, 100, 500, 324}, 1},     // right, left
+        {{100, 100, 400, 400}, 6}, {{100, 24, 400, 400}, 3},    // bottom, top
+        {{100, 100, 500, 400}, 8}, {{0, 100, 500, 400}, 7},     // bottom-right, bottom-left
+        {{100, 24, 500, 400}, 5}, {{0, 24, 500, 400}, 4},       // top-right, top-left
+        {{150, 150, 400, 324}, 0},                              // a move, no sizing
+        {{150, 100, 500, 324}, 2},                              // moved and sized: not a left edge
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CVideoDialog::SizingEdge(before, c.after), c.edge)
+            << c.after.x << "," << c.after.y << " " << c.after.width << "x" << c.after.height;
 }
 
 TEST(VideoFullScreenFit, APictureIsFittedInItsShapeAndCentred)

@@ -151,6 +151,15 @@ TEST_F(VideoWindow, TheHeightFollowsTheWidthAtFourToThreeAndThePanelKeepsItsProp
     EXPECT_EQ(w->localPanel().width(), client.x / 5);
     EXPECT_EQ(w->localPanel().xPermille(), xPermille);
     EXPECT_EQ(w->localPanel().x(), client.x * xPermille / 1000);
+
+    // Sized by its height alone (the bottom edge), the width follows the height.
+    const wxSize narrow(281, a + static_cast<int>(0.7499999999999999 * 281));
+    w->SetSize(narrow);
+    ASSERT_TRUE(waitUntil([&] { return w->GetSize() == narrow; }));
+    w->SetSize(281, 400);
+    const wxSize followed(static_cast<int>((400 - a) * 1.3333333333333335), 400);
+    ASSERT_TRUE(waitUntil([&] { return w->GetSize() == followed; }))
+        << w->GetSize().x << "x" << w->GetSize().y << ", expected " << followed.x << "x" << followed.y;
 }
 
 TEST_F(VideoWindow, ShowsThePeersPictureOverTheWindowAndOursInTheCornerPanel)
@@ -209,6 +218,47 @@ TEST_F(VideoWindow, FullScreenFitsThePictureAndEscapeBringsTheWindowBack)
     EXPECT_FALSE(w->isFullscreen());
     EXPECT_EQ(w->GetClientSize(), before);
     EXPECT_TRUE(w->IsShown());
+}
+
+// The largest difference of one colour byte between horizontal neighbours in a row.
+int steepestStep(const std::vector<uint32_t>& row)
+{
+    int steepest = 0;
+    for (size_t x = 1; x < row.size(); ++x)
+        for (int shift : {0, 8, 16})
+            steepest = std::max(steepest, std::abs(static_cast<int>((row[x] >> shift) & 0xFF) -
+                                                   static_cast<int>((row[x - 1] >> shift) & 0xFF)));
+    return steepest;
+}
+
+TEST_F(VideoWindow, FullScreenEnlargesThePictureSmoothly)
+{
+    VideoPeer peer(1);
+    CVideoDialog* w = open(peer.connection());
+    showAt(*w, 400);
+    ASSERT_TRUE(waitUntil([&] { return !w->link().placeholderShown(); }, std::chrono::seconds(10)));
+    w->HideHelp();
+    w->EnterFullscreen();
+    ASSERT_TRUE(waitUntil([&] { return w->GetClientSize() == wxSize(DesktopSession::Width, DesktopSession::Height); }));
+    const wxImage shot = clientShot(*w);
+    saveShot(shot, "video-fullscreen.png");
+    const wxRect area = w->pictureRect();
+    ASSERT_EQ(area, wxRect(0, 32, 1280, 960));
+
+    // Picture row 60, away from the overlays: its blocks change by large steps, and a
+    // stretch that repeats pixels keeps those steps between neighbouring screen pixels,
+    // where a smoothed one spreads each over the ten or so pixels a picture pixel becomes.
+    const Picture picture = patternPicture(1, 0, 120, 90);
+    const std::vector<uint32_t> source(picture.begin() + 60 * 120, picture.begin() + 61 * 120);
+    const int screenY = area.y + (2 * 60 + 1) * area.height / 180;
+    std::vector<uint32_t> screen;
+    for (int x = area.x; x < area.x + area.width * 3 / 4; ++x)
+        screen.push_back(pixelOf(shot, x, screenY));
+    const int sourceStep = steepestStep(source);
+    ASSERT_GE(sourceStep, 128) << "the picture has no sharp block edges to look at";
+    EXPECT_LT(steepestStep(screen), sourceStep / 3);
+    // Smoothing does not wash the picture out: the middle of each picture pixel keeps it.
+    EXPECT_GT(share(*w, shot, picture), 0.8);
 }
 
 TEST_F(VideoWindow, ThePlaceholderFillsTheFullScreenButTheFirstRowAndColumn)

@@ -2,6 +2,7 @@
 // then its windows on the virtual display.
 
 #include "core/module/ModuleInterfaces.h"
+#include "tests/foundation/TempDirectory.h"
 #include "tests/modules/RecordingHost.h"
 #include "tests/ui/ControlProbe.h"
 #include "tests/ui/ScreenProbe.h"
@@ -9,9 +10,11 @@
 
 #include <gtest/gtest.h>
 #include <wx/combobox.h>
+#include <wx/fileconf.h>
 #include <wx/frame.h>
 #include <wx/toplevel.h>
 #include <wx/webview.h>
+#include <wx/weakref.h>
 
 #include <dlfcn.h>
 
@@ -58,6 +61,9 @@ protected:
             dlclose(library_);
     }
 
+    // The library keeps its profile beside the registry's store.
+    testing::TempDirectory registry_;
+    testing::ScopedEnv registryEnv_{"ORVANE_REGISTRY_DIR", registry_.path().c_str()};
     void *library_ = nullptr;
     IModule* module_ = nullptr;
     Skin skin_;
@@ -177,6 +183,37 @@ TEST_F(WebjoinLibrary, ARecordForANewSessionOpensItsWindowWithANotice)
     wxString result;
     EXPECT_TRUE(view->RunScript("1 + 1", &result));
     EXPECT_EQ(result, "2");
+}
+
+TEST_F(WebjoinLibrary, ASessionWindowOpensWhereTheLastOneWasClosed)
+{
+    module_->actOn(&ann_);
+    wxFrame* frame = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (frame = sessionWindowTitled("Ann - Webjoin")) != nullptr; }));
+    const wxRect placed(120, 90, 640, 520);
+    frame->SetSize(placed);
+    ASSERT_TRUE(waitUntil([&] { return frame->GetRect() == placed; }));
+    wxWeakRef<wxFrame> gone(frame);
+    frame->Close();
+    ASSERT_TRUE(waitUntil([&] {
+        wxTheApp->ProcessIdle();
+        return !gone;
+    }));
+
+    // Saved as it closed, in the library's profile, as the program saves its main window.
+    wxFileConfig stored(wxEmptyString, wxEmptyString, registry_ / "webjoin-profile.ini", wxEmptyString,
+                        wxCONFIG_USE_LOCAL_FILE);
+    EXPECT_EQ(stored.Read("/Main Frame/Rectangle", "<none>"), "0120 0090 0760 0610");
+    EXPECT_EQ(stored.ReadLong("/Main Frame/Iconized", -1), 0);
+    EXPECT_EQ(stored.ReadLong("/Main Frame/Maximized", -1), 0);
+
+    // The next window, one a peer's record opens included, comes up there.
+    module_->onMessage(&ann_, "<data command=\"LOCK\" session_id=\"2002_7\"/>");
+    wxFrame* next = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (next = sessionWindowTitled("Ann - Webjoin")) != nullptr; }));
+    EXPECT_TRUE(waitUntil([&] { return next->GetRect() == placed; }))
+        << next->GetRect().x << "," << next->GetRect().y << " " << next->GetRect().width << "x"
+        << next->GetRect().height;
 }
 
 } // namespace

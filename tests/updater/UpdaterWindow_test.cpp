@@ -17,7 +17,10 @@
 
 #include <gtest/gtest.h>
 #include <wx/button.h>
+#include <wx/menu.h>
+#include <wx/modalhook.h>
 #include <wx/stattext.h>
+#include <wx/uiaction.h>
 
 #include <atomic>
 #include <csignal>
@@ -237,6 +240,90 @@ TEST_F(UpdaterWindowTest, StopDuringTheDownloadEndsTheWindowWithoutABoxAndLeaves
 
 // The program as a process on a desktop of its own, with a runtime folder of its own for
 // the single-instance guards.
+// Lets the about box come up for real and, once it is on the screen, keeps its texts and
+// a picture of it and closes it with OK.
+class AboutBoxWatch : public wxModalDialogHook {
+public:
+    AboutBoxWatch() { Register(); }
+    ~AboutBoxWatch() override { Unregister(); }
+
+    std::vector<wxString> titles;
+    std::vector<wxString> texts;
+    wxImage picture;
+
+protected:
+    int Enter(wxDialog* dialog) override
+    {
+        titles.push_back(dialog->GetTitle());
+        deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        look(dialog);
+        return wxID_NONE;
+    }
+    void Exit(wxDialog*) override {}
+
+private:
+    void look(wxDialog* dialog)
+    {
+        dialog->CallAfter([this, dialog] {
+            const bool late = std::chrono::steady_clock::now() > deadline_;
+            if (!dialog->IsShownOnScreen() && !late) {
+                wxMilliSleep(5);
+                look(dialog);
+                return;
+            }
+            dialog->Update();
+            picture = screenImage(dialog->GetScreenRect());
+            for (wxWindow* child : dialog->GetChildren())
+                if (dynamic_cast<wxStaticText*>(child) || dynamic_cast<wxButton*>(child))
+                    texts.push_back(child->GetLabel());
+            dialog->EndModal(wxID_OK);
+        });
+    }
+
+    std::chrono::steady_clock::time_point deadline_;
+};
+
+TEST_F(UpdaterWindowTest, ARightClickOnTheWindowOffersTheAboutBox)
+{
+    bool gone = false;
+    std::vector<std::string> titles;
+    auto* dialog = new WatchedDialog(nginx_.url("/orvane"), target_, titles, gone);
+    dialog->Show();
+    ASSERT_TRUE(waitUntil([&] { return dialog->IsShownOnScreen(); }));
+
+    const std::unique_ptr<wxMenu> menu = dialog->CreateWindowMenu();
+    ASSERT_EQ(menu->GetMenuItemCount(), 1u);
+    EXPECT_EQ(menu->FindItemByPosition(0)->GetItemLabel(), "&About Updater...");
+    EXPECT_EQ(menu->FindItemByPosition(0)->GetId(), CUpdaterDialog::AboutCommand);
+
+    // A person's right click on the window, then the menu's first item by the keyboard.
+    AboutBoxWatch about;
+    dialog->Bind(wxEVT_MENU_OPEN, [dialog](wxMenuEvent& event) {
+        event.Skip();
+        dialog->CallAfter([] {
+            wxUIActionSimulator keys;
+            keys.Char(WXK_DOWN);
+            keys.Char(WXK_RETURN);
+        });
+    });
+    const wxRect area = dialog->GetScreenRect();
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(area.x + area.width / 2, area.y + area.height / 4);
+    mouse.MouseClick(wxMOUSE_BTN_RIGHT);
+    ASSERT_TRUE(waitUntil([&] { return !about.texts.empty(); }, std::chrono::seconds(10)));
+    EXPECT_EQ(about.titles, std::vector<wxString>{"About Updater"});
+    ASSERT_GE(about.texts.size(), 2u);
+    EXPECT_EQ(about.texts[0], "Orvane Updater");
+    if (about.picture.IsOk()) {
+        const char* dir = std::getenv("ORVANE_ARTIFACTS_DIR");
+        about.picture.SaveFile(wxString(dir && *dir ? dir : "/tmp") + "/updater-about.png", wxBITMAP_TYPE_PNG);
+    }
+    // The box closed; the window goes on.
+    EXPECT_FALSE(gone);
+    dialog->Destroy();
+    EXPECT_TRUE(waitUntil([&] { return gone; }));
+}
+
 class UpdaterProgramTest : public UpdaterWindowTest {
 protected:
     void SetUp() override { ASSERT_TRUE(desktop_.ok()); }
