@@ -148,9 +148,9 @@ TcpChannelConnector::SetUpDecision TcpChannelConnector::decide(const XmlNode& re
         return decision;
 
     if (command == "CONNECT_DIRECT") {
-        // Only a contact that asked for this program's addresses, for a module that exists.
-        if (!isExpected(decision.sender) || !app_.findContact(uint64ToString(decision.sender).c_str()) ||
-            !app_.findModule(decision.moduleId.c_str())) {
+        // Only a listed contact that asked for this program's addresses, for a module here.
+        if (!isExpected(decision.sender) || !system_.isListedContact(decision.sender) ||
+            !system_.isChannelModule(decision.moduleId)) {
             diagnostic("tcp channels: refused a direct connection that nothing here expected");
             return decision;
         }
@@ -329,8 +329,9 @@ SocketHandle TcpChannelConnector::relay(uint64_t peer, const String& moduleId)
 
 void TcpChannelConnector::onAskAddresses(const XmlNode& message, uint64_t sender)
 {
-    // A contact's ask is what makes its direct connections welcome here.
-    if (!app_.findContact(uint64ToString(sender).c_str()))
+    // A contact's ask is what makes its direct connections welcome here; a stranger learns
+    // nothing of this program's addresses.
+    if (!system_.isListedContact(sender))
         return;
     expectFrom(sender);
     const AdvertisedEndpoint::Value advertised = app_.advertised().get();
@@ -362,10 +363,10 @@ void TcpChannelConnector::onAddresses(const XmlNode& message, uint64_t sender)
 
 void TcpChannelConnector::onConnectBack(const XmlNode& message, uint64_t sender)
 {
-    if (!app_.findContact(uint64ToString(sender).c_str()))
-        return;
+    // Nobody but a listed contact makes this program connect anywhere, and only for a
+    // module that can take the channel.
     const String moduleId = text(message, "module_id");
-    if (!app_.findModule(moduleId.c_str()))
+    if (!system_.isListedContact(sender) || !system_.isChannelModule(moduleId))
         return;
     const String connectionId = text(message, "connection_id");
     const XmlNode record =
@@ -373,7 +374,8 @@ void TcpChannelConnector::onConnectBack(const XmlNode& message, uint64_t sender)
     const String address = text(message, "ip_address");
     const int port = parseInt(text(message, "port").c_str());
     // The connect and its answer take up to seconds: never on the user-interface thread.
-    ConnectBackThread::launch(system_, address, port, record, moduleId, sender);
+    if (!ConnectBackThread::launch(system_, address, port, record, moduleId, sender))
+        diagnostic("tcp channels: too many channels are being set up; a connection back was not made");
 }
 
 void TcpChannelConnector::onServerChannelOpened(const XmlNode& reply)
@@ -390,13 +392,20 @@ void TcpChannelConnector::onServerChannelOpened(const XmlNode& reply)
     const String address = text(reply, "ip_address");
     const int port = parseInt(text(reply, "port").c_str());
     const int relayId = parseInt(text(reply, "srvr_conn_id").c_str());
+    // One join per request: a repeated reply starts no second thread.
+    bool first = false;
     if (!request->update([&](ChannelRequest& r) {
+            first = r.relayConnectionId == 0;
+            if (!first)
+                return;
             r.relayConnectionId = relayId;
             r.peerExternalHost = r.peerLocalHost = address;
             r.peerExternalPort = r.peerLocalPort = port;
-        }))
+        }) ||
+        !first)
         return;
-    RelayJoinThread::launch(system_, address, port, relayId, request, timing.relayJoinAnswerMs);
+    if (!RelayJoinThread::launch(system_, address, port, relayId, request, timing.relayJoinAnswerMs))
+        return; // the opener has its answer: no channel
 
     XmlNode join;
     join.addChild("command", "JOIN_SERVER_CHANNEL");
@@ -411,14 +420,13 @@ void TcpChannelConnector::onServerChannelOpened(const XmlNode& reply)
 
 void TcpChannelConnector::onJoinServerChannel(const XmlNode& message, uint64_t sender)
 {
-    if (!app_.findContact(uint64ToString(sender).c_str()))
-        return;
     const String moduleId = text(message, "module_id");
-    if (!app_.findModule(moduleId.c_str()))
+    if (!system_.isListedContact(sender) || !system_.isChannelModule(moduleId))
         return;
-    RelayJoinThread::launch(system_, text(message, "ip_address"), parseInt(text(message, "port").c_str()),
-                            parseInt(text(message, "connection_id").c_str()), moduleId, sender,
-                            timing.relayJoinAnswerMs);
+    if (!RelayJoinThread::launch(system_, text(message, "ip_address"), parseInt(text(message, "port").c_str()),
+                                 parseInt(text(message, "connection_id").c_str()), moduleId, sender,
+                                 timing.relayJoinAnswerMs))
+        diagnostic("tcp channels: too many channels are being set up; a relay was not joined");
 }
 
 } // namespace orvane

@@ -87,7 +87,6 @@ public:
         // One wait for a handshake datagram.
         int probeIntervalMs = 100;
     };
-    static constexpr int MaxResponders = 16;
 
     void attach(SystemModule& system) { system_ = &system; }
     // A channel to the user for the module, after the handshake (directly, or through the
@@ -124,7 +123,6 @@ private:
 
     const std::atomic<uint64_t>& ownUserId_;
     SystemModule* system_ = nullptr;
-    std::atomic<int> responders_{0};
     std::atomic<uint16_t> boundPort_{0};
     WakeSignal wake_;
 

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <dirent.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -21,7 +23,35 @@ using namespace orvane::testing;
 
 namespace {
 
-const char* const kReply = "LOGIN SUCCESS\nhost:1\nalice\n1\n12\tbob\t\t\t\t\n\n\n7";
+// bob (12), carl (34) and five more contacts.
+const char* const kReply = "LOGIN SUCCESS\nhost:1\nalice\n1\n12\tbob\t\t\t\t\n34\tcarl\t\t\t\t\n"
+                           "41\td1\t\t\t\t\n42\td2\t\t\t\t\n43\td3\t\t\t\t\n44\td4\t\t\t\t\n45\td5\t\t\t\t\n\n\n7";
+
+// The threads of this process now.
+int processThreads()
+{
+    DIR* dir = ::opendir("/proc/self/task");
+    if (!dir)
+        return -1;
+    int count = 0;
+    while (const dirent* entry = ::readdir(dir))
+        count += entry->d_name[0] != '.';
+    ::closedir(dir);
+    return count;
+}
+
+std::string connectBack(const char* sender, const char* module, uint16_t port)
+{
+    return std::string("<xml command=\"CONNECT_BACK\" connection_id=\"20000\" user_id=\"") + sender +
+           "\" module_id=\"" + module + "\" ip_address=\"127.0.0.1\" port=\"" + std::to_string(port) + "\"/>";
+}
+
+std::string joinRelay(const char* sender, const char* module, uint16_t port)
+{
+    return std::string("<xml command=\"JOIN_SERVER_CHANNEL\" protocol=\"tcp\" user_id=\"") + sender +
+           "\" module_id=\"" + module + "\" connection_id=\"777\" ip_address=\"127.0.0.1\" port=\"" +
+           std::to_string(port) + "\"/>";
+}
 
 // A client signed in as user 7 with the contact bob (12), without a server: its system
 // module listens for peer connections on loopback.
@@ -180,4 +210,94 @@ TEST_F(PeerChannels, TheSetUpRecordsAsTheyGoOnTheWire)
     peer.join();
     closeSocket(s);
     ::close(listener);
+}
+
+TEST_F(PeerChannels, AStrangersSetUpMessagesMakeNoConnectionAndNoThread)
+{
+    uint16_t listenerPort = 0;
+    const int listener = listenOnLoopback(listenerPort);
+    ASSERT_GE(listener, 0);
+    // carl leaves the list; his record stays, as records do until the next sign-in.
+    client.onUi([this] { client.app->contactRemoved("34"); });
+    const struct {
+        const char* sender;
+        const char* module;
+    } refused[] = {
+        {"555", "probe"},         // a stranger: the dispatch made a record for him, not listed
+        {"34", "probe"},          // a contact no longer listed
+        {"12", "nothing"},        // bob, for no module here
+        {"12", "system_module"},  // bob, for the module that takes no channel
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(std::string(c.sender) + " " + c.module);
+        fromPeer(c.sender, connectBack(c.sender, c.module, listenerPort));
+        fromPeer(c.sender, joinRelay(c.sender, c.module, listenerPort));
+        EXPECT_EQ(system().runningThreads(), 0);
+    }
+    ASSERT_NE(client.onUi([this] { return client.app->findContact("555"); }), nullptr);
+
+    // A stranger who asks learns nothing and is not expected: his direct connection fails.
+    fromPeer("555", "<xml command=\"ASK_TCP_SERVER_IP_PORT\" connection_id=\"10044\" user_id=\"555\"/>");
+    EXPECT_EQ(setUp(connectDirect("probe", "555", "7")), "FAILED");
+
+    // bob's own connect-back is the one connection that comes.
+    fromPeer("12", connectBack("12", "probe", listenerPort));
+    SocketAddress from;
+    const SocketHandle back = acceptConnection(listener, from, 10000);
+    ASSERT_NE(back, NoSocket);
+    Packet packet(back, 5000);
+    String record;
+    packet.read(record);
+    EXPECT_NE(std::string(record.c_str()).find("recipient_id=\"12\""), std::string::npos) << record.c_str();
+    closeSocket(back);
+    EXPECT_TRUE(system().waitForThreads(10000));
+    pollfd more{listener, POLLIN, 0};
+    EXPECT_EQ(::poll(&more, 1, 0), 0) << "a second connection came";
+    ::close(listener);
+    EXPECT_EQ(client.log.count("module probe connection 555"), 0u);
+}
+
+TEST_F(PeerChannels, SetUpMessagesStartNoMoreHelperThreadsThanTheBoundsAllow)
+{
+    // A peer that takes every connection (the system's backlog accepts them) and never
+    // answers: each connect-back and relay join waits out its answer time.
+    uint16_t tarpitPort = 0;
+    const int tarpit = listenOnLoopback(tarpitPort, 4096);
+    ASSERT_GE(tarpit, 0);
+    TcpChannelConnector::Timing& timing = system().tcpConnector().timing;
+    timing.recordAnswerMs = 20000;
+    timing.relayJoinAnswerMs = 20000;
+    const char* const contacts[] = {"12", "34", "41", "42", "43", "44", "45"};
+
+    const int before = processThreads();
+    // One contact's flood gets its share.
+    client.onUi([&] {
+        ContactRecord* bob = client.app->findContact("12");
+        for (int i = 0; i < 100; ++i) {
+            system().onMessage(bob, connectBack("12", "probe", tarpitPort).c_str());
+            system().onMessage(bob, joinRelay("12", "probe", tarpitPort).c_str());
+        }
+    });
+    EXPECT_EQ(system().runningThreads(), SystemModule::MaxSetUpThreadsPerUser);
+    // 1,500 messages of all the contacts together get no more than the bound in all.
+    int most = 0;
+    client.onUi([&] {
+        for (int i = 0; i < 1500; ++i) {
+            const char* sender = contacts[i % 7];
+            ContactRecord* contact = client.app->findContact(sender);
+            const std::string message =
+                (i / 7) % 2 ? connectBack(sender, "probe", tarpitPort) : joinRelay(sender, "probe", tarpitPort);
+            system().onMessage(contact, message.c_str());
+            if (i % 50 == 0)
+                most = std::max(most, processThreads());
+        }
+    });
+    most = std::max(most, processThreads());
+    EXPECT_EQ(system().runningThreads(), SystemModule::MaxSetUpThreads);
+    EXPECT_LE(most - before, SystemModule::MaxSetUpThreads);
+
+    // The peer goes: every waiting thread ends, and the count with them.
+    ::close(tarpit);
+    EXPECT_TRUE(system().waitForThreads(30000));
+    EXPECT_TRUE(awaitCondition([&] { return processThreads() <= before; }, 30000));
 }

@@ -174,6 +174,14 @@ TEST_F(SetUpMessages, TheAnsweringSideAnswersAskOpenAndConnectBack)
     ::close(listener);
 }
 
+TEST_F(SetUpMessages, AStrangersAskIsNotAnswered)
+{
+    fromPeer(555, indented({{"command", "ASK_TCP_SERVER_IP_PORT"}, {"connection_id", "20000"}, {"user_id", "555"}}));
+    fromPeer(12, indented({{"command", "ASK_TCP_SERVER_IP_PORT"}, {"connection_id", "20001"}, {"user_id", "12"}}));
+    // The first answer that goes out is bob's (nextMessage checks that it is to 12).
+    EXPECT_EQ(field(nextMessage(12), "connection_id"), "20001");
+}
+
 TEST_F(SetUpMessages, AnOpenerThatIsReachableAsksForTheAddressesThenToBeConnectedBack)
 {
     auto opened = std::async(std::launch::async, [this] {
