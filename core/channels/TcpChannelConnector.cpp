@@ -8,7 +8,6 @@
 #include "core/channels/TcpModuleConnection.h"
 #include "foundation/Clock.h"
 #include "foundation/Conversions.h"
-#include "network/ConnectionHandler.h"
 
 namespace orvane {
 
@@ -53,57 +52,7 @@ bool isYes(const String& value)
 
 // ---- the listening side ---------------------------------------------------------------------
 
-// Reads an accepted connection's set-up record on a pool worker, answers it, and hands the
-// connection on or closes it.
-class DirectConnectHandler : public ConnectionHandler {
-public:
-    explicit DirectConnectHandler(TcpChannelConnector& connector) : connector_(connector) {}
-
-protected:
-    void handle() override
-    {
-        Packet packet(socket.handle, 300);
-        const int64_t deadline = monotonicMillis() + connector_.timing.recordWaitMs;
-        XmlNode record;
-        for (;;) {
-            Thread::checkStop();
-            if (monotonicMillis() >= deadline)
-                return; // nothing sent; the connection is closed
-            try {
-                packet.read(record);
-                break;
-            } catch (const TimeoutException&) {
-            }
-        }
-        const TcpChannelConnector::SetUpDecision decision = connector_.decide(record);
-        // The answer goes out before the socket is handed on, so the module that takes it
-        // never writes at the same time.
-        if (!decision.answer.isEmpty())
-            packet.write(decision.answer.c_str());
-        if (decision.action != TcpChannelConnector::SetUpDecision::Refuse) {
-            const SocketHandle handle = socket.handle;
-            socket.handle = NoSocket;
-            connector_.carryOut(decision, handle);
-        }
-    }
-
-private:
-    TcpChannelConnector& connector_;
-};
-
-class TcpChannelConnector::Dispatcher : public ConnectionDispatcher {
-public:
-    explicit Dispatcher(TcpChannelConnector& connector) : connector_(connector) { pool.setLimit(MaxWorkers); }
-    ConnectionHandler* createHandler() override { return new DirectConnectHandler(connector_); }
-
-private:
-    TcpChannelConnector& connector_;
-};
-
-TcpChannelConnector::TcpChannelConnector(SystemModule& system)
-    : system_(system), app_(system.app()), dispatcher_(std::make_unique<Dispatcher>(*this))
-{
-}
+TcpChannelConnector::TcpChannelConnector(SystemModule& system) : system_(system), app_(system.app()) {}
 
 TcpChannelConnector::~TcpChannelConnector()
 {
@@ -112,24 +61,17 @@ TcpChannelConnector::~TcpChannelConnector()
 
 void TcpChannelConnector::start()
 {
-    const Thread::State state = server_.getState();
-    if (state != Thread::Constructed && state != Thread::Ready && state != Thread::Finished)
-        return;
     const AccountSettings& account = app_.account();
-    server_.address.setHost(account.bindAddress.isEmpty() ? nullptr : account.bindAddress.c_str(), account.bindPort);
-    server_.acceptPollMs = app_.config().acceptTimeoutMs;
-    server_.backlog = 16;
-    dispatcher_->handlerSocketTimeoutMs = app_.config().socketTimeoutMs;
-    server_.dispatcher = dispatcher_.get();
-    server_.start();
-    boundPort_.store(server_.address.getPort());
+    SocketAddress address;
+    address.setHost(account.bindAddress.isEmpty() ? nullptr : account.bindAddress.c_str(), account.bindPort);
+    port_.limits.recordWaitMs = timing.recordWaitMs;
+    port_.start(address);
+    boundPort_.store(port_.address().getPort());
 }
 
 void TcpChannelConnector::stop()
 {
-    const Thread::State state = server_.getState();
-    if (state != Thread::Constructed && state != Thread::Ready)
-        server_.stop(true);
+    port_.stop();
     boundPort_.store(0);
 }
 
