@@ -41,7 +41,9 @@ public:
         int maxRecordBytes = 4096;
         int maxWaiting = 128;
         int maxWaitingPerAddress = 8;
-        int backlog = 128;
+        // Room for a burst of connects while the loop catches up: a full backlog drops SYNs,
+        // and a peer caught by that waits a second or more to retry.
+        int backlog = 1024;
     };
 
     explicit PeerPort(TcpChannelConnector& connector);

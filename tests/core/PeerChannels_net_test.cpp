@@ -8,13 +8,18 @@
 #include "core/channels/SystemModule.h"
 #include "tests/core/ClientTestSupport.h"
 #include "tests/foundation/ThreadTestSupport.h"
+#include "tests/support/OwnProcess.h"
 #include "tests/support/RawLoopback.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <dirent.h>
+#include <chrono>
+#include <functional>
+#include <poll.h>
 #include <string>
+#include <vector>
+#include <zlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,17 +32,53 @@ namespace {
 const char* const kReply = "LOGIN SUCCESS\nhost:1\nalice\n1\n12\tbob\t\t\t\t\n34\tcarl\t\t\t\t\n"
                            "41\td1\t\t\t\t\n42\td2\t\t\t\t\n43\td3\t\t\t\t\n44\td4\t\t\t\t\n45\td5\t\t\t\t\n\n\n7";
 
-// The threads of this process now.
-int processThreads()
+// A connection to the port from a loopback source address (host order), blocking; -1 when
+// it cannot be made.
+int connectFrom(uint32_t source, uint16_t port)
 {
-    DIR* dir = ::opendir("/proc/self/task");
-    if (!dir)
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
         return -1;
-    int count = 0;
-    while (const dirent* entry = ::readdir(dir))
-        count += entry->d_name[0] != '.';
-    ::closedir(dir);
-    return count;
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on);
+    sockaddr_in from = loopbackAddress(0);
+    from.sin_addr.s_addr = htonl(source);
+    const sockaddr_in to = loopbackAddress(port);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0 ||
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// What the other end sent until it closed the connection, within the time; "<open>" when
+// it did not close.
+std::string untilClosed(int fd, int timeoutMs)
+{
+    std::string got;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (readableBefore(fd, end)) {
+        char buffer[4096];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return got;
+        got.append(buffer, static_cast<size_t>(n));
+    }
+    return "<open>";
+}
+
+// A set-up frame whose compressed body inflates to `inflated` zero bytes.
+std::string bombFrame(size_t inflated)
+{
+    const std::string zeros(inflated, '\0');
+    uLongf size = compressBound(static_cast<uLong>(inflated));
+    std::string body(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(body.data()), &size, reinterpret_cast<const Bytef*>(zeros.data()),
+              static_cast<uLong>(inflated), Z_DEFAULT_COMPRESSION);
+    body.resize(size);
+    const uint32_t n = static_cast<uint32_t>(size);
+    return std::string{'&', char(n >> 24), char(n >> 16), char(n >> 8), char(n), 1} + body;
 }
 
 std::string connectBack(const char* sender, const char* module, uint16_t port)
@@ -72,6 +113,16 @@ protected:
     }
 
     SystemModule& system() { return client.app->systemModule(); }
+
+    // The peer port again, with the bounds the test sets.
+    void restartPort(const std::function<void(TcpChannelConnector&)>& adjust)
+    {
+        TcpChannelConnector& connector = system().tcpConnector();
+        connector.stop();
+        adjust(connector);
+        connector.start();
+        port = connector.boundPort();
+    }
 
     // A module message of the system module from a contact, as the server would deliver it.
     void fromPeer(const char* sender, const std::string& message)
@@ -269,7 +320,7 @@ TEST_F(PeerChannels, SetUpMessagesStartNoMoreHelperThreadsThanTheBoundsAllow)
     timing.relayJoinAnswerMs = 20000;
     const char* const contacts[] = {"12", "34", "41", "42", "43", "44", "45"};
 
-    const int before = processThreads();
+    const int before = ownThreadCount();
     // One contact's flood gets its share.
     client.onUi([&] {
         ContactRecord* bob = client.app->findContact("12");
@@ -289,15 +340,102 @@ TEST_F(PeerChannels, SetUpMessagesStartNoMoreHelperThreadsThanTheBoundsAllow)
                 (i / 7) % 2 ? connectBack(sender, "probe", tarpitPort) : joinRelay(sender, "probe", tarpitPort);
             system().onMessage(contact, message.c_str());
             if (i % 50 == 0)
-                most = std::max(most, processThreads());
+                most = std::max(most, ownThreadCount());
         }
     });
-    most = std::max(most, processThreads());
+    most = std::max(most, ownThreadCount());
     EXPECT_EQ(system().runningThreads(), SystemModule::MaxSetUpThreads);
     EXPECT_LE(most - before, SystemModule::MaxSetUpThreads);
 
     // The peer goes: every waiting thread ends, and the count with them.
     ::close(tarpit);
     EXPECT_TRUE(system().waitForThreads(30000));
-    EXPECT_TRUE(awaitCondition([&] { return processThreads() <= before; }, 30000));
+    EXPECT_TRUE(awaitCondition([&] { return ownThreadCount() <= before; }, 30000));
+}
+
+TEST_F(PeerChannels, BombsOnThePeerPortAreRefusedBeforeTheyGrow)
+{
+    // Two kinds: a frame that announces more than a record can be (16 KB inflating to
+    // 16 MiB), and one small enough on the wire that inflates far beyond a record.
+    const std::string announced = bombFrame(16 << 20);
+    const std::string inflating = bombFrame(3 << 20);
+    ASSERT_GT(announced.size(), 8000u);
+    ASSERT_LT(inflating.size(), 4000u);
+    const long before = ownStatusKiB("VmRSS");
+    ASSERT_TRUE(resetPeakResident());
+
+    std::vector<int> bombs;
+    for (uint32_t i = 0; i < 60; ++i) {
+        // Each from an address of its own: no bound on waiting connections closes any first.
+        const int fd = connectFrom(0x7F000300u + i, port);
+        ASSERT_GE(fd, 0);
+        const std::string& bomb = i % 2 ? inflating : announced;
+        // The port may close before it has taken all of it.
+        const ssize_t sent = ::send(fd, bomb.data(), bomb.size(), MSG_NOSIGNAL);
+        (void)sent;
+        bombs.push_back(fd);
+    }
+    for (int fd : bombs) {
+        EXPECT_EQ(untilClosed(fd, 10000), "") << "closed with no answer";
+        ::close(fd);
+    }
+    const long peak = ownStatusKiB("VmHWM");
+    EXPECT_LT(peak - before, 50 * 1024) << "resident before " << before << " KiB, at the most " << peak << " KiB";
+
+    // The port still serves a contact.
+    fromPeer("12", "<xml command=\"ASK_TCP_SERVER_IP_PORT\" connection_id=\"10044\" user_id=\"12\"/>");
+    EXPECT_EQ(setUp(connectDirect("probe", "12", "7")), "SUCCESS");
+}
+
+TEST_F(PeerChannels, AThousandIdleConnectionsKeepNoContactOut)
+{
+    ASSERT_GE(raiseOwnDescriptorLimit(4096), 1500) << "the test holds 1,000 connections besides the client's own";
+    restartPort([](TcpChannelConnector& connector) {
+        connector.peerPort().limits.maxWaiting = 100;
+        connector.peerPort().limits.maxWaitingPerAddress = 4;
+    });
+    // 1,000 connections that send nothing, ten from each of 100 addresses.
+    std::vector<int> idle;
+    for (uint32_t i = 0; i < 1000; ++i) {
+        const int fd = connectFrom(0x7F000400u + i % 100, port);
+        ASSERT_GE(fd, 0) << i;
+        idle.push_back(fd);
+    }
+    fromPeer("12", "<xml command=\"ASK_TCP_SERVER_IP_PORT\" connection_id=\"10044\" user_id=\"12\"/>");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(setUp(connectDirect("probe", "12", "7")), "SUCCESS");
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_LT(took.count(), 1000);
+    EXPECT_GE(client.log.waitFor("module probe connection 12", 5000), 0) << client.log.dump();
+
+    // What made room: the waiting connections stay within their bounds, the rest were closed.
+    EXPECT_LE(system().tcpConnector().peerPort().waitingCount(), 100);
+    auto closed = [&idle] {
+        std::vector<pollfd> fds;
+        for (int fd : idle)
+            fds.push_back(pollfd{fd, POLLIN, 0});
+        ::poll(fds.data(), fds.size(), 0);
+        return std::count_if(fds.begin(), fds.end(), [](const pollfd& p) { return p.revents != 0; });
+    };
+    EXPECT_TRUE(awaitCondition([&] { return closed() >= 900; }, 10000)) << closed();
+    for (int fd : idle)
+        ::close(fd);
+}
+
+TEST_F(PeerChannels, AConnectionWithoutAWholeRecordIsClosedUnansweredAtItsDeadline)
+{
+    restartPort([](TcpChannelConnector& connector) { connector.timing.recordWaitMs = 300; });
+    const std::string parts[] = {
+        "",                                              // nothing
+        std::string("&\0\0", 3),                          // half a header
+        std::string("&\0\0\0\x64\0", 6) + "<packet command", // a header and part of its body
+    };
+    for (const std::string& part : parts) {
+        SCOPED_TRACE(part.size());
+        const int fd = connectFrom(0x7F000001u, port);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::send(fd, part.data(), part.size(), MSG_NOSIGNAL), static_cast<ssize_t>(part.size()));
+        EXPECT_EQ(untilClosed(fd, 10000), "");
+        ::close(fd);
+    }
 }
