@@ -4,22 +4,34 @@
 // of it, and the descriptors it may open.
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <set>
 #include <sys/resource.h>
 
 namespace orvane::testing {
 
-// The threads of this process now; -1 when /proc cannot be read.
-inline int ownThreadCount()
+// The ids of this process's threads now (empty when /proc cannot be read).
+inline std::set<long> ownThreadIds()
 {
+    std::set<long> ids;
     DIR* dir = ::opendir("/proc/self/task");
     if (!dir)
-        return -1;
-    int count = 0;
+        return ids;
     while (const dirent* entry = ::readdir(dir))
-        count += entry->d_name[0] != '.';
+        if (entry->d_name[0] != '.')
+            ids.insert(std::strtol(entry->d_name, nullptr, 10));
     ::closedir(dir);
+    return ids;
+}
+
+// How many of this process's threads now are not among `earlier`: threads started since.
+inline int ownThreadsSince(const std::set<long>& earlier)
+{
+    int count = 0;
+    for (long id : ownThreadIds())
+        count += earlier.count(id) == 0;
     return count;
 }
 
