@@ -196,6 +196,12 @@ void SystemModule::onSignedOut()
     ownUserId_.store(0);
 }
 
+void SystemModule::onContactStatusChanged(IContact* contact)
+{
+    if (contact && !contact->isOnline())
+        udpManager_.closeChannelsOf(parseUInt64(contact->getId()));
+}
+
 void SystemModule::onIncomingConnection(IContact*, IModuleConnection* connection)
 {
     if (connection)

@@ -110,6 +110,9 @@ public:
     const char* getDescription() override { return "Special System Module"; }
     void onSignedIn() override;
     void onSignedOut() override;
+    // A contact that goes offline takes its datagram channels with it: nothing will come
+    // over them any more, and their readers should not wait for it.
+    void onContactStatusChanged(IContact* contact) override;
     void actOn(IContact*) override {}
     void onIncomingConnection(IContact* contact, IModuleConnection* connection) override;
     void onMessage(IContact* sender, const char* data) override;

@@ -65,10 +65,8 @@ public:
     // tells its peer three times that it is closed.
     bool removeChannel(UdpChannel& channel);
     int channelCount();
-    // Marks every channel to that user closed, waking their readers. Presence does not call
-    // it: a peer reported offline may still be reachable over the datagram path (its server
-    // link dropped and came back), and the module that owns a channel decides what a
-    // presence change means for it, as the voice module does by ending its call.
+    // Marks every channel to that user closed (the user went offline: nothing more will
+    // come), waking their readers.
     void closeChannelsOf(uint64_t userId);
 
     // Datagrams queued but not yet sent.
