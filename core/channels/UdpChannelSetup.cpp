@@ -297,6 +297,10 @@ void UdpChannelManager::onOpenUdpChannel(const XmlNode& message, uint64_t sender
         endpointOf(text(message, "local_address"), parseInt(text(message, "local_port").c_str())));
     channel->setState(UdpChannel::Answering);
     addChannel(*channel);
+    // The channel is the responder's from its start, which may close it at once (the
+    // manager stopping): what the answer needs is read before.
+    const int localId = channel->localConnectionId.load();
+    const int peerId = channel->peerConnectionId.load();
 
     auto* responder = new UdpResponderThread(*this, *channel);
     try {
@@ -312,8 +316,8 @@ void UdpChannelManager::onOpenUdpChannel(const XmlNode& message, uint64_t sender
     const AdvertisedEndpoint::Value advertised = app.advertised().get();
     XmlNode ack;
     ack.addChild("command", "OPEN_UDP_CHANNEL_ACK");
-    ack.addChild("sndr_conn_id", intToString(channel->localConnectionId.load()).c_str());
-    ack.addChild("rcpt_conn_id", intToString(channel->peerConnectionId.load()).c_str());
+    ack.addChild("sndr_conn_id", intToString(localId).c_str());
+    ack.addChild("rcpt_conn_id", intToString(peerId).c_str());
     ack.addChild("external_address", advertised.address.c_str());
     ack.addChild("local_address", app.connection().values().localAddress.c_str());
     ack.addChild("external_port", intToString(advertised.udpPort).c_str());
