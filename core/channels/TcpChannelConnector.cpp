@@ -306,9 +306,10 @@ void TcpChannelConnector::onAddresses(const XmlNode& message, uint64_t sender)
 void TcpChannelConnector::onConnectBack(const XmlNode& message, uint64_t sender)
 {
     // Nobody but a listed contact makes this program connect anywhere, and only for a
-    // module that can take the channel.
+    // module that can take the channel; a connector that is not up (not started, or
+    // stopped at the module's end) starts nothing.
     const String moduleId = text(message, "module_id");
-    if (!system_.isListedContact(sender) || !system_.isChannelModule(moduleId))
+    if (boundPort() == 0 || !system_.isListedContact(sender) || !system_.isChannelModule(moduleId))
         return;
     const String connectionId = text(message, "connection_id");
     const XmlNode record =
@@ -363,7 +364,7 @@ void TcpChannelConnector::onServerChannelOpened(const XmlNode& reply)
 void TcpChannelConnector::onJoinServerChannel(const XmlNode& message, uint64_t sender)
 {
     const String moduleId = text(message, "module_id");
-    if (!system_.isListedContact(sender) || !system_.isChannelModule(moduleId))
+    if (boundPort() == 0 || !system_.isListedContact(sender) || !system_.isChannelModule(moduleId))
         return;
     if (!RelayJoinThread::launch(system_, text(message, "ip_address"), parseInt(text(message, "port").c_str()),
                                  parseInt(text(message, "connection_id").c_str()), moduleId, sender,
