@@ -7,6 +7,7 @@
 #include "core/app/ThreadMessages.h"
 #include "core/channels/SystemModule.h"
 #include "tests/core/ClientTestSupport.h"
+#include "tests/core/FakeServers.h"
 #include "tests/foundation/ThreadTestSupport.h"
 #include "tests/support/OwnProcess.h"
 #include "tests/support/RawLoopback.h"
@@ -50,22 +51,6 @@ int connectFrom(uint32_t source, uint16_t port)
         return -1;
     }
     return fd;
-}
-
-// What the other end sent until it closed the connection, within the time; "<open>" when
-// it did not close.
-std::string untilClosed(int fd, int timeoutMs)
-{
-    std::string got;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (readableBefore(fd, end)) {
-        char buffer[4096];
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0)
-            return got;
-        got.append(buffer, static_cast<size_t>(n));
-    }
-    return "<open>";
 }
 
 // A set-up frame whose compressed body inflates to `inflated` zero bytes.
@@ -293,13 +278,9 @@ TEST_F(PeerChannels, AStrangersSetUpMessagesMakeNoConnectionAndNoThread)
 
     // bob's own connect-back is the one connection that comes.
     fromPeer("12", connectBack("12", "probe", listenerPort));
-    SocketAddress from;
-    const SocketHandle back = acceptConnection(listener, from, 10000);
-    ASSERT_NE(back, NoSocket);
-    Packet packet(back, 5000);
-    String record;
-    packet.read(record);
-    EXPECT_NE(std::string(record.c_str()).find("recipient_id=\"12\""), std::string::npos) << record.c_str();
+    SocketHandle back = NoSocket;
+    const std::string record = acceptSetUpRecord(listener, back);
+    EXPECT_NE(record.find("recipient_id=\"12\""), std::string::npos) << record;
     closeSocket(back);
     EXPECT_TRUE(system().waitForThreads(10000));
     pollfd more{listener, POLLIN, 0};
@@ -380,7 +361,9 @@ TEST_F(PeerChannels, BombsOnThePeerPortAreRefusedBeforeTheyGrow)
         bombs.push_back(fd);
     }
     for (int fd : bombs) {
-        EXPECT_EQ(untilClosed(fd, 10000), "") << "closed with no answer";
+        std::string answer;
+        EXPECT_TRUE(closedBefore(fd, 10000, &answer));
+        EXPECT_EQ(answer, "") << "closed with no answer";
         ::close(fd);
     }
     const long peak = ownStatusKiB("VmHWM");
@@ -439,7 +422,9 @@ TEST_F(PeerChannels, AConnectionWithoutAWholeRecordIsClosedUnansweredAtItsDeadli
         const int fd = connectFrom(0x7F000001u, port);
         ASSERT_GE(fd, 0);
         ASSERT_EQ(::send(fd, part.data(), part.size(), MSG_NOSIGNAL), static_cast<ssize_t>(part.size()));
-        EXPECT_EQ(untilClosed(fd, 10000), "");
+        std::string answer;
+        EXPECT_TRUE(closedBefore(fd, 10000, &answer));
+        EXPECT_EQ(answer, "");
         ::close(fd);
     }
 }

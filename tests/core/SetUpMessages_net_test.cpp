@@ -160,15 +160,11 @@ TEST_F(SetUpMessages, TheAnsweringSideAnswersAskOpenAndConnectBack)
                            {"module_id", "probe"},
                            {"ip_address", "127.0.0.1"},
                            {"port", std::to_string(listenerPort)}}));
-    SocketAddress from;
-    const SocketHandle back = acceptConnection(listener, from, 10000);
+    SocketHandle back = NoSocket;
+    EXPECT_EQ(acceptSetUpRecord(listener, back), "<packet command=\"CONNECT_DIRECT_BACK\" connection_id=\"555\" "
+                                                 "module_id=\"probe\" sender_id=\"7\" recipient_id=\"12\"/>");
     ASSERT_NE(back, NoSocket);
-    Packet packet(back, 5000);
-    String record;
-    packet.read(record);
-    EXPECT_STREQ(record.c_str(), "<packet command=\"CONNECT_DIRECT_BACK\" connection_id=\"555\" module_id=\"probe\" "
-                                 "sender_id=\"7\" recipient_id=\"12\"/>");
-    packet.write("SUCCESS");
+    Packet(back, 5000).write("SUCCESS");
     EXPECT_GE(client.log.waitFor("module probe connection 12", 10000), 0) << client.log.dump();
     closeSocket(back);
     ::close(listener);

@@ -10,33 +10,14 @@
 #include "core/Diagnostics.h"
 #include "core/app/ClientApp.h"
 #include "core/channels/SystemModule.h"
-#include "core/module/ModuleBase.h"
 #include "foundation/Conversions.h"
+#include "tests/fuzz/FuzzSupport.h"
 #include "tests/support/SilentUi.h"
 
 #include <cstdint>
 #include <unistd.h>
 
 namespace orvane::fuzzing {
-
-// A module that takes channels and closes them.
-class ChannelModule : public ModuleBase {
-public:
-    bool init(IModuleHost*) override { return true; }
-    void shutdown() override {}
-    const char* getId() override { return "probe"; }
-    const char* getName() override { return "probe"; }
-    const char* getVersion() override { return "1"; }
-    const char* getDisplayName() override { return ""; }
-    BitmapHandle getBitmap() override { return nullptr; }
-    const char* getDescription() override { return ""; }
-    void actOn(IContact*) override {}
-    void onIncomingConnection(IContact*, IModuleConnection* connection) override
-    {
-        if (connection)
-            connection->close();
-    }
-};
 
 constexpr uint64_t OwnId = 7;
 constexpr uint64_t Bob = 12;
@@ -46,7 +27,7 @@ constexpr uint64_t Stranger = 555;
 struct ChannelHarness {
     testing::SilentUi ui;
     testing::SilentPort port;
-    ChannelModule probe;
+    ReadingModule probe{"probe"};
     ClientApp app{ui, port};
 
     ChannelHarness()

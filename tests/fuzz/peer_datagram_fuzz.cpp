@@ -5,6 +5,7 @@
 // to that channel, comes from the channel's peer and, once the channel is open, from where
 // the handshake found the peer; a data datagram then delivers exactly its payload, and
 // nothing else reaches any channel.
+#include "tests/fuzz/FuzzSupport.h"
 #include "core/channels/UdpChannel.h"
 #include "core/channels/UdpChannelManager.h"
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 using namespace orvane;
+using orvane::fuzzing::check;
 
 namespace {
 
@@ -51,12 +53,6 @@ const ChannelSpec Specs[] = {
     {10003, 34, UdpChannel::Open},
     {10004, 12, UdpChannel::Closed},
 };
-
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
 
 } // namespace
 

@@ -19,12 +19,6 @@ using namespace orvane::fuzzing;
 
 namespace {
 
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
 struct SetUpHarness : ChannelHarness {
     std::shared_ptr<ChannelRequest> connectBack;
 

@@ -13,6 +13,7 @@
 // Session ids are random, so the input names the sessions by number: a join's session_id
 // below 16, or a datagram's id field whose top byte is 0xFF, stands for the open session of
 // that number.
+#include "tests/fuzz/FuzzSupport.h"
 #include "core/channels/Packet.h"
 #include "foundation/XmlNode.h"
 #include "server/RelaySessions.h"
@@ -25,14 +26,9 @@
 #include <vector>
 
 using namespace orvane;
+using orvane::fuzzing::check;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
 
 uint64_t bigEndian(const uint8_t* p, int bytes)
 {

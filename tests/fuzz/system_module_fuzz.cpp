@@ -17,12 +17,6 @@ using namespace orvane::fuzzing;
 
 namespace {
 
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
 struct MessageHarness : ChannelHarness {
     int threadsBefore = 0;
 
