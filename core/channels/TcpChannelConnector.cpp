@@ -61,6 +61,9 @@ TcpChannelConnector::~TcpChannelConnector()
 
 void TcpChannelConnector::start()
 {
+    // Started once; again only after a stop.
+    if (boundPort_.load() != 0)
+        return;
     const AccountSettings& account = app_.account();
     SocketAddress address;
     address.setHost(account.bindAddress.isEmpty() ? nullptr : account.bindAddress.c_str(), account.bindPort);
