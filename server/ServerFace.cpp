@@ -142,9 +142,8 @@ void ServerFace::logTimeOut(const char* format, ...)
     va_end(args);
 }
 
-void ServerFace::evict(uint32_t address, bool sameAddress)
+void ServerFace::evict(FaceConnection::Key key, uint32_t address, bool sameAddress)
 {
-    const WaitingRoom::Key key = sameAddress ? room_.oldestFrom(address) : room_.oldest();
     FaceConnection* connection = find(key);
     if (!connection)
         return;
@@ -160,18 +159,13 @@ void ServerFace::evict(uint32_t address, bool sameAddress)
 void ServerFace::onAccepted(int fd, const SocketAddress& peer)
 {
     const uint32_t address = peer.getAddress();
-    if (connectionCount() >= limits_.maxConnections) {
-        if (room_.size() == 0) {
-            refusals_.log("%s %s:%u: refused a connection: %d connections are open", name_,
-                       peer.getHostAddress().c_str(), static_cast<unsigned>(peer.getPort()), connectionCount());
-            ::close(fd);
-            return;
-        }
-        // From the crowding address first: one source filling the room displaces its own.
-        evict(address, room_.countFrom(address) > 0);
+    if (!room_.makeRoom(address, connectionCount(), limits_.maxConnections, limits_.maxWaitingPerAddress,
+                        [&](WaitingRoom::Key key, bool sameAddress) { evict(key, address, sameAddress); })) {
+        refusals_.log("%s %s:%u: refused a connection: %d connections are open", name_, peer.getHostAddress().c_str(),
+                      static_cast<unsigned>(peer.getPort()), connectionCount());
+        ::close(fd);
+        return;
     }
-    if (room_.countFrom(address) >= limits_.maxWaitingPerAddress)
-        evict(address, true);
 
     std::unique_ptr<FaceConnection> connection;
     try {

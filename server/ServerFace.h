@@ -7,7 +7,7 @@
 #include "network/WorkQueue.h"
 #include "server/LimitedLog.h"
 #include "server/ServerLog.h"
-#include "server/WaitingRoom.h"
+#include "network/WaitingRoom.h"
 
 #include <atomic>
 #include <cstdint>
@@ -151,8 +151,9 @@ private:
 
     void onAccepted(int fd, const SocketAddress& peer) override;
     void onAcceptFailed(int error, bool refused) override;
-    // Closes the oldest waiting connection (from the address when `sameAddress`).
-    void evict(uint32_t address, bool sameAddress);
+    // Closes a waiting connection to make room for one from the address; `sameAddress` says
+    // whether it was chosen as the oldest from that address or as the oldest of all.
+    void evict(FaceConnection::Key key, uint32_t address, bool sameAddress);
     void retire(FaceConnection& connection);
 
     EventLoop& loop_;

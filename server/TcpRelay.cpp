@@ -119,15 +119,23 @@ void TcpRelayConnection::readJoin()
         close(); // it left before it joined
         return;
     }
+    const int32_t id = joinedSession(record, parsed);
+    if (id == 0) {
+        relay_.refuse(*this, "a first frame that is not a join with a session id");
+        return;
+    }
+    relay_.join(*this, id);
+}
+
+int32_t TcpRelayConnection::joinedSession(const XmlNode& record, bool parsed)
+{
     String command = record.childOrEmpty("command")->value;
     command.toUpper();
     uint64_t id = 0;
     if (!parsed || command != "JOIN_TCP_CHANNEL" ||
-        !readDecimal(record.childOrEmpty("session_id")->value.c_str(), INT32_MAX, id) || id == 0) {
-        relay_.refuse(*this, "a first frame that is not a join with a session id");
-        return;
-    }
-    relay_.join(*this, static_cast<int32_t>(id));
+        !readDecimal(record.childOrEmpty("session_id")->value.c_str(), INT32_MAX, id))
+        return 0;
+    return static_cast<int32_t>(id);
 }
 
 bool TcpRelayConnection::openPipe(int holdBytes)

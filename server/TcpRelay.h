@@ -34,6 +34,10 @@ public:
     TcpRelayConnection(TcpRelay& relay, int fd, const SocketAddress& peer);
     ~TcpRelayConnection() override;
 
+    // The session a first frame joins: the session_id of a JOIN_TCP_CHANNEL (any case) that
+    // parsed, as a decimal within 31 bits; 0 when the frame is no such join.
+    static int32_t joinedSession(const XmlNode& record, bool parsed);
+
     void onReady(uint32_t events) override;
     void onWaitedTooLong() override;
 

@@ -113,6 +113,17 @@ void UdpRelay::drop(int index, const char* why)
                static_cast<unsigned>(ntohs(from.sin_port)), received_[index].msg_len, why);
 }
 
+bool UdpRelay::readHeader(const uint8_t* data, unsigned length, RelayRoute& route)
+{
+    if (length < static_cast<unsigned>(HeaderSize) || data[0] != Magic)
+        return false;
+    const uint64_t sessionId = getBigEndian(data + 8, 4);
+    // Ids above 31 bits name no session; 0 never does either.
+    route.sessionId = sessionId > INT32_MAX ? 0 : static_cast<int32_t>(sessionId);
+    route.senderId = getBigEndian(data + 12, 8);
+    return true;
+}
+
 void UdpRelay::relay(int received)
 {
     int routed = 0;
@@ -123,15 +134,11 @@ void UdpRelay::relay(int received)
             drop(i, "larger than a datagram may be");
             continue;
         }
-        if (message.msg_len < static_cast<unsigned>(HeaderSize) || data[0] != Magic) {
+        RelayRoute& route = routes_[routed];
+        if (!readHeader(data, message.msg_len, route)) {
             drop(i, "not a relay datagram");
             continue;
         }
-        const uint64_t sessionId = getBigEndian(data + 8, 4);
-        RelayRoute& route = routes_[routed];
-        // Ids above 31 bits name no session; 0 never does either.
-        route.sessionId = sessionId > INT32_MAX ? 0 : static_cast<int32_t>(sessionId);
-        route.senderId = getBigEndian(data + 12, 8);
         route.from = sources_[i];
         routedIndex_[routed++] = i;
     }

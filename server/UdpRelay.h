@@ -45,6 +45,10 @@ public:
     // The session ended: its sides were not both heard from in time, or it fell idle.
     void onExpired(int32_t id, int sidesSeen);
 
+    // What the relay reads of a datagram: its session (0 for an id above 31 bits, which
+    // names none) and its sender, into the route; false for one that is short or not '~'.
+    static bool readHeader(const uint8_t* data, unsigned length, RelayRoute& route);
+
     // Datagrams sent on and dropped so far (the loop's thread).
     uint64_t forwarded() const { return forwarded_; }
     uint64_t dropped() const { return dropped_; }

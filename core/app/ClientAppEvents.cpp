@@ -421,6 +421,10 @@ void ClientApp::onContactAddedReply(const XmlNode& body)
 
 void ClientApp::onSignedIn(const Message& frame)
 {
+    // The frames queued behind this one run in the same turn of the queue, before the
+    // broadcast of the sign-in reaches the modules; a peer's channel set-up among them must
+    // already be answered with the own id, or the peer drops the answer as forged.
+    systemModule_->onSignedIn();
     ownUser_.status = 1;
     port_.post(ThreadMessage::ConnectionState, 1, ConnectionThread::SignedOut);
     showOnlineStatus();

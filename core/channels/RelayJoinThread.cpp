@@ -24,36 +24,41 @@ RelayJoinThread::RelayJoinThread(SystemModule& system, const String& address, in
 {
 }
 
-void RelayJoinThread::launch(SystemModule& system, const String& address, int port, int relayId,
+bool RelayJoinThread::launch(SystemModule& system, const String& address, int port, int relayId,
                              std::shared_ptr<ChannelRequest> request, int answerMs)
 {
     auto* thread = new RelayJoinThread(system, address, port, relayId, answerMs);
+    thread->user_ = request->peerUserId;
     thread->request_ = std::move(request);
-    startOrFail(thread);
+    return startOrFail(thread);
 }
 
-void RelayJoinThread::launch(SystemModule& system, const String& address, int port, int relayId,
+bool RelayJoinThread::launch(SystemModule& system, const String& address, int port, int relayId,
                              const String& moduleId, uint64_t sender, int answerMs)
 {
     auto* thread = new RelayJoinThread(system, address, port, relayId, answerMs);
     thread->moduleId_ = moduleId;
-    thread->sender_ = sender;
-    startOrFail(thread);
+    thread->user_ = sender;
+    return startOrFail(thread);
 }
 
-void RelayJoinThread::startOrFail(RelayJoinThread* thread)
+bool RelayJoinThread::startOrFail(RelayJoinThread* thread)
 {
-    thread->system_.threadStarted();
-    try {
-        thread->init();
-        thread->start();
-    } catch (const Exception&) {
-        SystemModule& system = thread->system_;
-        if (thread->request_)
-            thread->request_->deliver(NoSocket);
-        delete thread;
-        system.threadEnded();
+    SystemModule& system = thread->system_;
+    const uint64_t user = thread->user_;
+    if (system.threadStarting(SystemModule::SetUpThread::Tcp, user)) {
+        try {
+            thread->init();
+            thread->start();
+            return true;
+        } catch (const Exception&) {
+            system.threadEnded(SystemModule::SetUpThread::Tcp, user);
+        }
     }
+    if (thread->request_)
+        thread->request_->deliver(NoSocket);
+    delete thread;
+    return false;
 }
 
 SocketHandle RelayJoinThread::join(ClientApp& app, const String& address, int port, int relayId, int answerMs)
@@ -95,9 +100,10 @@ void RelayJoinThread::run()
     if (request_)
         request_->deliver(socket);
     else if (socket != NoSocket)
-        handOverToModule(system.app(), socket, moduleId_, sender_);
+        handOverToModule(system.app(), socket, moduleId_, user_);
+    const uint64_t user = user_;
     socketCleanup();
-    system.threadEnded();
+    system.threadEnded(SystemModule::SetUpThread::Tcp, user);
 }
 
 // ---- connect back ---------------------------------------------------------------------------
@@ -109,29 +115,33 @@ ConnectBackThread::ConnectBackThread(SystemModule& system, const String& address
 {
 }
 
-void ConnectBackThread::launch(SystemModule& system, const String& address, int port, const XmlNode& record,
+bool ConnectBackThread::launch(SystemModule& system, const String& address, int port, const XmlNode& record,
                                const String& moduleId, uint64_t sender)
 {
+    if (!system.threadStarting(SystemModule::SetUpThread::Tcp, sender))
+        return false;
     auto* thread = new ConnectBackThread(system, address, port, record, moduleId, sender);
-    system.threadStarted();
     try {
         thread->init();
         thread->start();
+        return true;
     } catch (const Exception&) {
         delete thread;
-        system.threadEnded();
+        system.threadEnded(SystemModule::SetUpThread::Tcp, sender);
+        return false;
     }
 }
 
 void ConnectBackThread::run()
 {
     SystemModule& system = system_;
+    const uint64_t sender = sender_;
     socketStartup();
     const SocketHandle socket = system.tcpConnector().connectDirect(address_, port_, *record_, true);
     if (socket != NoSocket)
-        handOverToModule(system.app(), socket, moduleId_, sender_);
+        handOverToModule(system.app(), socket, moduleId_, sender);
     socketCleanup();
-    system.threadEnded();
+    system.threadEnded(SystemModule::SetUpThread::Tcp, sender);
 }
 
 } // namespace orvane

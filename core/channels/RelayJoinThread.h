@@ -21,11 +21,14 @@ class SystemModule;
 // peer's side hands it to the module through the event queue. The thread deletes itself.
 class RelayJoinThread : public Thread {
 public:
-    // The opener's side.
-    static void launch(SystemModule& system, const String& address, int port, int relayId,
+    // The opener's side. False when the thread could not start (the peer has as many set-up
+    // threads as it may, or the system gives none); the request is then answered with no
+    // socket.
+    static bool launch(SystemModule& system, const String& address, int port, int relayId,
                        std::shared_ptr<ChannelRequest> request, int answerMs);
-    // The peer's side: the channel is for this module, from this contact.
-    static void launch(SystemModule& system, const String& address, int port, int relayId, const String& moduleId,
+    // The peer's side: the channel is for this module, from this contact. False when the
+    // thread could not start.
+    static bool launch(SystemModule& system, const String& address, int port, int relayId, const String& moduleId,
                        uint64_t sender, int answerMs);
 
     void run() override;
@@ -37,7 +40,7 @@ public:
 
 private:
     RelayJoinThread(SystemModule& system, const String& address, int port, int relayId, int answerMs);
-    static void startOrFail(RelayJoinThread* thread);
+    static bool startOrFail(RelayJoinThread* thread);
 
     SystemModule& system_;
     String address_;
@@ -46,7 +49,8 @@ private:
     int answerMs_;
     std::shared_ptr<ChannelRequest> request_;
     String moduleId_;
-    uint64_t sender_ = 0;
+    // The peer: the channel's contact on the peer's side, the request's peer on the opener's.
+    uint64_t user_ = 0;
 };
 
 // The peer's connect back to an opener that asked for it, on a thread of its own: a direct
@@ -54,7 +58,9 @@ private:
 // module through the event queue. The thread deletes itself.
 class ConnectBackThread : public Thread {
 public:
-    static void launch(SystemModule& system, const String& address, int port, const class XmlNode& record,
+    // False when the thread could not start (the sender has as many set-up threads as it
+    // may, or the system gives none).
+    static bool launch(SystemModule& system, const String& address, int port, const class XmlNode& record,
                        const String& moduleId, uint64_t sender);
 
     void run() override;

@@ -351,25 +351,56 @@ int SystemModule::pendingRequestCount()
     return static_cast<int>(pendingRequests_.size());
 }
 
-void SystemModule::threadStarted()
+bool SystemModule::threadStarting(SetUpThread kind, uint64_t user)
 {
+    const int k = static_cast<int>(kind);
     std::lock_guard<std::mutex> guard(threadsLock_);
-    ++threads_;
+    auto it = threadsOf_[k].find(user);
+    if (threads_[k] >= MaxSetUpThreads || (it != threadsOf_[k].end() && it->second >= MaxSetUpThreadsPerUser))
+        return false;
+    ++threads_[k];
+    ++threadsOf_[k][user];
+    return true;
 }
 
-void SystemModule::threadEnded()
+void SystemModule::threadEnded(SetUpThread kind, uint64_t user)
 {
+    const int k = static_cast<int>(kind);
     // Notified under the lock: the module's end may destroy the condition as soon as it
     // sees the count reach 0.
     std::lock_guard<std::mutex> guard(threadsLock_);
-    --threads_;
+    --threads_[k];
+    auto it = threadsOf_[k].find(user);
+    if (it != threadsOf_[k].end() && --it->second <= 0)
+        threadsOf_[k].erase(it);
     threadsChanged_.notify_all();
+}
+
+int SystemModule::runningThreads()
+{
+    std::lock_guard<std::mutex> guard(threadsLock_);
+    return threads_[0] + threads_[1];
 }
 
 bool SystemModule::waitForThreads(int timeoutMs)
 {
     std::unique_lock<std::mutex> guard(threadsLock_);
-    return threadsChanged_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] { return threads_ == 0; });
+    return threadsChanged_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                                    [this] { return threads_[0] + threads_[1] == 0; });
+}
+
+bool SystemModule::isListedContact(uint64_t userId)
+{
+    if (userId == 0)
+        return false;
+    MonitorLock guard(app_.lock());
+    ContactRecord* contact = app_.findContact(uint64ToString(userId).c_str());
+    return contact && contact->isListed();
+}
+
+bool SystemModule::isChannelModule(const String& moduleId)
+{
+    return moduleId != Id && app_.findModule(moduleId.c_str()) != nullptr;
 }
 
 void SystemModule::sendToUser(uint64_t userId, const XmlNode& message)

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 namespace orvane {
@@ -144,12 +145,30 @@ public:
     CommandHandler commandHandler(const char* command) const;
     void setServerChannelHandler(const char* protocol, std::function<void(const XmlNode&)> handler);
 
-    // Threads of the channel set-up that run on their own (relay joins, connections back,
-    // datagram responders) report in and out, so that the module's end waits for them.
-    void threadStarted();
-    void threadEnded();
+    // The threads of the channel set-up that run on their own, by kind: relay joins and
+    // connections back, and datagram responders. A peer's messages start them, so each kind
+    // is bounded per user and in all; and the module's end waits for them.
+    enum class SetUpThread { Tcp = 0, Udp = 1 };
+    static constexpr int MaxSetUpThreads = 16;
+    static constexpr int MaxSetUpThreadsPerUser = 4;
+    // Counts a thread of that kind for the user about to start; false, counting nothing,
+    // when the user or everybody already has as many running as the bounds allow. Every true
+    // is matched by one threadEnded.
+    bool threadStarting(SetUpThread kind, uint64_t user);
+    void threadEnded(SetUpThread kind, uint64_t user);
+    // Set-up threads running now, of both kinds.
+    int runningThreads();
     // True when none runs any more within the time.
     bool waitForThreads(int timeoutMs);
+
+    // True when the user is in the signed-in user's contact list (not a record made for a
+    // stranger's message, nor a removed contact's). The list is read under the application
+    // lock, so a list that a sign-in reply replaces is seen whole before or after, from any
+    // thread.
+    bool isListedContact(uint64_t userId);
+    // True when a module with the id is loaded to take a channel (the system module takes
+    // none).
+    bool isChannelModule(const String& moduleId);
 
     uint64_t ownUserId() const { return ownUserId_.load(); }
     UdpChannelManager& udpManager() { return udpManager_; }
@@ -180,7 +199,9 @@ private:
 
     std::mutex threadsLock_;
     std::condition_variable threadsChanged_;
-    int threads_ = 0;
+    // Per kind: the threads running in all and per user (users with none are not kept).
+    int threads_[2] = {0, 0};
+    std::unordered_map<uint64_t, int> threadsOf_[2];
 
     // Set up before the module runs; read on the user-interface thread.
     std::vector<std::pair<String, CommandHandler>> handlers_;

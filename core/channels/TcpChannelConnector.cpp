@@ -8,7 +8,6 @@
 #include "core/channels/TcpModuleConnection.h"
 #include "foundation/Clock.h"
 #include "foundation/Conversions.h"
-#include "network/ConnectionHandler.h"
 
 namespace orvane {
 
@@ -53,57 +52,7 @@ bool isYes(const String& value)
 
 // ---- the listening side ---------------------------------------------------------------------
 
-// Reads an accepted connection's set-up record on a pool worker, answers it, and hands the
-// connection on or closes it.
-class DirectConnectHandler : public ConnectionHandler {
-public:
-    explicit DirectConnectHandler(TcpChannelConnector& connector) : connector_(connector) {}
-
-protected:
-    void handle() override
-    {
-        Packet packet(socket.handle, 300);
-        const int64_t deadline = monotonicMillis() + connector_.timing.recordWaitMs;
-        XmlNode record;
-        for (;;) {
-            Thread::checkStop();
-            if (monotonicMillis() >= deadline)
-                return; // nothing sent; the connection is closed
-            try {
-                packet.read(record);
-                break;
-            } catch (const TimeoutException&) {
-            }
-        }
-        const TcpChannelConnector::SetUpDecision decision = connector_.decide(record);
-        // The answer goes out before the socket is handed on, so the module that takes it
-        // never writes at the same time.
-        if (!decision.answer.isEmpty())
-            packet.write(decision.answer.c_str());
-        if (decision.action != TcpChannelConnector::SetUpDecision::Refuse) {
-            const SocketHandle handle = socket.handle;
-            socket.handle = NoSocket;
-            connector_.carryOut(decision, handle);
-        }
-    }
-
-private:
-    TcpChannelConnector& connector_;
-};
-
-class TcpChannelConnector::Dispatcher : public ConnectionDispatcher {
-public:
-    explicit Dispatcher(TcpChannelConnector& connector) : connector_(connector) { pool.setLimit(MaxWorkers); }
-    ConnectionHandler* createHandler() override { return new DirectConnectHandler(connector_); }
-
-private:
-    TcpChannelConnector& connector_;
-};
-
-TcpChannelConnector::TcpChannelConnector(SystemModule& system)
-    : system_(system), app_(system.app()), dispatcher_(std::make_unique<Dispatcher>(*this))
-{
-}
+TcpChannelConnector::TcpChannelConnector(SystemModule& system) : system_(system), app_(system.app()) {}
 
 TcpChannelConnector::~TcpChannelConnector()
 {
@@ -112,24 +61,20 @@ TcpChannelConnector::~TcpChannelConnector()
 
 void TcpChannelConnector::start()
 {
-    const Thread::State state = server_.getState();
-    if (state != Thread::Constructed && state != Thread::Ready && state != Thread::Finished)
+    // Started once; again only after a stop.
+    if (boundPort_.load() != 0)
         return;
     const AccountSettings& account = app_.account();
-    server_.address.setHost(account.bindAddress.isEmpty() ? nullptr : account.bindAddress.c_str(), account.bindPort);
-    server_.acceptPollMs = app_.config().acceptTimeoutMs;
-    server_.backlog = 16;
-    dispatcher_->handlerSocketTimeoutMs = app_.config().socketTimeoutMs;
-    server_.dispatcher = dispatcher_.get();
-    server_.start();
-    boundPort_.store(server_.address.getPort());
+    SocketAddress address;
+    address.setHost(account.bindAddress.isEmpty() ? nullptr : account.bindAddress.c_str(), account.bindPort);
+    port_.limits.recordWaitMs = timing.recordWaitMs;
+    port_.start(address);
+    boundPort_.store(port_.address().getPort());
 }
 
 void TcpChannelConnector::stop()
 {
-    const Thread::State state = server_.getState();
-    if (state != Thread::Constructed && state != Thread::Ready)
-        server_.stop(true);
+    port_.stop();
     boundPort_.store(0);
 }
 
@@ -148,9 +93,9 @@ TcpChannelConnector::SetUpDecision TcpChannelConnector::decide(const XmlNode& re
         return decision;
 
     if (command == "CONNECT_DIRECT") {
-        // Only a contact that asked for this program's addresses, for a module that exists.
-        if (!isExpected(decision.sender) || !app_.findContact(uint64ToString(decision.sender).c_str()) ||
-            !app_.findModule(decision.moduleId.c_str())) {
+        // Only a listed contact that asked for this program's addresses, for a module here.
+        if (!isExpected(decision.sender) || !system_.isListedContact(decision.sender) ||
+            !system_.isChannelModule(decision.moduleId)) {
             diagnostic("tcp channels: refused a direct connection that nothing here expected");
             return decision;
         }
@@ -329,8 +274,9 @@ SocketHandle TcpChannelConnector::relay(uint64_t peer, const String& moduleId)
 
 void TcpChannelConnector::onAskAddresses(const XmlNode& message, uint64_t sender)
 {
-    // A contact's ask is what makes its direct connections welcome here.
-    if (!app_.findContact(uint64ToString(sender).c_str()))
+    // A contact's ask is what makes its direct connections welcome here; a stranger learns
+    // nothing of this program's addresses.
+    if (!system_.isListedContact(sender))
         return;
     expectFrom(sender);
     const AdvertisedEndpoint::Value advertised = app_.advertised().get();
@@ -362,10 +308,11 @@ void TcpChannelConnector::onAddresses(const XmlNode& message, uint64_t sender)
 
 void TcpChannelConnector::onConnectBack(const XmlNode& message, uint64_t sender)
 {
-    if (!app_.findContact(uint64ToString(sender).c_str()))
-        return;
+    // Nobody but a listed contact makes this program connect anywhere, and only for a
+    // module that can take the channel; a connector that is not up (not started, or
+    // stopped at the module's end) starts nothing.
     const String moduleId = text(message, "module_id");
-    if (!app_.findModule(moduleId.c_str()))
+    if (boundPort() == 0 || !system_.isListedContact(sender) || !system_.isChannelModule(moduleId))
         return;
     const String connectionId = text(message, "connection_id");
     const XmlNode record =
@@ -373,7 +320,8 @@ void TcpChannelConnector::onConnectBack(const XmlNode& message, uint64_t sender)
     const String address = text(message, "ip_address");
     const int port = parseInt(text(message, "port").c_str());
     // The connect and its answer take up to seconds: never on the user-interface thread.
-    ConnectBackThread::launch(system_, address, port, record, moduleId, sender);
+    if (!ConnectBackThread::launch(system_, address, port, record, moduleId, sender))
+        diagnostic("tcp channels: too many channels are being set up; a connection back was not made");
 }
 
 void TcpChannelConnector::onServerChannelOpened(const XmlNode& reply)
@@ -390,13 +338,20 @@ void TcpChannelConnector::onServerChannelOpened(const XmlNode& reply)
     const String address = text(reply, "ip_address");
     const int port = parseInt(text(reply, "port").c_str());
     const int relayId = parseInt(text(reply, "srvr_conn_id").c_str());
+    // One join per request: a repeated reply starts no second thread.
+    bool first = false;
     if (!request->update([&](ChannelRequest& r) {
+            first = r.relayConnectionId == 0;
+            if (!first)
+                return;
             r.relayConnectionId = relayId;
             r.peerExternalHost = r.peerLocalHost = address;
             r.peerExternalPort = r.peerLocalPort = port;
-        }))
+        }) ||
+        !first)
         return;
-    RelayJoinThread::launch(system_, address, port, relayId, request, timing.relayJoinAnswerMs);
+    if (!RelayJoinThread::launch(system_, address, port, relayId, request, timing.relayJoinAnswerMs))
+        return; // the opener has its answer: no channel
 
     XmlNode join;
     join.addChild("command", "JOIN_SERVER_CHANNEL");
@@ -411,14 +366,13 @@ void TcpChannelConnector::onServerChannelOpened(const XmlNode& reply)
 
 void TcpChannelConnector::onJoinServerChannel(const XmlNode& message, uint64_t sender)
 {
-    if (!app_.findContact(uint64ToString(sender).c_str()))
-        return;
     const String moduleId = text(message, "module_id");
-    if (!app_.findModule(moduleId.c_str()))
+    if (boundPort() == 0 || !system_.isListedContact(sender) || !system_.isChannelModule(moduleId))
         return;
-    RelayJoinThread::launch(system_, text(message, "ip_address"), parseInt(text(message, "port").c_str()),
-                            parseInt(text(message, "connection_id").c_str()), moduleId, sender,
-                            timing.relayJoinAnswerMs);
+    if (!RelayJoinThread::launch(system_, text(message, "ip_address"), parseInt(text(message, "port").c_str()),
+                                 parseInt(text(message, "connection_id").c_str()), moduleId, sender,
+                                 timing.relayJoinAnswerMs))
+        diagnostic("tcp channels: too many channels are being set up; a relay was not joined");
 }
 
 } // namespace orvane

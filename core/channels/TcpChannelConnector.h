@@ -1,10 +1,9 @@
 #pragma once
 
+#include "core/channels/PeerPort.h"
 #include "foundation/Socket.h"
 #include "foundation/String.h"
 #include "foundation/XmlNode.h"
-#include "network/ConnectionDispatcher.h"
-#include "network/TCPServer.h"
 
 #include <atomic>
 #include <cstdint>
@@ -49,7 +48,8 @@ const char* tcpPathName(TcpPath path);
 //
 // Threads: opening runs on the calling module's thread and blocks; the message handlers
 // run on the user-interface thread and never connect there (a connect-back connects on a
-// thread of its own); each accepted connection's set-up record is read on a pool worker.
+// thread of its own); the accepted connections' set-up records are read, and decided, on
+// the peer port's one thread.
 class TcpChannelConnector {
 public:
     // Waits of the negotiation; fields so that tests can shorten them.
@@ -63,15 +63,14 @@ public:
         // The listening side's answer to a set-up record. A first read over a slow proxy
         // can take a moment, so this is seconds rather than a fraction.
         int recordAnswerMs = 5000;
-        // How long an accepted connection may take to send its set-up record.
-        int recordWaitMs = 60000;
+        // How long an accepted connection may take to send its set-up record: no longer than
+        // an opener waits for the answer (recordAnswerMs), or the answer serves nobody.
+        int recordWaitMs = 5000;
         // The relay's answer to a join.
         int relayJoinAnswerMs = 30000;
         // How long a contact's ASK makes its CONNECT_DIRECT welcome.
         int expectationMs = 60000;
     };
-
-    static constexpr int MaxWorkers = 100;
 
     explicit TcpChannelConnector(SystemModule& system);
     ~TcpChannelConnector();
@@ -79,7 +78,7 @@ public:
     TcpChannelConnector& operator=(const TcpChannelConnector&) = delete;
 
     // Listens on the account's bind address and port (port 0: one the system chooses,
-    // which is kept in memory only). TCPServer::StartupException when it cannot.
+    // which is kept in memory only). LoopAcceptor::ListenException when it cannot.
     void start();
     void stop();
     // The port the server listens on; 0 while it does not.
@@ -100,8 +99,9 @@ public:
     // The server's answer to OPEN_SERVER_CHANNEL with protocol "tcp".
     void onServerChannelOpened(const XmlNode& reply);
 
-    // What becomes of an accepted connection, from its set-up record (a pool worker): the
-    // answer to write (none for a record that is no set-up record) and where the socket goes.
+    // What becomes of an accepted connection, from its set-up record (the peer port's
+    // thread): the answer to write (none for a record that is no set-up record) and where the
+    // socket goes.
     struct SetUpDecision {
         enum Action { Refuse, HandOver, DeliverBack };
         String answer;
@@ -115,10 +115,10 @@ public:
     void carryOut(const SetUpDecision& decision, SocketHandle socket);
 
     Timing timing;
+    // The peer port's bounds (its record wait is timing.recordWaitMs); set before start.
+    PeerPort& peerPort() { return port_; }
 
 private:
-    class Dispatcher;
-
     SocketHandle connectBack(const std::shared_ptr<ChannelRequest>& asked, uint64_t peer, const String& moduleId);
     SocketHandle relay(uint64_t peer, const String& moduleId);
     // Remembers that the contact asked for this program's addresses.
@@ -127,14 +127,15 @@ private:
 
     SystemModule& system_;
     ClientApp& app_;
-    std::unique_ptr<Dispatcher> dispatcher_;
-    TCPServer server_;
     std::atomic<uint16_t> boundPort_{0};
     std::atomic<TcpPath> lastPath_{TcpPath::None};
 
     std::mutex expectLock_;
     // Contact -> when its ASK stops making a CONNECT_DIRECT welcome (monotonic ms).
     std::map<uint64_t, int64_t> expected_;
+
+    // Declared last: its thread, which calls decide, ends before the rest goes.
+    PeerPort port_{*this};
 };
 
 } // namespace orvane

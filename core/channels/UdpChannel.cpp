@@ -156,9 +156,11 @@ bool UdpChannel::take(UdpPacket& out, int timeoutMs)
 {
     std::unique_lock<std::mutex> guard(lock_);
     auto ready = [this] { return !queue_.empty() || state_.load() == Closed; };
+    // A zero time-out only looks: a timed wait, even for no time, sleeps for the timer's
+    // slack.
     if (timeoutMs < 0)
         arrived_.wait(guard, ready);
-    else
+    else if (timeoutMs > 0)
         arrived_.wait_for(guard, std::chrono::milliseconds(timeoutMs), ready);
     if (queue_.empty())
         return false;

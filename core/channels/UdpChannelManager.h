@@ -87,7 +87,6 @@ public:
         // One wait for a handshake datagram.
         int probeIntervalMs = 100;
     };
-    static constexpr int MaxResponders = 16;
 
     void attach(SystemModule& system) { system_ = &system; }
     // A channel to the user for the module, after the handshake (directly, or through the
@@ -110,10 +109,15 @@ public:
 
     Timing timing;
 
+    // Hands one received datagram to the channel its header names, or drops it (too short,
+    // for another user, for no channel, from someone other than the channel's peer, or, once
+    // the channel is open, from another address). The manager's thread; the tests and the
+    // fuzz target call it directly.
+    void dispatch(const SocketAddress& source, const uint8_t* bytes, int length);
+
 private:
     void serve(SocketHandle socket);
     void sendQueued(SocketHandle socket);
-    void dispatch(const SocketAddress& source, const uint8_t* bytes, int length);
     void queue(std::unique_ptr<UdpPacket> packet);
     std::unique_ptr<UdpPacket> packetFor(UdpChannel& channel, uint8_t type, const SocketAddress* address);
     void wake();
@@ -124,7 +128,6 @@ private:
 
     const std::atomic<uint64_t>& ownUserId_;
     SystemModule* system_ = nullptr;
-    std::atomic<int> responders_{0};
     std::atomic<uint16_t> boundPort_{0};
     WakeSignal wake_;
 

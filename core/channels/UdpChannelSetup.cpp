@@ -70,13 +70,13 @@ public:
         } catch (...) {
             confirmed = false;
         }
+        const uint64_t peer = channel.peerUserId.load();
         if (confirmed)
-            system.app().postChannel(&channel, channel.moduleId, channel.peerUserId.load());
+            system.app().postChannel(&channel, channel.moduleId, peer);
         else
             channel.close();
-        manager.responders_.fetch_sub(1);
         socketCleanup();
-        system.threadEnded();
+        system.threadEnded(SystemModule::SetUpThread::Udp, peer);
     }
     bool deleteWhenDone() override { return true; }
 
@@ -278,12 +278,10 @@ void UdpChannelManager::onOpenUdpChannel(const XmlNode& message, uint64_t sender
     ClientApp& app = system_->app();
     // Work starts only for a listed contact and a module that is here, and only so many
     // handshakes answer at once.
-    ContactRecord* contact = app.findContact(uint64ToString(sender).c_str());
     const String moduleId = text(message, "module_id");
-    if (!contact || !contact->isListed() || !app.findModule(moduleId.c_str()))
+    if (!system_->isListedContact(sender) || !system_->isChannelModule(moduleId))
         return;
-    if (responders_.fetch_add(1) >= MaxResponders) {
-        responders_.fetch_sub(1);
+    if (!system_->threadStarting(SystemModule::SetUpThread::Udp, sender)) {
         diagnostic("udp channels: too many channels are being set up; one from a contact was refused");
         return;
     }
@@ -299,16 +297,18 @@ void UdpChannelManager::onOpenUdpChannel(const XmlNode& message, uint64_t sender
         endpointOf(text(message, "local_address"), parseInt(text(message, "local_port").c_str())));
     channel->setState(UdpChannel::Answering);
     addChannel(*channel);
+    // The channel is the responder's from its start, which may close it at once (the
+    // manager stopping): what the answer needs is read before.
+    const int localId = channel->localConnectionId.load();
+    const int peerId = channel->peerConnectionId.load();
 
     auto* responder = new UdpResponderThread(*this, *channel);
-    system_->threadStarted();
     try {
         responder->init();
         responder->start();
     } catch (const Exception&) {
         delete responder;
-        responders_.fetch_sub(1);
-        system_->threadEnded();
+        system_->threadEnded(SystemModule::SetUpThread::Udp, sender);
         channel->close();
         return;
     }
@@ -316,8 +316,8 @@ void UdpChannelManager::onOpenUdpChannel(const XmlNode& message, uint64_t sender
     const AdvertisedEndpoint::Value advertised = app.advertised().get();
     XmlNode ack;
     ack.addChild("command", "OPEN_UDP_CHANNEL_ACK");
-    ack.addChild("sndr_conn_id", intToString(channel->localConnectionId.load()).c_str());
-    ack.addChild("rcpt_conn_id", intToString(channel->peerConnectionId.load()).c_str());
+    ack.addChild("sndr_conn_id", intToString(localId).c_str());
+    ack.addChild("rcpt_conn_id", intToString(peerId).c_str());
     ack.addChild("external_address", advertised.address.c_str());
     ack.addChild("local_address", app.connection().values().localAddress.c_str());
     ack.addChild("external_port", intToString(advertised.udpPort).c_str());
@@ -379,7 +379,7 @@ void UdpChannelManager::onCloseChannel(const XmlNode& message, uint64_t sender)
 
 void UdpChannelManager::onJoinServerChannel(const XmlNode& message, uint64_t sender)
 {
-    if (!system_ || !system_->app().findContact(uint64ToString(sender).c_str()))
+    if (!system_ || !system_->isListedContact(sender))
         return;
     const SocketAddress relay = endpointOf(text(message, "ip_address"), parseInt(text(message, "port").c_str()));
     const int relayId = parseInt(text(message, "srvr_conn_id").c_str());

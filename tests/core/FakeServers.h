@@ -5,6 +5,7 @@
 // writes and reads itself; and the frames of the link read and written by hand.
 
 #include "core/FrameCodec.h"
+#include "core/channels/Packet.h"
 #include "tests/core/FrameFixtures.h"
 #include "tests/support/RawLoopback.h"
 
@@ -35,8 +36,9 @@ inline std::string readExactly(int fd, size_t n, int timeoutMs)
     return out;
 }
 
-// True when the peer closed the connection within the time (reading what it still sends).
-inline bool closedBefore(int fd, int timeoutMs)
+// True when the peer closed the connection within the time, reading what it still sends
+// (kept in `received` when given).
+inline bool closedBefore(int fd, int timeoutMs, std::string* received = nullptr)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (readableBefore(fd, end)) {
@@ -44,8 +46,24 @@ inline bool closedBefore(int fd, int timeoutMs)
         const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
         if (got <= 0)
             return true;
+        if (received)
+            received->append(buffer, static_cast<size_t>(got));
     }
     return false;
+}
+
+// The next connection the client makes to the listener within the time, and the set-up
+// record it sends first (empty when none came); the connection is the caller's to close.
+inline std::string acceptSetUpRecord(int listener, SocketHandle& connection, int timeoutMs = 10000)
+{
+    SocketAddress from;
+    connection = acceptConnection(listener, from, timeoutMs);
+    if (connection == NoSocket)
+        return "";
+    Packet packet(connection, timeoutMs);
+    String record;
+    packet.read(record);
+    return record.c_str();
 }
 
 inline void sendAllBytes(int fd, const std::string& bytes)

@@ -38,12 +38,18 @@ protected:
 
     void SetUp() override
     {
+        ASSERT_NO_FATAL_FAILURE(openLink());
+        sendAllBytes(link, signedInFrame());
+        ASSERT_GE(client.log.waitFor("module probe signed-in", 10000), 0);
+    }
+
+    // The client's link, up to its sign-in frame; the server has not confirmed it yet.
+    void openLink()
+    {
         ASSERT_TRUE(client.start());
         link = server.accept();
         ASSERT_GE(link, 0);
         ASSERT_EQ(readFrame(link).type, 100);
-        sendAllBytes(link, signedInFrame());
-        ASSERT_GE(client.log.waitFor("module probe signed-in", 10000), 0);
         port = std::to_string(client.app->systemModule().tcpConnector().boundPort());
     }
 
@@ -94,6 +100,12 @@ protected:
     TestClient client{folders};
     int link = -1;
     std::string port;
+};
+
+// The link is up, and the server's confirmation of the sign-in is the test's to deliver.
+class SetUpMessagesAtSignIn : public SetUpMessages {
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(openLink()); }
 };
 
 } // namespace
@@ -148,18 +160,22 @@ TEST_F(SetUpMessages, TheAnsweringSideAnswersAskOpenAndConnectBack)
                            {"module_id", "probe"},
                            {"ip_address", "127.0.0.1"},
                            {"port", std::to_string(listenerPort)}}));
-    SocketAddress from;
-    const SocketHandle back = acceptConnection(listener, from, 10000);
+    SocketHandle back = NoSocket;
+    EXPECT_EQ(acceptSetUpRecord(listener, back), "<packet command=\"CONNECT_DIRECT_BACK\" connection_id=\"555\" "
+                                                 "module_id=\"probe\" sender_id=\"7\" recipient_id=\"12\"/>");
     ASSERT_NE(back, NoSocket);
-    Packet packet(back, 5000);
-    String record;
-    packet.read(record);
-    EXPECT_STREQ(record.c_str(), "<packet command=\"CONNECT_DIRECT_BACK\" connection_id=\"555\" module_id=\"probe\" "
-                                 "sender_id=\"7\" recipient_id=\"12\"/>");
-    packet.write("SUCCESS");
+    Packet(back, 5000).write("SUCCESS");
     EXPECT_GE(client.log.waitFor("module probe connection 12", 10000), 0) << client.log.dump();
     closeSocket(back);
     ::close(listener);
+}
+
+TEST_F(SetUpMessages, AStrangersAskIsNotAnswered)
+{
+    fromPeer(555, indented({{"command", "ASK_TCP_SERVER_IP_PORT"}, {"connection_id", "20000"}, {"user_id", "555"}}));
+    fromPeer(12, indented({{"command", "ASK_TCP_SERVER_IP_PORT"}, {"connection_id", "20001"}, {"user_id", "12"}}));
+    // The first answer that goes out is bob's (nextMessage checks that it is to 12).
+    EXPECT_EQ(field(nextMessage(12), "connection_id"), "20001");
 }
 
 TEST_F(SetUpMessages, AnOpenerThatIsReachableAsksForTheAddressesThenToBeConnectedBack)
@@ -316,4 +332,25 @@ TEST_F(SetUpMessages, ARefusedRelayEndsTheDatagramOpenWithAClose)
                                         {"sndr_conn_id", channel}, {"srvr_conn_id", "0"}});
     EXPECT_EQ(nextMessage(), close);
     EXPECT_FALSE(opened.get());
+}
+
+TEST_F(SetUpMessagesAtSignIn, AnAskThatArrivesWithTheConfirmationIsAnsweredWithTheOwnId)
+{
+    // The confirmation and a contact's first question, read back to back, run in one turn of
+    // the event queue: the question is answered before the sign-in's broadcast has reached
+    // any module.
+    const std::string ask = indented({{"command", "ASK_TCP_SERVER_IP_PORT"}, {"connection_id", "20000"}, {"user_id", "12"}});
+    const std::string body =
+        "<message module_id=\"system_module\" data=\"" + std::string(xmlEscape(ask.c_str()).c_str()) + "\"/>";
+    client.onUi([&] {
+        const Message confirmation = receivedFrame(101, 0, "<xml external_address=\"127.0.0.1\"/>");
+        const Message question = receivedFrame(2, 12, body);
+        client.app->postEvent(AppEvent::ServerFrame, link, &confirmation, nullptr, false);
+        client.app->postEvent(AppEvent::ServerFrame, link, &question, nullptr, false);
+        client.app->drainEvents();
+    });
+    const std::string answer = nextMessage();
+    EXPECT_EQ(field(answer, "command"), "TCP_SERVER_IP_PORT");
+    EXPECT_EQ(field(answer, "user_id"), "7") << "the peer takes an answer only from the user the server names";
+    EXPECT_EQ(field(answer, "local_port"), port);
 }

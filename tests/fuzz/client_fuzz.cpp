@@ -3,59 +3,19 @@
 // frames by the reader and handed to the application's handlers, against contacts of a
 // fixed sign-in reply). Nothing a server sends may crash the client or read outside what
 // it received.
+#include "tests/fuzz/FuzzSupport.h"
 #include "tests/support/SilentUi.h"
 #include "core/app/ClientApp.h"
-#include "core/module/ModuleBase.h"
 
 #include <cstddef>
 #include <cstdint>
 
 using namespace orvane;
+using orvane::fuzzing::ReadingModule;
 using orvane::testing::SilentPort;
 using orvane::testing::SilentUi;
 
 namespace {
-
-
-class ReadingModule : public ModuleBase {
-public:
-    explicit ReadingModule(const char* id) : id_(id) {}
-    bool init(IModuleHost*) override { return true; }
-    void shutdown() override {}
-    const char* getId() override { return id_; }
-    const char* getName() override { return id_; }
-    const char* getVersion() override { return "1"; }
-    const char* getDisplayName() override { return ""; }
-    BitmapHandle getBitmap() override { return nullptr; }
-    const char* getDescription() override { return ""; }
-    void actOn(IContact*) override {}
-    void onIncomingConnection(IContact*, IModuleConnection* connection) override
-    {
-        if (connection)
-            connection->close();
-    }
-    // Touch every byte the application hands over.
-    void onMessage(IContact* contact, const char* data) override { use(contact, data); }
-    void onSessionMessage(IContact* contact, const char* data, int, const char* session) override
-    {
-        use(contact, data);
-        use(nullptr, session);
-    }
-    void onContactAdded(IContact* contact) override { use(contact, ""); }
-    void onContactRemoved(IContact* contact) override { use(contact, ""); }
-
-    size_t sum = 0;
-
-private:
-    void use(IContact* contact, const char* text)
-    {
-        for (const char* p = text; p && *p; ++p)
-            sum += static_cast<unsigned char>(*p);
-        if (contact)
-            sum += std::strlen(contact->getId()) + std::strlen(contact->getDisplayName());
-    }
-    const char* id_;
-};
 
 struct Harness {
     SilentUi ui;

@@ -1,4 +1,4 @@
-#include "server/WaitingRoom.h"
+#include "network/WaitingRoom.h"
 
 #include "foundation/Clock.h"
 
@@ -41,6 +41,20 @@ void WaitingRoom::leave(Key key)
         byAddress_.erase(sameAddress);
     order_.erase(it->second.inOrder);
     entries_.erase(it);
+}
+
+bool WaitingRoom::makeRoom(uint32_t address, int open, int maxOpen, int maxWaitingPerAddress,
+                          const std::function<void(Key key, bool sameAddress)>& close)
+{
+    if (open >= maxOpen) {
+        if (entries_.empty())
+            return false;
+        const bool sameAddress = countFrom(address) > 0;
+        close(sameAddress ? oldestFrom(address) : oldest(), sameAddress);
+    }
+    if (countFrom(address) >= maxWaitingPerAddress)
+        close(oldestFrom(address), true);
+    return true;
 }
 
 int WaitingRoom::countFrom(uint32_t address) const
