@@ -134,6 +134,10 @@ StageChoice chooseVector(const Codebook& cb, const float* cross, int stage, floa
     // Each vector's bound, or -1 where it may not be taken: no energy, a gain beyond the
     // limit, a negative first-stage gain, or no field to carry it. Written without
     // branches so that the loop runs on vectors.
+    StageChoice best;
+    best.gainIndex = kZeroGain[stage];
+    if (cb.size <= 0)
+        return best;
     const float lowest = stage == 0 ? 0.0f : -std::numeric_limits<float>::infinity();
     float bound[kMaxVectors];
     for (int i = 0; i < cb.size; ++i) {
@@ -144,8 +148,6 @@ StageChoice chooseVector(const Codebook& cb, const float* cross, int stage, floa
         bound[i] = ok ? b : -1.0f;
     }
 
-    StageChoice best;
-    best.gainIndex = kZeroGain[stage];
     float bestReduction = 0.0f;
     auto consider = [&](int i) {
         const float gain = cross[i] / cb.energy[i];
