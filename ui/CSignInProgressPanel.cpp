@@ -155,7 +155,9 @@ void CSignInProgressPanel::SetStatusText(const String& text)
 
 void CSignInProgressPanel::showStatus(uint64_t ticket, const String& text)
 {
-    if (ticket <= shownTicket_)
+    // A text already followed by a newer one (shown, or on its way here) is never drawn: a
+    // thread that reports quickly would otherwise have every text repainted in turn.
+    if (ticket <= shownTicket_ || ticket < lastTicket_.load())
         return;
     shownTicket_ = ticket;
     status_->SetText(wxString::FromUTF8(text.c_str()));
