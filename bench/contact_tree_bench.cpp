@@ -6,13 +6,18 @@
 // first. Half the contacts are online. wx measures every label once per fill, at the latest
 // when an item is selected; both pay that, and it is most of either's time.
 //
-// Setting up is slow at 100,000 contacts: adding a contact looks for its id first, along
-// the whole list.
+// SignInReplyApplied/N and SignInReplyToTree/N follow a sign-in with N contacts from the
+// account endpoint's text on: the reply read and its contacts applied to the (cleared)
+// list, then, for the second, the full rebuild that the signed-in frame asks for. The names
+// are first and last names, one in eight beginning with an accented capital, so that the
+// sort meets text beyond ASCII. There is no peer: the figure to hold is 10,000 contacts in
+// 50 ms, with the cost growing in step with N.
 
 #include "tests/support/SilentUi.h"
 #include "core/app/ClientApp.h"
 #include "core/app/ClientUi.h"
 #include "core/app/UiThreadPort.h"
+#include "core/link/SignInReply.h"
 #include "resources/ProgramImages.h"
 #include "ui/CChatwynView.h"
 #include "ui/kit/Skin.h"
@@ -135,6 +140,57 @@ void BM_PlainTreeFill(benchmark::State& state)
     tree->SetImageList(nullptr);
 }
 
+// A success reply listing n contacts (ids from 2,000,000 on), no peer contacts, own id 1.
+std::string signInReplyText(int n)
+{
+    static const char* const initials[] = {"\xc3\x89", "\xc3\x96", "\xc3\x85", "\xc3\x81"};
+    uint32_t seed = 4242;
+    std::string text = "LOGIN SUCCESS\n127.0.0.1:8471\n\n\n";
+    for (int i = 0; i < n; ++i) {
+        std::string first = userName(seed);
+        if (i % 8 == 0)
+            first = std::string(initials[(i / 8) % 4]) + first.substr(1);
+        text += std::to_string(2000000 + i) + "\tuser" + std::to_string(i) + "\t" + first + "\t" + userName(seed) +
+                "\tuser" + std::to_string(i) + "@example.org\thttp://example.org/\n";
+    }
+    text += "\n\n1\n";
+    return text;
+}
+
+// The reply read and applied to a list emptied beforehand (outside the timing, as a sign-in
+// empties it first), and with `tree` the full rebuild that follows.
+void signInWithReply(benchmark::State& state, bool tree)
+{
+    Client client(0);
+    const int n = static_cast<int>(state.range(0));
+    const String text = signInReplyText(n).c_str();
+    for (auto _ : state) {
+        state.PauseTiming();
+        client.app.clearContacts();
+        state.ResumeTiming();
+        const SignInReply reply = SignInReply::parse(text);
+        client.app.applySignInReply(reply);
+        if (tree)
+            client.view->OnUpdate(nullptr);
+        if (client.app.getContactCount() != n ||
+            (tree && client.view->GetChildrenCount(client.view->GetOfflineRoot(), false) != static_cast<size_t>(n)))
+            state.SkipWithError("the reply's contacts were not all applied and shown");
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+void BM_SignInReplyApplied(benchmark::State& state)
+{
+    signInWithReply(state, false);
+}
+
+void BM_SignInReplyToTree(benchmark::State& state)
+{
+    signInWithReply(state, true);
+}
+
+BENCHMARK(BM_SignInReplyApplied)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SignInReplyToTree)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ContactTreeRebuild)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainTreeFill)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 

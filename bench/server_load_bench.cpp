@@ -12,6 +12,14 @@
 // StalledConnections/N: N connections send half a header and stall, spread over 200
 // addresses, with the sign-in time-out out of the way; then one client signs in.
 //
+// WrongPasswordFlood/N: N sign-in forms with a wrong password are sent at once from
+// 127.0.0.2, each on its own connection, and while they are in flight a client signs in
+// from 127.0.0.1 (the form, then the sign-in frame: two password hashes); the counters give
+// that sign-in's time, the same sign-in's time on the idle server, and how the flood fared
+// (answered meanwhile, turned away). The server runs with its defaults (hash cost 5, four
+// workers), except that the room for unread connections of one address holds all N, so
+// that every form reaches the hashes.
+//
 // There is no peer program: the figures stand against the server's own earlier design, one
 // thread and two descriptors per connection.
 
@@ -225,6 +233,51 @@ void BM_StalledConnections(benchmark::State& state)
     }
 }
 
+// alice's sign-in from 127.0.0.1, the form and then the frame: its time in ms, -1 when it
+// failed.
+double aliceSignsIn(const ServerProcess& server)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    try {
+        if (loginReply(server.httpPort(), "alice", "secret1").compare(0, 14, "LOGIN SUCCESS\n") != 0)
+            return -1;
+    } catch (const Exception&) {
+        return -1;
+    }
+    if (timedSignIn(server.messagePort(), aliceSignInFrame()) < 0)
+        return -1;
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+void BM_WrongPasswordFlood(benchmark::State& state)
+{
+    const int forms = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        ServerProcess server;
+        if (!server.start({"--http", "127.0.0.1:0", "--message", "127.0.0.1:0", "--in-memory", "--account",
+                           "alice:secret1", "--account", "bob:secret2", "--max-waiting-per-address",
+                           std::to_string(2 * forms)})) {
+            state.SkipWithError("the server did not start");
+            return;
+        }
+        state.counters["idle_signin_ms"] = aliceSignsIn(server);
+
+        FormFlood flood(server.httpPort(), 0x7F000002u, "CMD=LOGIN&user=bob&password=wrong", forms);
+        flood.collect();
+        const int answeredBefore = flood.answered();
+        const double signInMs = aliceSignsIn(server);
+        state.SetIterationTime(std::max(signInMs, 0.0) / 1000.0);
+        flood.collect();
+        state.counters["signin_ms"] = signInMs;
+        state.counters["forms_sent"] = flood.sent();
+        state.counters["forms_answered_meanwhile"] = flood.answered() - answeredBefore;
+        state.counters["forms_turned_away"] = flood.answeredWith(503);
+        flood.leave();
+        server.stop();
+    }
+}
+
+BENCHMARK(BM_WrongPasswordFlood)->Arg(200)->Iterations(1)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SignInBurst)
     ->Args({1000, 5})
     ->Args({5000, 5})

@@ -3,11 +3,15 @@
 #include "foundation/Exception.h"
 #include "foundation/Paths.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,6 +99,112 @@ bool File::readAll(const char* path, String& out)
     }
 }
 
+namespace {
+
+constexpr const char* TemporaryMark = ".tmp-";
+constexpr int TemporaryLetters = 6; // what mkostemp puts in place of XXXXXX
+
+// The target with a link in its place followed, as opening the path would; the path as it
+// is when it is no link or its target cannot be found.
+String resolvedTarget(const char* path)
+{
+    String target = absolutePath(path);
+    struct stat st;
+    if (!target.isEmpty() && ::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(target.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+    return target;
+}
+
+// The folder of an absolute path and the name in it.
+void splitPath(const String& path, String& folder, String& name)
+{
+    int slash = path.length() - 1;
+    while (slash > 0 && path.at(slash) != '/')
+        --slash;
+    folder = slash > 0 ? path.substring(0, slash) : String("/");
+    name = path.substring(slash + 1);
+}
+
+bool isTemporaryOf(const char* entry, const String& name)
+{
+    const size_t base = static_cast<size_t>(name.length());
+    const size_t mark = std::strlen(TemporaryMark);
+    if (std::strlen(entry) != base + mark + TemporaryLetters || std::strncmp(entry, name.c_str(), base) != 0 ||
+        std::strncmp(entry + base, TemporaryMark, mark) != 0)
+        return false;
+    for (const char* c = entry + base + mark; *c; ++c)
+        if (!std::isalnum(static_cast<unsigned char>(*c)))
+            return false;
+    return true;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A new temporary for the target, created 0600 and locked, so that no clean-up takes it
+// while this save writes it. -1 when none can be made.
+int createLockedTemporary(const String& target, String& temp)
+{
+    // A clean-up may open the file between its creation and the lock and remove it; the
+    // name then no longer leads to this file, and another is made.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        temp = target + TemporaryMark + "XXXXXX";
+        const int fd = mkostemp(temp.data(), O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        struct stat mine, named;
+        int locked;
+        do
+            locked = ::flock(fd, LOCK_EX | LOCK_NB);
+        while (locked != 0 && errno == EINTR);
+        if (locked == 0 && ::fstat(fd, &mine) == 0 && ::lstat(temp.c_str(), &named) == 0 && sameFile(mine, named))
+            return fd;
+        ::close(fd);
+    }
+    return -1;
+}
+
+} // namespace
+
+int File::removeStaleTemporaries(const char* path)
+{
+    if (!path)
+        return 0;
+    const String target = resolvedTarget(path);
+    if (target.isEmpty())
+        return 0;
+    String folder, name;
+    splitPath(target, folder, name);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!isTemporaryOf(entry->d_name, name))
+            continue;
+        const String temp = folder + "/" + entry->d_name;
+        const int fd = ::open(temp.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st, named;
+        // Only a file of ours that no save holds; and still the file of that name when it
+        // goes (a save may have renamed it into place and made a new one meanwhile).
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(temp.c_str(), &named) == 0 && sameFile(st, named) &&
+            ::unlink(temp.c_str()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return removed;
+}
+
 bool File::writeAll(const char* path, const void* data, int length)
 {
     if (!path || length < 0)
@@ -108,10 +218,7 @@ bool File::writeAll(const char* path, const void* data, int length)
     bool replacing = ::lstat(target.c_str(), &old) == 0;
     if (replacing && S_ISLNK(old.st_mode)) {
         // Write through a symbolic link, as opening the path would, instead of replacing it.
-        if (char* real = ::realpath(target.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
+        target = resolvedTarget(path);
         replacing = ::stat(target.c_str(), &old) == 0;
     }
     // Replacing by rename needs only the directory's permission; a file that may not be
@@ -119,8 +226,10 @@ bool File::writeAll(const char* path, const void* data, int length)
     if (replacing && ::access(target.c_str(), W_OK) != 0)
         return false;
 
-    String temp = target + ".tmp-XXXXXX";
-    int fd = mkostemp(temp.data(), O_CLOEXEC); // created 0600
+    // What earlier saves cut short left behind goes before this save adds its own.
+    removeStaleTemporaries(target.c_str());
+    String temp;
+    int fd = createLockedTemporary(target, temp);
     if (fd < 0)
         return false;
     bool ok = true;
@@ -143,18 +252,18 @@ bool File::writeAll(const char* path, const void* data, int length)
         }
     }
     ok = ok && fsync(fd) == 0;
-    ok = closeChecked(fd) && ok;
+    // The temporary stays open, and so locked, until it has its final name; its bytes are
+    // on disk by then, so closing it can lose nothing.
     ok = ok && std::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
+    if (!ok)
         ::unlink(temp.c_str());
+    ::close(fd);
+    if (!ok)
         return false;
-    }
     // Make the rename itself durable; the new contents are in place either way.
-    int slash = target.length() - 1;
-    while (slash > 0 && target.at(slash) != '/')
-        --slash;
-    String directory = slash > 0 ? target.substring(0, slash) : String("/");
-    int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    String folder, name;
+    splitPath(target, folder, name);
+    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         (void)fsync(dirFd);
         ::close(dirFd);

@@ -59,8 +59,8 @@ void AccountConnection::onReady(uint32_t events)
         readRequest();
         break;
     case Working:
-        // Nothing is read while the form is handled: a hang-up or an error comes here, and
-        // nobody is left to answer.
+        // Nothing is read while the form is handled: the client's leaving, a hang-up or an
+        // error comes here, and nobody is left to answer.
         close();
         break;
     case Answering:
@@ -130,9 +130,19 @@ void AccountConnection::examineRequest()
         return;
     }
     state_ = Working;
-    setInterest(0);
-    if (!server_.handleLater(*this, form, peer(), local_))
+    // Nothing more is read; only the client's leaving is watched for, so that a form whose
+    // client has gone is dropped before it costs a hash.
+    setInterest(EPOLLRDHUP);
+    switch (server_.handleLater(*this, form, peer(), local_)) {
+    case WorkQueue::Submitted::Queued:
+        break;
+    case WorkQueue::Submitted::Full:
+        answer(errorReply(503, "Service Unavailable", "The server is busy. Try again later."));
+        break;
+    case WorkQueue::Submitted::Stopping:
         close();
+        break;
+    }
 }
 
 void AccountConnection::onReply(const AccountReply& reply)
@@ -201,7 +211,8 @@ void AccountConnection::drain()
 AccountServer::AccountServer(EventLoop& loop, WorkQueue& passwordWorkers, AccountService& service,
                              const ServerSettings& settings, int maxConnections)
     : ServerFace(loop, passwordWorkers, "account", "have not sent a whole request",
-                 Limits(maxConnections, settings.maxWaitingPerAddress, settings.httpRequestTimeoutMs)),
+                 Limits(maxConnections, settings.maxWaitingPerAddress, settings.httpRequestTimeoutMs,
+                        settings.maxHashesWaitingPerAddress)),
       service_(service),
       settings_(settings)
 {
@@ -217,8 +228,8 @@ std::unique_ptr<FaceConnection> AccountServer::makeConnection(int fd, const Sock
     return std::unique_ptr<FaceConnection>(new AccountConnection(*this, fd, peer));
 }
 
-bool AccountServer::handleLater(AccountConnection& connection, const NameValueList& form, const SocketAddress& peer,
-                                const SocketAddress& local)
+WorkQueue::Submitted AccountServer::handleLater(AccountConnection& connection, const NameValueList& form,
+                                                const SocketAddress& peer, const SocketAddress& local)
 {
     return workOffLoop(
         connection, [this, form, peer, local] { return service_.handle(form, peer, local); },

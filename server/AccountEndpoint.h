@@ -14,7 +14,8 @@ class AccountServer;
 // parser within the request time-out (until then it waits in the face's room), one answer,
 // then the connection closes. Only form posts are served; anything the parser refuses is a
 // 400 and a log line. The form itself is handled on the password workers: signing in,
-// signing up and changing a password all compute a password hash.
+// signing up and changing a password all compute a password hash. A form from an address
+// that has as many hashes waiting as it may is answered 503 at once.
 class AccountConnection : public FaceConnection {
 public:
     AccountConnection(AccountServer& server, int fd, const SocketAddress& peer);
@@ -60,9 +61,10 @@ private:
     friend class AccountConnection;
 
     std::unique_ptr<FaceConnection> makeConnection(int fd, const SocketAddress& peer) override;
-    // Queues the form; false when the workers stop.
-    bool handleLater(AccountConnection& connection, const NameValueList& form, const SocketAddress& peer,
-                     const SocketAddress& local);
+    // Queues the form in its address's line; Full when that line is full, Stopping when the
+    // workers stop.
+    WorkQueue::Submitted handleLater(AccountConnection& connection, const NameValueList& form,
+                                     const SocketAddress& peer, const SocketAddress& local);
 
     AccountService& service_;
     const ServerSettings& settings_;

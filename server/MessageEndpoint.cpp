@@ -233,7 +233,8 @@ void MessageConnection::updateInterest()
 
 MessageServer::MessageServer(EventLoop& loop, WorkQueue& passwordWorkers, MessageHub& hub, int maxConnections)
     : ServerFace(loop, passwordWorkers, "message", "have not sent their sign-in frame",
-                 Limits(maxConnections, hub.settings().maxWaitingPerAddress, hub.settings().signInTimeoutMs)),
+                 Limits(maxConnections, hub.settings().maxWaitingPerAddress, hub.settings().signInTimeoutMs,
+                        hub.settings().maxHashesWaitingPerAddress)),
       hub_(hub)
 {
 }
@@ -251,10 +252,10 @@ std::unique_ptr<FaceConnection> MessageServer::makeConnection(int fd, const Sock
 bool MessageServer::checkSignInLater(MessageConnection& connection, const SignInRequest& request)
 {
     return workOffLoop(
-        connection, [this, request] { return ClientSession::checkSignIn(hub_.store(), request); },
-        [request](FaceConnection& face, const SignInCheck& check) {
-            static_cast<MessageConnection&>(face).onSignInChecked(request, check);
-        });
+               connection, [this, request] { return ClientSession::checkSignIn(hub_.store(), request); },
+               [request](FaceConnection& face, const SignInCheck& check) {
+                   static_cast<MessageConnection&>(face).onSignInChecked(request, check);
+               }) == WorkQueue::Submitted::Queued;
 }
 
 } // namespace orvane

@@ -84,7 +84,8 @@ private:
     friend class MessageConnection;
 
     std::unique_ptr<FaceConnection> makeConnection(int fd, const SocketAddress& peer) override;
-    // Queues the check; false when the workers stop.
+    // Queues the check in its address's line; false when that line is full or the workers
+    // stop (the connection is then closed).
     bool checkSignInLater(MessageConnection& connection, const SignInRequest& request);
 
     MessageHub& hub_;

@@ -51,6 +51,13 @@ public:
     MessageHub& hub() { return *hub_; }
     AccountStore& store() { return *store_; }
     // The connection bounds in force, once started.
+    // Password hashes waiting for a worker, in all and from one address (host order).
+    int hashesWaiting() { return passwordWorkers_ ? passwordWorkers_->waiting() : 0; }
+    int hashesWaitingFrom(uint32_t address)
+    {
+        // The workers' lines are keyed by the address as a socket holds it.
+        return passwordWorkers_ ? passwordWorkers_->waiting(htonl(address)) : 0;
+    }
     int maxMessageConnections() const { return maxMessageConnections_; }
     int maxHttpConnections() const { return maxHttpConnections_; }
     int maxRelaySessions() const { return maxRelaySessions_; }

@@ -102,6 +102,8 @@ ServerFace::ServerFace(EventLoop& loop, WorkQueue& workers, const char* name, co
       refusals_(loop, summary(name, "connections refused"), LinesPerSecond),
       evictions_(loop, summary(name, "waiting connections closed to make room"), LinesPerSecond),
       timeOuts_(loop, summary(name, "connections closed for waiting too long"), LinesPerSecond),
+      turnedAway_(loop, summary(name, "requests turned away while their address had the most work waiting"),
+                  LinesPerSecond),
       acceptFailures_(loop, summary(name, "failed accepts"), LinesPerSecond)
 {
 }
@@ -154,6 +156,12 @@ void ServerFace::evict(FaceConnection::Key key, uint32_t address, bool sameAddre
         evictions_.log("%s %s: closed to make room: the oldest of %d connections that %s; %d are open",
                    name_, connection->peerText().c_str(), room_.size(), waiting_, connectionCount());
     connection->close();
+}
+
+void ServerFace::logTurnedAway(const FaceConnection& connection)
+{
+    turnedAway_.log("%s %s: turned away: %d jobs from its address wait for the workers already", name_,
+                    connection.peerText().c_str(), limits_.maxWorkPerAddress);
 }
 
 void ServerFace::onAccepted(int fd, const SocketAddress& peer)

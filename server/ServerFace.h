@@ -80,19 +80,29 @@ private:
 // maxWaitingPerAddress of them from one address. A new connection beyond either bound
 // takes the place of the oldest waiting one (from its own address first), so idle
 // connections can never keep a real client out; it is refused only when nothing waits.
-// Refusals, evictions, time-outs and accept failures are logged at a bounded rate.
+// Work handed to the workers waits in a line per client address, taken in rounds over the
+// addresses, and at most maxWorkPerAddress jobs of one address wait at once (over all the
+// faces that share the workers): one address with many requests cannot keep another's
+// waiting behind them.
+// Refusals, evictions, time-outs, turned-away work and accept failures are logged at a
+// bounded rate.
 //
 // Everything runs on the loop's thread, or on the stopping thread once the loop stopped.
 class ServerFace : private LoopAcceptor::Owner {
 public:
     struct Limits {
-        Limits(int connections, int waitingPerAddress, int waitMs)
-            : maxConnections(connections), maxWaitingPerAddress(waitingPerAddress), waitTimeoutMs(waitMs)
+        Limits(int connections, int waitingPerAddress, int waitMs, int workPerAddress = 0)
+            : maxConnections(connections),
+              maxWaitingPerAddress(waitingPerAddress),
+              waitTimeoutMs(waitMs),
+              maxWorkPerAddress(workPerAddress)
         {
         }
         int maxConnections;
         int maxWaitingPerAddress;
         int waitTimeoutMs;
+        // Jobs of one address waiting for the workers; 0: no bound.
+        int maxWorkPerAddress;
     };
 
     // `name` begins the face's log lines ("message", "account"); `waiting` says what a
@@ -127,23 +137,31 @@ protected:
     // A connection of the face's kind for the accepted descriptor.
     virtual std::unique_ptr<FaceConnection> makeConnection(int fd, const SocketAddress& peer) = 0;
 
-    // Runs `work` on the workers, then `answer` with its result and the connection on the
-    // loop's thread, if the connection is still open by then. Work whose connection closed
-    // before a worker took it is dropped: a client that left costs no hash. False when the
-    // workers stop.
-    template <class Work, class Answer> bool workOffLoop(FaceConnection& connection, Work work, Answer answer)
+    // Runs `work` on the workers, in the line of the connection's address, then `answer`
+    // with its result and the connection on the loop's thread, if the connection is still
+    // open by then. Work whose connection closed before a worker took it is dropped: a
+    // client that left costs no hash. Full (logged, the work dropped) when the address
+    // already has maxWorkPerAddress jobs waiting; Stopping when the workers stop.
+    template <class Work, class Answer>
+    WorkQueue::Submitted workOffLoop(FaceConnection& connection, Work work, Answer answer)
     {
         const FaceConnection::Key key = connection.key();
         std::shared_ptr<const std::atomic<bool>> open = connection.open_;
-        return workers_.submit([this, key, open, work, answer] {
-            if (!open->load())
-                return;
-            const auto result = work();
-            loop_.post([this, key, result, answer] {
-                if (FaceConnection* live = find(key))
-                    answer(*live, result);
-            });
-        });
+        const WorkQueue::Submitted submitted = workers_.submit(
+            connection.peer().getAddress(),
+            [this, key, open, work, answer] {
+                if (!open->load())
+                    return;
+                const auto result = work();
+                loop_.post([this, key, result, answer] {
+                    if (FaceConnection* live = find(key))
+                        answer(*live, result);
+                });
+            },
+            limits_.maxWorkPerAddress);
+        if (submitted == WorkQueue::Submitted::Full)
+            logTurnedAway(connection);
+        return submitted;
     }
 
 private:
@@ -154,6 +172,7 @@ private:
     // Closes a waiting connection to make room for one from the address; `sameAddress` says
     // whether it was chosen as the oldest from that address or as the oldest of all.
     void evict(FaceConnection::Key key, uint32_t address, bool sameAddress);
+    void logTurnedAway(const FaceConnection& connection);
     void retire(FaceConnection& connection);
 
     EventLoop& loop_;
@@ -172,6 +191,7 @@ private:
     LimitedLog refusals_;
     LimitedLog evictions_;
     LimitedLog timeOuts_;
+    LimitedLog turnedAway_;
     LimitedLog acceptFailures_;
 };
 

@@ -58,6 +58,7 @@ const char* serverUsage()
            "  --advertise-host HOST      message server host named in sign-in replies\n"
            "  --hash-cost N              password hash work factor, 1 to 11 (default 5)\n"
            "  --password-workers N       threads computing password hashes, the most computed at once (default 4)\n"
+           "  --hashes-per-address N     password hashes one client address may have waiting (default 64)\n"
            "  --max-connections N        message connections at once (default 10000)\n"
            "  --max-http-connections N   account endpoint connections at once (default 2000)\n"
            "  --max-waiting-per-address N  connections from one address not yet signed in or\n"
@@ -120,6 +121,8 @@ bool parseServerOptions(int argc, const char* const* argv, ServerSettings& setti
             ok = readNumber(value, 1, 11, settings.passwordHashCost);
         } else if (option == "--password-workers") {
             ok = readNumber(value, 1, 64, settings.passwordWorkers);
+        } else if (option == "--hashes-per-address") {
+            ok = readNumber(value, 1, 1000000, settings.maxHashesWaitingPerAddress);
         } else if (option == "--max-connections") {
             ok = readNumber(value, 1, 1000000, settings.maxMessageConnections);
         } else if (option == "--max-http-connections") {

@@ -45,8 +45,15 @@ struct ServerSettings {
     // 16 MB and some 60 ms at 5).
     int passwordHashCost = 5;
     // Threads that check and make password hashes, for the sign-in frames and the account
-    // forms: at most this many hashes are computed at once, the rest wait their turn.
+    // forms: at most this many hashes are computed at once, the rest wait their turn. The
+    // turns go round the client addresses that have hashes waiting, one hash each.
     int passwordWorkers = 4;
+    // Hashes one client address may have waiting for the workers, sign-in frames and
+    // account forms together; one more is turned away (the form answered 503, the
+    // connection of a sign-in frame closed). The turns keep an address from delaying
+    // others; this keeps it from piling up work and memory. As many as the connections it
+    // may have waiting, so that an office behind one address can sign in all at once.
+    int maxHashesWaitingPerAddress = 64;
 
     // Connections open at once on each face. When a face is full, a new connection takes
     // the place of the oldest one that is still waiting (see below), or is closed at accept

@@ -41,16 +41,6 @@ wxString textOf(const std::string& bytes)
     return text;
 }
 
-// Only A to Z: the order must not depend on the locale.
-std::string lowerAscii(const std::string& text)
-{
-    std::string lower = text;
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
-
 class ContactDropTarget : public wxFileDropTarget {
 public:
     explicit ContactDropTarget(CChatwynView& view) : view_(view) {}
@@ -211,21 +201,21 @@ void CChatwynView::UpdateContactItem(ContactRecord& contact)
         Root& children = online ? online_ : offline_;
         for (Child& child : children.children)
             if (child.item == item)
-                child.key = lowerAscii(name);
+                child.key = contact.sortKey();
         return;
     }
     if (item.IsOk())
         DeleteContactItem(item);
     if (listed) {
         Root& target = online ? online_ : offline_;
-        InsertContactItem(target, name, contact, FindInsertPosition(lowerAscii(name), target));
+        InsertContactItem(target, name, contact, FindInsertPosition(contact.sortKey(), target));
     }
 }
 
 size_t CChatwynView::FindInsertPosition(const std::string& key, const Root& root) const
 {
-    // std::string compares its chars as unsigned bytes. From the end: the last child that
-    // sorts strictly before, which in a sorted rebuild is the first one looked at.
+    // Keys compare as unsigned bytes. From the end: the last child that sorts strictly
+    // before, which in a sorted rebuild is the first one looked at.
     for (size_t i = root.children.size(); i > 0; --i)
         if (root.children[i - 1].key.compare(key) < 0)
             return i;
@@ -239,7 +229,7 @@ void CChatwynView::InsertContactItem(Root& root, const std::string& name, Contac
     const int picture = contact.status == 1 ? ContactOnline : contact.status == 0 ? ContactOffline : RootCollapsed;
     auto* data = new ContactItemData(contact, contact.getId());
     const wxTreeItemId item = InsertItem(root.item, position, textOf(name), picture, picture, data);
-    root.children.insert(root.children.begin() + static_cast<std::ptrdiff_t>(position), Child{item, lowerAscii(name)});
+    root.children.insert(root.children.begin() + static_cast<std::ptrdiff_t>(position), Child{item, contact.sortKey()});
     itemsById_[data->id] = item;
     Expand(root.item);
     SetRootPicture(root.item, RootExpanded);

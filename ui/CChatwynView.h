@@ -26,16 +26,18 @@ class Skin;
 // 0 root collapsed, 1 root expanded, 2 contact of status 1, 3 contact of status 0; a
 // contact of any other status keeps picture 0.
 //
-// Order: a contact enters its root after the last child whose lower-cased name (ASCII A to
-// Z only, compared as unsigned bytes) sorts strictly before its own, or first when none
-// does; so a root's children stay in ascending order and a new contact goes before those of
-// an equal name. A contact whose name changes while its presence does not keeps its place.
+// Order: a contact enters its root after the last child whose name sorts strictly before
+// its own, or first when none does; so a root's children stay in ascending order and a new
+// contact goes before those of an equal name. Names sort as the contact list's full sort
+// does (as the user's locale orders them, ignoring case: core/contacts/NameOrder.h), so a
+// contact that changes presence lands where a rebuild would put it. A contact whose name
+// changes while its presence does not keeps its place.
 //
 // Data: the tree keeps, beside wx's items, an index of its contact items by id and each
 // root's children with their sort keys, so that finding an item and its insert position
 // answer what a walk over the children would without one (a rebuild of n contacts costs
-// about n steps rather than n squared). An item's sort key is its display name when it was
-// inserted or last updated, which is also its text.
+// about n steps rather than n squared). An item's sort key is that of its display name
+// when it was inserted or last updated, which is also its text.
 //
 // The frame routes the menu commands to the view first: it hands each wxEVT_MENU and
 // wxEVT_UPDATE_UI event to ProcessWindowEventLocally, and the view handles, by their wx ids
@@ -111,7 +113,7 @@ private:
 
     struct Child {
         wxTreeItemId item;
-        // The lower-cased display name.
+        // The display name's key in the order of names.
         std::string key;
     };
     struct Root {

@@ -262,6 +262,13 @@ void ProgramUi::stopVoiceSession()
         voice_->stopCallSession();
 }
 
+void ProgramUi::askModuleToClose(IModule& module)
+{
+    // The modules see the loop's messages as wxEvent pointers; a close request of no window.
+    wxCloseEvent close(wxEVT_CLOSE_WINDOW, 0);
+    module.preTranslateMessage(&close);
+}
+
 void ProgramUi::onWindowMessage(int id, intptr_t wParam, intptr_t lParam)
 {
     CMainFrame* main = frame();

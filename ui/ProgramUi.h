@@ -48,6 +48,8 @@ public:
     void showStatusText(const String& text) override;
     void refreshContactViews(ContactRecord* hint) override;
     void stopVoiceSession() override;
+    // A wxCloseEvent with no window, id 0 and nothing else set.
+    void askModuleToClose(IModule& module) override;
     ISkin* skin() override { return &skin_; }
     void onWindowMessage(int id, intptr_t wParam, intptr_t lParam) override;
 

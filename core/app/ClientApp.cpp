@@ -6,6 +6,7 @@
 #include "foundation/Clock.h"
 #include "foundation/Conversions.h"
 #include "foundation/Date.h"
+#include "foundation/File.h"
 #include "foundation/Paths.h"
 #include "foundation/XmlNode.h"
 #include "network/HttpClient.h"
@@ -87,6 +88,9 @@ bool ClientApp::initInstance()
     paths_ = ConfigPaths::locate(options_.programFolder.isEmpty() ? nullptr : options_.programFolder.c_str(),
                                  options_.configHome.isEmpty() ? nullptr : options_.configHome.c_str());
     paths_.createUserFolder();
+    // A save of the account cut short (the program killed) left its temporary copy, with
+    // the password in it; the next save would remove it, but the password need not wait.
+    File::removeStaleTemporaries(paths_.accountPath.c_str());
     buildStamp_ = buildStamp(BuildDate);
 
     readConfiguration();
@@ -331,10 +335,9 @@ bool ClientApp::askForAccount()
 
 void ClientApp::signInAs()
 {
-    // A text-chat module closes its windows before another user takes over; a close request
-    // of the program's own carries no window event.
+    // A text-chat module closes its windows before another user takes over.
     if (IModule* chat = findModule("Chat"); chat && std::strcmp(chat->getId(), "Chat") == 0)
-        chat->preTranslateMessage(nullptr);
+        ui_.askModuleToClose(*chat);
     // Unlike Sign In, the records stay until the new list comes, and the files are not read.
     if (!askForAccount())
         return;

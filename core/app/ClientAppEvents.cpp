@@ -214,16 +214,20 @@ void ClientApp::onConnectionState(intptr_t wParam, intptr_t lParam)
     }
     unlistAllContacts();
     refreshContactViews(nullptr);
-    showOnlineStatus();
     switch (lParam) {
     case ConnectionThread::UnableToConnect:
+        // The status line keeps saying why, rather than a bare "Offline." that would
+        // replace the link's error line the moment it was shown.
+        setStatusText(ConnectionThread::SignInFailedText);
         notify("Unable to connect the server.", "warning.wav");
         hideProgressPanel();
         break;
     case ConnectionThread::ConnectionLost:
+        showOnlineStatus();
         notify("Connection to server has been lost.", "warning.wav");
         break;
     default:
+        showOnlineStatus();
         break;
     }
 }

@@ -74,6 +74,11 @@ public:
     virtual void refreshContactViews(ContactRecord* hint) = 0;
     // Ends the call bar's voice session, if any.
     virtual void stopVoiceSession() = 0;
+    // Hands the module, through IModule::preTranslateMessage, a close request of the
+    // user-interface loop that names no window and carries nothing else, asking it to close
+    // its windows; its answer is ignored. Without windows there is no loop message to hand
+    // over, and nothing is asked.
+    virtual void askModuleToClose(IModule& module) { (void)module; }
     // The colour scheme handed to modules; NULL without windows.
     virtual ISkin* skin() = 0;
     // Thread messages for the windows (voice, levels, update) that the core passes on.

@@ -1,7 +1,6 @@
 #include "core/contacts/ContactList.h"
 
 #include <algorithm>
-#include <strings.h>
 
 namespace orvane {
 
@@ -12,23 +11,23 @@ ContactRecord* ContactList::find(const char* id) const
 {
     if (!id)
         return nullptr;
-    for (const auto& record : records_)
-        if (record->id == id)
-            return record.get();
-    return nullptr;
+    const auto it = byId_.find(id);
+    return it == byId_.end() ? nullptr : it->second;
 }
 
 ContactRecord* ContactList::add(const char* id)
 {
     if (!id)
         return nullptr;
-    if (ContactRecord* existing = find(id))
-        return existing;
+    const auto [it, added] = byId_.emplace(id, nullptr);
+    if (!added)
+        return it->second;
     auto record = std::make_unique<ContactRecord>(id);
     record->userName = "Unknown ";
     record->userName += id;
+    it->second = record.get();
     records_.push_back(std::move(record));
-    return records_.back().get();
+    return it->second;
 }
 
 ContactRecord* ContactList::at(int index) const
@@ -56,6 +55,7 @@ void ContactList::unlistAll()
 
 void ContactList::clear()
 {
+    byId_.clear();
     records_.clear();
 }
 
@@ -63,16 +63,31 @@ int ContactList::compare(ContactRecord& a, ContactRecord& b)
 {
     if (a.isOnline() != b.isOnline())
         return a.isOnline() ? 1 : -1;
-    const String nameA = a.getDisplayName();
-    return ::strcasecmp(nameA.c_str(), b.getDisplayName());
+    return a.sortKey().compare(b.sortKey());
 }
 
 void ContactList::sort()
 {
-    std::stable_sort(records_.begin(), records_.end(),
-                     [](const std::unique_ptr<ContactRecord>& a, const std::unique_ptr<ContactRecord>& b) {
-                         return compare(*a, *b) < 0;
-                     });
+    // Each record's presence and key are taken once, not once per comparison.
+    struct Entry {
+        bool online;
+        const std::string* key;
+        std::unique_ptr<ContactRecord> record;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(records_.size());
+    for (auto& record : records_) {
+        const bool online = record->isOnline();
+        const std::string* key = &record->sortKey();
+        entries.push_back(Entry{online, key, std::move(record)});
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        if (a.online != b.online)
+            return b.online;
+        return *a.key < *b.key;
+    });
+    for (size_t i = 0; i < entries.size(); ++i)
+        records_[i] = std::move(entries[i].record);
 }
 
 } // namespace orvane

@@ -3,6 +3,8 @@
 #include "core/contacts/ContactRecord.h"
 
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace orvane {
@@ -11,6 +13,11 @@ namespace orvane {
 // them. It owns its records. Not locked itself: the application holds its lock around
 // every use (the list is reached from the user-interface thread and from module threads).
 // Ids and user names are compared byte for byte.
+//
+// The records are indexed by id, so that finding and adding take the same time however
+// long the list is: a sign-in reply of n contacts, or messages from n strangers, cost
+// about n steps rather than n squared. Ids are unique in the list (add finds before it
+// appends) and a record's id never changes once it is in the list.
 class ContactList {
 public:
     ContactList();
@@ -18,7 +25,7 @@ public:
     ContactList(const ContactList&) = delete;
     ContactList& operator=(const ContactList&) = delete;
 
-    // The first record with the id, or NULL.
+    // The record with the id, or NULL.
     ContactRecord* find(const char* id) const;
     // The record with the id; a new one (named "Unknown " and the id, not listed, offline)
     // appended when there is none. NULL for a NULL id.
@@ -34,13 +41,15 @@ public:
     void unlistAll();
     // Deletes every record; pointers to them are invalid afterwards.
     void clear();
-    // Offline contacts first, then by display name ignoring case.
+    // Offline contacts first, then by display name in the order of names (NameOrder.h);
+    // records of equal rank keep their order.
     void sort();
     // The order of sort: negative, 0 or positive.
     static int compare(ContactRecord& a, ContactRecord& b);
 
 private:
     std::vector<std::unique_ptr<ContactRecord>> records_;
+    std::unordered_map<std::string, ContactRecord*> byId_;
 };
 
 } // namespace orvane

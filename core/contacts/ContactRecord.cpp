@@ -1,5 +1,7 @@
 #include "core/contacts/ContactRecord.h"
 
+#include "core/contacts/NameOrder.h"
+
 namespace orvane {
 
 ContactRecord::ContactRecord(const char* text) : id(text ? text : "") {}
@@ -14,6 +16,17 @@ const char* ContactRecord::getDisplayName()
     name.trim();
     displayName_ = name.isEmpty() ? userName : name;
     return displayName_.c_str();
+}
+
+const std::string& ContactRecord::sortKey()
+{
+    const char* name = getDisplayName();
+    if (!hasSortKey_ || sortKeyName_ != name) {
+        sortKeyName_ = name;
+        sortKey_ = nameSortKey(name);
+        hasSortKey_ = true;
+    }
+    return sortKey_;
 }
 
 namespace presence {

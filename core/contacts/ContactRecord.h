@@ -5,6 +5,7 @@
 #include "foundation/String.h"
 
 #include <cstdint>
+#include <string>
 
 namespace orvane {
 
@@ -29,6 +30,9 @@ public:
     const char* getLastName() override { return lastName.c_str(); }
     const char* getAuxText() override { return auxText.c_str(); }
     virtual bool isListed() { return listed; }
+    // The display name's key in the order of names (core/contacts/NameOrder.h); made again
+    // only when the display name has changed since the last call.
+    const std::string& sortKey();
 
     // The decimal 64-bit user id; fixed for a contact, the own user's is set at sign-in.
     String id;
@@ -49,6 +53,10 @@ public:
 
 private:
     String displayName_;
+    // The display name the key was made of.
+    String sortKeyName_;
+    std::string sortKey_;
+    bool hasSortKey_ = false;
 };
 
 // The 16-byte presence record of the server's presence frames:

@@ -299,8 +299,9 @@ void ConnectionThread::loop()
         }
         if (!signedIn_ && monotonicMillis() >= signInDeadline_) {
             diagnostic("server link: no sign-in confirmation within %d ms", timing.signInReplyTimeoutMs);
+            // The reason first: the report of the state must find it on the status line.
+            owner_.setStatusText(SignInFailedText);
             dropLink(UnableToConnect);
-            owner_.setStatusText("Error Signing in the server.");
             continue;
         }
         try {
@@ -382,8 +383,8 @@ void ConnectionThread::connectLink()
             std::lock_guard<std::mutex> guard(stateLock_);
             connecting_ = false;
         }
+        owner_.setStatusText(SignInFailedText);
         owner_.reportConnectionState(false, UnableToConnect);
-        owner_.setStatusText("Error Signing in the server.");
     }
 }
 

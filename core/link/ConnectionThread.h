@@ -77,6 +77,9 @@ public:
     enum RunState { NotStarted = 0, LoopRunning = 1, LoopEnded = 2 };
     // Why the link ended, as WM_CONNECTION_STATE carries it.
     enum Reason { SignedOut = 0, UnableToConnect = 1, ConnectionLost = 2 };
+    // The status line of a sign-in that failed (reason UnableToConnect); it is set before
+    // the state is reported.
+    static constexpr const char* SignInFailedText = "Error Signing in the server.";
 
     // Waits and bounds; set before the thread starts.
     struct Timing {

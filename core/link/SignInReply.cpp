@@ -4,6 +4,8 @@
 #include "foundation/Conversions.h"
 #include "foundation/XmlNode.h"
 
+#include <utility>
+
 namespace orvane {
 
 namespace {
@@ -101,7 +103,7 @@ SignInReply SignInReply::parse(const String& text)
         contact.webSite = pieceOrEmpty(fields, 5);
         reply.contactIds += contact.id;
         reply.contactIds += ";";
-        reply.contacts.push_back(contact);
+        reply.contacts.push_back(std::move(contact));
     }
     // The peer block runs from after the empty line up to, not including, the two last lines.
     for (++line; lines.size() >= 2 && line < lines.size() - 2; ++line) {

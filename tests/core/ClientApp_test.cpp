@@ -3,6 +3,7 @@
 // hand-written bytes. What the user would see is read from the recording user interface.
 
 #include "core/app/ThreadMessages.h"
+#include "foundation/Paths.h"
 #include "tests/core/ClientTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -78,6 +79,23 @@ TEST(ClientAppStart, StartsInOrderAndAsksForAUserNameWhenNoneIsStored)
     client.onUi([] {});
     EXPECT_EQ(client.log.count("progress-show"), 0u);
     EXPECT_FALSE(client.app->connection().isConnected());
+}
+
+TEST(ClientAppStart, AStartRemovesTheAccountCopiesThatASaveCutShortLeftBehind)
+{
+    ClientFolders folders;
+    const std::string userFolder = folders.configHome + "/Orvane";
+    ::mkdir(userFolder.c_str(), 0700);
+    const std::string account = userFolder + "/account.ini";
+    const std::string password = AccountSettings::encodePassword("secret").c_str();
+    writeBytes(account + ".tmp-Ab12Cd", "<xml><server><password>" + password + "</password>");
+    writeBytes(account + ".tmp-zZ9yY8", "<xml><ser");
+    writeBytes(userFolder + "/notes.tmp-Ab12Cd", "someone else's");
+    TestClient client(folders);
+    ASSERT_TRUE(client.start());
+    EXPECT_FALSE(fileType((account + ".tmp-Ab12Cd").c_str()));
+    EXPECT_FALSE(fileType((account + ".tmp-zZ9yY8").c_str()));
+    EXPECT_TRUE(fileType((userFolder + "/notes.tmp-Ab12Cd").c_str()));
 }
 
 TEST(ClientAppStart, ASecondInstanceEndsSilently)
@@ -254,6 +272,7 @@ TEST_F(ClientAppTest, ConnectionStatesTellTheModulesAndTheUser)
 
     mark = client.log.size();
     client.onUi([this] { client.app->onThreadMessage(ThreadMessage::ConnectionState, 0, 1); });
+    expectLine("status Error Signing in the server.");
     expectLine("notice Unable to connect the server.");
     expectLine("sound warning.wav");
     expectLine("progress-hide");
@@ -434,6 +453,36 @@ TEST(ClientAppCommands, SignInAsAlwaysAsksAndKeepsTheRecordsOrDoesNothingWhenCan
         EXPECT_TRUE(client.app->saveAccountOnSignIn);
         EXPECT_NE(client.app->findContact("12"), nullptr) << "the records stay until the new list comes";
     });
+}
+
+TEST(ClientAppCommands, SignInAsFirstAsksTheModuleChatAndNoOtherToCloseItsWindows)
+{
+    const struct {
+        std::vector<std::string> modules;
+        const char* closed; // NULL: nobody is asked
+    } cases[] = {
+        {{"chat", "Chat", "probe"}, "Chat"},
+        {{"chat", "probe"}, nullptr},
+        {{"CHAT"}, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.closed ? c.closed : "none");
+        // No account: the start-up asks for one, is cancelled, and leaves the link alone.
+        ClientFolders folders;
+        TestClient client(folders, c.modules);
+        ASSERT_TRUE(client.start());
+        const size_t mark = client.log.size();
+        client.onUi([&] { client.app->signInAs(); });
+        std::vector<std::string> lines;
+        const std::vector<std::string> all = client.log.lines();
+        for (size_t i = mark; i < all.size(); ++i)
+            if (all[i].rfind("close-request", 0) == 0 || all[i] == "sign-in-dialog")
+                lines.push_back(all[i]);
+        std::vector<std::string> expected = {"sign-in-dialog"};
+        if (c.closed)
+            expected.insert(expected.begin(), std::string("close-request ") + c.closed);
+        EXPECT_EQ(lines, expected) << "asked before the dialog, and whatever the dialog's answer";
+    }
 }
 
 TEST(ClientAppCommands, DroppedFilesGoToTheFileTransferModuleOneTextEachAndFoldersAreSkipped)

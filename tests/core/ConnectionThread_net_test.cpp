@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -111,6 +112,23 @@ TEST_F(LinkTest, TheSystemModulesMessagesTravelInTheIndentedForm)
     ::close(fd);
 }
 
+// Once the failure has been told and everything posted has been handled: the status line
+// says why, and nothing replaced it after it first said so.
+void expectSignInErrorStaysOnTheStatusLine(TestClient& client)
+{
+    EXPECT_GE(client.log.waitFor("notice Unable to connect the server.", 10000), 0) << client.log.dump();
+    client.onUi([] {});
+    client.onUi([] {});
+    std::vector<std::string> status;
+    for (const std::string& line : client.log.lines())
+        if (line.rfind("status ", 0) == 0)
+            status.push_back(line);
+    const auto error = std::find(status.begin(), status.end(), "status Error Signing in the server.");
+    ASSERT_NE(error, status.end()) << client.log.dump();
+    EXPECT_EQ(std::count(error, status.end(), "status Offline."), 0) << client.log.dump();
+    EXPECT_EQ(status.back(), "status Error Signing in the server.");
+}
+
 TEST_F(LinkTest, AServerThatNeverConfirmsTheSignInIsGivenUp)
 {
     client.app->connection().timing.signInReplyTimeoutMs = 300;
@@ -120,7 +138,30 @@ TEST_F(LinkTest, AServerThatNeverConfirmsTheSignInIsGivenUp)
     expectLine("notice Unable to connect the server.");
     EXPECT_TRUE(closedBefore(fd, 5000));
     EXPECT_FALSE(client.app->connection().isConnected());
+    expectSignInErrorStaysOnTheStatusLine(client);
     ::close(fd);
+}
+
+TEST(Link, ASignInThatFailsLeavesItsErrorOnTheStatusLine)
+{
+    // Port 1 on loopback refuses at once: nothing listens there.
+    const struct {
+        const char* name;
+        std::string reply;
+    } cases[] = {
+        {"the account endpoint refuses",
+         "<?xml version=\"1.0\"?><xml><status>FAILED</status><reason>Wrong password</reason></xml>"},
+        {"the message server cannot be reached", "LOGIN SUCCESS\n127.0.0.1:1\nalice\n2\n\n\n7"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeAccountEndpoint endpoint(c.reply);
+        ClientFolders folders(endpoint.url());
+        folders.writeAccount("alice", "pw");
+        TestClient client(folders);
+        ASSERT_TRUE(client.start());
+        expectSignInErrorStaysOnTheStatusLine(client);
+    }
 }
 
 TEST_F(LinkTest, GarbageCostsTheLinkAndANewSignInStartsAFreshFrame)

@@ -111,6 +111,7 @@ public:
         log_.add(std::string("refresh ") + (hint ? hint->id.c_str() : "*"));
     }
     void stopVoiceSession() override { log_.add("voice-stop"); }
+    void askModuleToClose(IModule& module) override { log_.add(std::string("close-request ") + module.getId()); }
     ISkin* skin() override { return nullptr; }
     void onWindowMessage(int id, intptr_t wParam, intptr_t lParam) override
     {

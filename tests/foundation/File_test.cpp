@@ -8,15 +8,21 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <grp.h>
 #include <set>
 #include <string>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace orvane;
 using orvane::testing::CurrentDirectoryGuard;
@@ -272,4 +278,123 @@ TEST(File, WriteAllRespectsPermissions)
     // The same child can write a new file there: the refusals above are about permissions.
     EXPECT_EQ(runInChild([&] { return writeText(open + "/new.txt", "new"); }, true), 1);
     EXPECT_EQ(readBytes(open + "/new.txt"), "new");
+}
+
+// ---- what saves cut short leave behind ------------------------------------------------------
+
+TEST(File, ASaveRemovesTheTemporariesThatSavesCutShortLeftAndNothingElse)
+{
+    TempDirectory tmp;
+    const std::string target = tmp / "account.ini";
+    writeBytes(target, "old");
+    // Left by saves of account.ini that were killed: removed.
+    for (const char* stale : {"account.ini.tmp-Ab12Cd", "account.ini.tmp-000000", "account.ini.tmp-zzzzzz"})
+        writeBytes(tmp / stale, "<password>c2VjcmV0</password>");
+    // Not temporaries of this file's saves, or not files of ours: kept.
+    const std::vector<std::string> kept = {
+        "account.ini.tmp-Ab12C",   "account.ini.tmp-Ab12Cde", "account.ini.tmp-Ab-2Cd", "account.ini.tmp",
+        "config.ini.tmp-Ab12Cd",   "account.ini.bak",         "xaccount.ini.tmp-Ab12Cd",
+    };
+    for (const std::string& name : kept)
+        writeBytes(tmp / name, "x");
+    ASSERT_EQ(mkdir((tmp / "account.ini.tmp-Dir123").c_str(), 0700), 0);
+    writeBytes(tmp / "elsewhere", "linked");
+    ASSERT_EQ(symlink((tmp / "elsewhere").c_str(), (tmp / "account.ini.tmp-Lnk123").c_str()), 0);
+
+    ASSERT_TRUE(writeText(target, "new"));
+    EXPECT_EQ(readBytes(target), "new");
+    std::set<std::string> expected(kept.begin(), kept.end());
+    expected.insert({"account.ini", "account.ini.tmp-Dir123", "account.ini.tmp-Lnk123", "elsewhere"});
+    EXPECT_EQ(entriesOf(tmp.path()), expected);
+    EXPECT_EQ(readBytes(tmp / "elsewhere"), "linked");
+
+    // Without a save, on their own: the count of those removed.
+    writeBytes(tmp / "account.ini.tmp-Qq11Ww", "x");
+    EXPECT_EQ(File::removeStaleTemporaries(target.c_str()), 1);
+    EXPECT_EQ(File::removeStaleTemporaries(target.c_str()), 0);
+    EXPECT_EQ(File::removeStaleTemporaries(nullptr), 0);
+    EXPECT_EQ(File::removeStaleTemporaries((tmp / "missing/account.ini").c_str()), 0);
+}
+
+TEST(File, ATemporaryThatASaveIsWritingIsLeftAlone)
+{
+    TempDirectory tmp;
+    const std::string target = tmp / "account.ini";
+    // A save in progress holds its temporary locked, as writeAll does.
+    const std::string busy = tmp / "account.ini.tmp-Busy01";
+    writeBytes(busy, "half");
+    const int fd = ::open(busy.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    EXPECT_EQ(File::removeStaleTemporaries(target.c_str()), 0);
+    ASSERT_TRUE(writeText(target, "new"));
+    EXPECT_EQ(readBytes(busy), "half");
+    // Its save gone (the lock with it), it is stale.
+    ::close(fd);
+    EXPECT_EQ(File::removeStaleTemporaries(target.c_str()), 1);
+    EXPECT_EQ(entriesOf(tmp.path()), (std::set<std::string>{"account.ini"}));
+}
+
+TEST(File, SavesKilledMidWayLeaveTheOldFileAndAtMostOneTemporaryUntilASaveEnds)
+{
+    TempDirectory tmp;
+    const std::string target = tmp / "account.ini";
+    writeBytes(target, "old");
+    std::set<std::string> before = entriesOf(tmp.path());
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        // A save of 64 MiB, killed once its own temporary is there; tried again in the rare
+        // case that it was done before the kill came.
+        bool killed = false;
+        for (int attempt = 0; attempt < 20 && !killed; ++attempt) {
+            const pid_t pid = fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0)
+                _exit(writeText(target, std::string(64 << 20, 'n')) ? 0 : 1);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            for (bool fresh = false; !fresh && std::chrono::steady_clock::now() < deadline;) {
+                for (const std::string& name : entriesOf(tmp.path()))
+                    fresh = fresh || !before.count(name);
+                if (!fresh)
+                    std::this_thread::yield();
+            }
+            ::kill(pid, SIGKILL);
+            int status = 0;
+            ASSERT_EQ(waitpid(pid, &status, 0), pid);
+            killed = WIFSIGNALED(status);
+            if (!killed)
+                writeBytes(target, "old");
+        }
+        ASSERT_TRUE(killed) << "every save ended before it could be killed";
+        EXPECT_EQ(readBytes(target), "old");
+        // The killed save's temporary is all that is left: the one before went at its start.
+        before = entriesOf(tmp.path());
+        EXPECT_EQ(before.size(), 2u);
+    }
+    ASSERT_TRUE(writeText(target, "new"));
+    EXPECT_EQ(entriesOf(tmp.path()), (std::set<std::string>{"account.ini"}));
+    EXPECT_EQ(readBytes(target), "new");
+}
+
+TEST(File, SavesOfOneFileFromSeveralThreadsNeverTakeEachOthersTemporaries)
+{
+    TempDirectory tmp;
+    const std::string target = tmp / "registry.xml";
+    constexpr int Threads = 4, Saves = 150;
+    std::atomic<int> failed{0};
+    std::vector<std::thread> savers;
+    for (int t = 0; t < Threads; ++t)
+        savers.emplace_back([&, t] {
+            const std::string text(4096 + t, static_cast<char>('a' + t));
+            for (int i = 0; i < Saves; ++i)
+                if (!writeText(target, text))
+                    ++failed;
+        });
+    for (std::thread& t : savers)
+        t.join();
+    EXPECT_EQ(failed.load(), 0) << "a save's temporary was taken away under it";
+    const std::string last = readBytes(target);
+    ASSERT_FALSE(last.empty());
+    EXPECT_EQ(last, std::string(4096 + (last[0] - 'a'), last[0]));
+    EXPECT_EQ(entriesOf(tmp.path()), (std::set<std::string>{"registry.xml"}));
 }

@@ -335,6 +335,40 @@ TEST(WorkQueue, AtMostItsThreadsRunJobsAtOnceAndTheRestWaitInOrder)
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
 }
 
+TEST(WorkQueue, KeysTakeTurnsOneJobEachAndALineHoldsAtMostItsBound)
+{
+    WorkQueue queue(1);
+    queue.start();
+    Latch inside, gate;
+    std::vector<std::string> order;
+    // The one thread is held while the lines fill, so that the order they are taken in shows.
+    ASSERT_TRUE(queue.submit([&] {
+        inside.open();
+        gate.await();
+    }));
+    inside.await();
+    auto job = [&order](std::string name) { return [&order, name] { order.push_back(name); }; };
+    const uint64_t a = 1, b = 2, c = 3;
+    for (const char* name : {"a1", "a2", "a3"})
+        EXPECT_EQ(queue.submit(a, job(name), 3), WorkQueue::Submitted::Queued);
+    EXPECT_EQ(queue.submit(a, job("a4"), 3), WorkQueue::Submitted::Full) << "a's line holds three already";
+    EXPECT_EQ(queue.submit(b, job("b1"), 3), WorkQueue::Submitted::Queued);
+    EXPECT_EQ(queue.submit(c, job("c1"), 0), WorkQueue::Submitted::Queued);
+    EXPECT_EQ(queue.submit(c, job("c2"), 0), WorkQueue::Submitted::Queued);
+    EXPECT_TRUE(queue.submit(job("none1")));
+    EXPECT_EQ(queue.waiting(a), 3);
+    EXPECT_EQ(queue.waiting(c), 2);
+    EXPECT_EQ(queue.waiting(4), 0);
+    EXPECT_EQ(queue.waiting(), 7);
+
+    gate.open();
+    EXPECT_TRUE(awaitCondition([&] { return queue.waiting() == 0; }));
+    queue.stop();
+    // Rounds in the order the lines first had work; jobs without a key share one line.
+    EXPECT_EQ(order, (std::vector<std::string>{"a1", "b1", "c1", "none1", "a2", "c2", "a3"}));
+    EXPECT_EQ(queue.submit(a, job("late"), 3), WorkQueue::Submitted::Stopping);
+}
+
 TEST(WorkQueue, StoppingDropsWaitingJobsFinishesRunningOnesAndRefusesNewOnes)
 {
     WorkQueue queue(1);

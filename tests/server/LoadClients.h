@@ -11,10 +11,13 @@
 // once, see each other come online, send one module message each along the group, then
 // half of them leave; afterwards every client must hold exactly what it was meant to get.
 
+#include "NetClient.h"
 #include "ServerTestSupport.h"
 
 #include "core/Message.h"
 #include "foundation/XmlNode.h"
+#include "network/FormFields.h"
+#include "network/HttpClient.h"
 #include "server/AccountStore.h"
 #include "server/OrvaneServer.h"
 
@@ -77,9 +80,9 @@ inline double percentile(const std::vector<double>& sorted, double p)
     return sorted[i];
 }
 
-// A client that connects from the source address (host order), sends the first ten bytes
-// of a sign-in header and then nothing more: the descriptor, or -1.
-inline int stalledConnection(uint16_t port, uint32_t source)
+// A blocking connection to the loopback port from the source address (host order): the
+// descriptor, or -1.
+inline int connectFrom(uint16_t port, uint32_t source)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -93,15 +96,136 @@ inline int stalledConnection(uint16_t port, uint32_t source)
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     to.sin_port = htons(port);
-    static const uint8_t halfHeader[10] = {'#', 100, 0, 0, 0, 0, 0, 0, 0, 0};
     if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
-        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 ||
-        ::send(fd, halfHeader, sizeof halfHeader, MSG_NOSIGNAL) != sizeof halfHeader) {
+        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
         ::close(fd);
         return -1;
     }
     return fd;
 }
+
+// A client that connects from the source address (host order), sends the first ten bytes
+// of a sign-in header and then nothing more: the descriptor, or -1.
+inline int stalledConnection(uint16_t port, uint32_t source)
+{
+    const int fd = connectFrom(port, source);
+    static const uint8_t halfHeader[10] = {'#', 100, 0, 0, 0, 0, 0, 0, 0, 0};
+    if (fd >= 0 && ::send(fd, halfHeader, sizeof halfHeader, MSG_NOSIGNAL) != sizeof halfHeader) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The account endpoint's answer to a sign-in form from 127.0.0.1 (HttpClient's exceptions
+// pass out).
+inline std::string loginReply(uint16_t port, const std::string& user, const std::string& password)
+{
+    HttpClient http;
+    FormFields form;
+    form.field("CMD") = "LOGIN";
+    form.field("user") = user.c_str();
+    form.field("password") = password.c_str();
+    ByteArray out;
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/orvane";
+    http.postForm(url.c_str(), &form, &out);
+    return std::string(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(out.count()));
+}
+
+// The sign-in of a client from 127.0.0.1, answered by the signed-in frame: its time in ms,
+// or -1 when no answer came within five seconds.
+inline double timedSignIn(uint16_t port, const Bytes& signIn)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    RawClient client(port);
+    Bytes header;
+    if (!client.send(signIn) || !client.readExactly(header, 21) || header[1] != 101)
+        return -1;
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// Form posts to the account endpoint from one source address, each on a connection of its
+// own, all sent at once and answered whenever the server gets to them: what a client that
+// floods the endpoint keeps in flight. The answers are read without waiting (collect).
+class FormFlood {
+public:
+    // `body` is the form's encoded text ("CMD=LOGIN&user=bob&password=wrong").
+    FormFlood(uint16_t port, uint32_t source, const std::string& body, int count)
+    {
+        const std::string request = "POST /orvane HTTP/1.0\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                                    "Content-Length: " +
+                                    std::to_string(body.size()) + "\r\n\r\n" + body;
+        for (int i = 0; i < count; ++i) {
+            const int fd = connectFrom(port, source);
+            if (fd < 0)
+                continue;
+            if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
+                ::close(fd);
+                continue;
+            }
+            posts_.push_back(Post{fd, std::string()});
+        }
+    }
+    ~FormFlood()
+    {
+        for (Post& p : posts_)
+            if (p.fd >= 0)
+                ::close(p.fd);
+    }
+    FormFlood(const FormFlood&) = delete;
+    FormFlood& operator=(const FormFlood&) = delete;
+
+    int sent() const { return static_cast<int>(posts_.size()); }
+    // Closes every connection, answered or not.
+    void leave()
+    {
+        for (Post& p : posts_)
+            if (p.fd >= 0) {
+                ::close(p.fd);
+                p.fd = -1;
+            }
+    }
+
+    // Reads what has arrived; a post is answered once the server has closed its connection.
+    void collect()
+    {
+        for (Post& p : posts_) {
+            while (p.fd >= 0) {
+                char buffer[4096];
+                const ssize_t n = ::recv(p.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                if (n > 0) {
+                    p.answer.append(buffer, static_cast<size_t>(n));
+                    continue;
+                }
+                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                    break;
+                if (n < 0 && errno == EINTR)
+                    continue;
+                ::close(p.fd);
+                p.fd = -1;
+            }
+        }
+    }
+    int answered() const
+    {
+        return static_cast<int>(std::count_if(posts_.begin(), posts_.end(), [](const Post& p) { return p.fd < 0; }));
+    }
+    // Answered posts whose status line carries the code.
+    int answeredWith(int status) const
+    {
+        const std::string code = " " + std::to_string(status) + " ";
+        return static_cast<int>(std::count_if(posts_.begin(), posts_.end(), [&](const Post& p) {
+            return p.fd < 0 && p.answer.compare(0, 8, "HTTP/1.0") == 0 && p.answer.compare(8, code.size(), code) == 0;
+        }));
+    }
+
+private:
+    struct Post {
+        int fd;
+        std::string answer;
+    };
+    std::vector<Post> posts_;
+};
 
 // The source address of the clients of group g: 127.1.0.1, 127.1.0.2 and on, in host order.
 inline uint32_t loadSourceAddress(int group)

@@ -1,8 +1,9 @@
 // The message server under load and under attack, on loopback: a thousand clients in
 // groups that list each other, where every presence change and module message must reach
-// exactly the right clients with the server's threads and password hashes bounded; and
-// ten thousand connections that send half a header and stall, which must not keep a real
-// client from signing in within a second.
+// exactly the right clients with the server's threads and password hashes bounded; ten
+// thousand connections that send half a header and stall, which must not keep a real
+// client from signing in within a second; and a flood of wrong passwords from one address,
+// which must not hold up a sign-in from another.
 
 #include "LoadClients.h"
 #include "NetClient.h"
@@ -14,6 +15,7 @@
 #include "server/OrvaneServer.h"
 #include "server/PasswordHash.h"
 
+#include <algorithm>
 #include <atomic>
 #include <poll.h>
 #include <sys/resource.h>
@@ -86,19 +88,6 @@ TEST(ServerLoad, AThousandClientsInGroupsGetExactlyTheirPresenceAndMessages)
                 makingSeconds, Clients, elapsed, percentile(times, 0.5), percentile(times, 0.99));
 }
 
-std::string loginReply(uint16_t port, const std::string& user, const std::string& password)
-{
-    HttpClient http;
-    FormFields form;
-    form.field("CMD") = "LOGIN";
-    form.field("user") = user.c_str();
-    form.field("password") = password.c_str();
-    ByteArray out;
-    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/orvane";
-    http.postForm(url.c_str(), &form, &out);
-    return std::string(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(out.count()));
-}
-
 TEST(ServerLoad, SignInFramesAndAccountFormsShareOneBoundOnPasswordHashes)
 {
     constexpr int Clients = 100, Posters = 20;
@@ -132,18 +121,6 @@ TEST(ServerLoad, SignInFramesAndAccountFormsShareOneBoundOnPasswordHashes)
 }
 
 // ---- stalled connections ----------------------------------------------------------------
-
-// The sign-in of a client from 127.0.0.1, answered by the signed-in frame: its time in ms,
-// or -1 when no answer came within five seconds.
-double timedSignIn(uint16_t port, const Bytes& signIn)
-{
-    const auto t0 = std::chrono::steady_clock::now();
-    RawClient client(port);
-    Bytes header;
-    if (!client.send(signIn) || !client.readExactly(header, 21) || header[1] != 101)
-        return -1;
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-}
 
 int linesWith(const std::string& log, const char* words)
 {
@@ -244,6 +221,89 @@ TEST(ServerUnderAttack, TenThousandStalledConnectionsDoNotKeepAClientFromSigning
         EXPECT_LE(linesWith(log, "closed to make room"), 6 * (static_cast<int>(seconds) + 2)) << log.substr(0, 2000);
         if (!c.addresses) {
             EXPECT_GE(linesWith(log, "waiting connections closed to make room:"), 1) << log.substr(0, 2000);
+        }
+    }
+}
+
+// ---- a flood of wrong passwords ------------------------------------------------------------
+
+TEST(ServerUnderAttack, WrongPasswordFormsFromOneAddressDoNotHoldUpASignInFromAnother)
+{
+    constexpr int Forms = 200;
+    constexpr uint32_t Attacker = 0x7F000002u; // 127.0.0.2; the client signs in from 127.0.0.1
+    const struct {
+        const char* name;
+        int perAddress;
+    } cases[] = {
+        {"the hashes are taken in turns by address", 1000},
+        {"and an address may have only so many waiting", ServerSettings().maxHashesWaitingPerAddress},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ServerSettings settings;
+        settings.passwordHashCost = 3;
+        settings.passwordWorkers = 2;
+        settings.maxHashesWaitingPerAddress = c.perAddress;
+        // Every form reaches the hashes: the room for connections whose request has not
+        // been read yet would otherwise close the oldest of them while they all come at once.
+        settings.maxWaitingPerAddress = 2 * Forms;
+        const std::unique_ptr<OrvaneServer> server = startServerWithAliceAndBob(settings);
+        const uint16_t httpPort = server->httpAddress().getPort();
+
+        FormFlood flood(httpPort, Attacker, "CMD=LOGIN&user=bob&password=wrong", Forms);
+        ASSERT_EQ(flood.sent(), Forms);
+        const bool bounded = c.perAddress < Forms;
+        // How long the attacker's line grows, as far as the test sees it.
+        int most = 0;
+        auto look = [&] {
+            most = std::max(most, server->hashesWaitingFrom(Attacker));
+            flood.collect();
+        };
+        if (bounded) {
+            // Beyond what one address may have waiting, forms are turned away at once.
+            EXPECT_TRUE(awaitCondition([&] {
+                look();
+                return flood.answeredWith(503) >= Forms / 4;
+            }, 30000)) << flood.answeredWith(503) << " turned away";
+        } else {
+            EXPECT_TRUE(awaitCondition([&] {
+                look();
+                return server->hashesWaiting() >= Forms * 3 / 4;
+            }, 30000)) << server->hashesWaiting() << " waiting";
+        }
+
+        // The sign-in: the form, then the sign-in frame, one hash each.
+        const int answeredBefore = flood.answered();
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(loginReply(httpPort, "alice", "secret1").compare(0, 14, "LOGIN SUCCESS\n"), 0);
+        const double signInMs = timedSignIn(server->messageAddress().getPort(), aliceSignIn);
+        const double totalMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        EXPECT_GE(signInMs, 0);
+        look();
+        const int answeredMeanwhile = flood.answered() - answeredBefore;
+        std::printf("%s: sign-in in %.0f ms; %d of the other address's %d forms answered meanwhile, %d turned away "
+                    "in all\n",
+                    c.name, totalMs, answeredMeanwhile, Forms, flood.answeredWith(503));
+        // In turns, the sign-in's two hashes wait for a few of the other address's, not for
+        // the line of them.
+        if (!bounded)
+            EXPECT_LE(answeredMeanwhile, Forms / 10) << "the sign-in waited behind the other address's forms";
+
+        if (bounded) {
+            // Every form is answered in the end: a refusal, or a 503.
+            EXPECT_TRUE(awaitCondition([&] {
+                look();
+                return flood.answered() == Forms;
+            }, 60000)) << flood.answered() << " of " << Forms << " answered";
+            EXPECT_EQ(flood.answeredWith(200) + flood.answeredWith(503), Forms);
+            EXPECT_LE(most, c.perAddress);
+        } else {
+            EXPECT_EQ(flood.answeredWith(503), 0);
+            // Forms whose client has left cost no hash: the line empties at once.
+            flood.leave();
+            EXPECT_TRUE(awaitCondition([&] { return server->hashesWaiting() == 0; }, 30000))
+                << server->hashesWaiting() << " still waiting";
+            EXPECT_LT(passwordHashLoad().total, Forms) << "hashes computed for clients that had left";
         }
     }
 }

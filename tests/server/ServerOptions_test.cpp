@@ -38,7 +38,7 @@ TEST(ServerOptions, ValuesAreTaken)
     ASSERT_TRUE(parse({"--http", "127.0.0.2:0", "--message", ":9000", "--database", "/tmp/x.db", "--external-address",
                        "192.0.2.1", "--advertise-host", "chat.example", "--hash-cost", "1", "--max-connections", "7",
                        "--max-sessions-per-user", "3", "--sign-in-timeout", "500", "--password-workers", "2",
-                       "--max-http-connections", "9", "--max-waiting-per-address", "5"},
+                       "--max-http-connections", "9", "--max-waiting-per-address", "5", "--hashes-per-address", "6"},
                       s, error))
         << error.c_str();
     EXPECT_EQ(s.httpAddress.getHostAddress(), String("127.0.0.2"));
@@ -55,6 +55,7 @@ TEST(ServerOptions, ValuesAreTaken)
     EXPECT_EQ(s.passwordWorkers, 2);
     EXPECT_EQ(s.maxHttpConnections, 9);
     EXPECT_EQ(s.maxWaitingPerAddress, 5);
+    EXPECT_EQ(s.maxHashesWaitingPerAddress, 6);
     ASSERT_TRUE(parse({"--in-memory"}, s, error));
     EXPECT_TRUE(s.databasePath.isEmpty());
 }
@@ -73,6 +74,7 @@ TEST(ServerOptions, BadValuesAreRefused)
         {"--max-connections", "-1"},
         {"--password-workers", "0"},
         {"--max-waiting-per-address", "0"},
+        {"--hashes-per-address", "0"},
         {"--database", ""},
         {"--verbose"},
         {"--relay", "127.0.0.1:70000"},

@@ -153,29 +153,31 @@ TEST_F(ContactTree, ARootIsExpandedWithPicture1ExactlyWhileItHoldsContacts)
     EXPECT_EQ(picture(view->GetOfflineRoot(), wxTreeItemIcon_Selected), 0);
 }
 
-TEST_F(ContactTree, ANewContactGoesAfterTheLastChildThatSortsStrictlyBeforeItInLowerCaseBytes)
+TEST_F(ContactTree, ANewContactGoesAfterTheLastChildThatSortsStrictlyBeforeItInTheOrderOfNames)
 {
-    // Lower-casing touches A to Z only, and bytes compare unsigned: "[" (0x5b) sorts before
-    // "bob" but would sort after "Bob"; a UTF-8 name (0xc3 ...) sorts after every ASCII one.
+    // Names sort as the user's locale sorts them, ignoring case: an accented letter right
+    // after its plain one (not after every ASCII name, as bytes would have it), punctuation
+    // before letters, and a new contact before those of an equal name.
     const struct {
         const char* name;
         Names expected;
     } cases[] = {
-        {"alice", {"alice#3", "Bob#1", "carol#2"}},
-        {"Bob", {"Bob#3", "Bob#1", "carol#2"}},
-        {"bob", {"bob#3", "Bob#1", "carol#2"}},
-        {"carol", {"Bob#1", "carol#3", "carol#2"}},
-        {"[x]", {"[x]#3", "Bob#1", "carol#2"}},
-        {"\xc3\x89mile", {"Bob#1", "carol#2", "\xc3\x89mile#3"}},
-        {"zed", {"Bob#1", "carol#2", "zed#3"}},
+        {"alice", {"alice#4", "Bob#1", "emile#2", "Eva#3"}},
+        {"Bob", {"Bob#4", "Bob#1", "emile#2", "Eva#3"}},
+        {"bob", {"bob#4", "Bob#1", "emile#2", "Eva#3"}},
+        {"EMILE", {"Bob#1", "EMILE#4", "emile#2", "Eva#3"}},
+        {"\xc3\x89mile", {"Bob#1", "emile#2", "\xc3\x89mile#4", "Eva#3"}},
+        {"[x]", {"[x]#4", "Bob#1", "emile#2", "Eva#3"}},
+        {"zed", {"Bob#1", "emile#2", "Eva#3", "zed#4"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         client.app->clearContacts();
         client.contact("1", "Bob", 0);
-        client.contact("2", "carol", 0);
+        client.contact("2", "emile", 0);
+        client.contact("3", "Eva", 0);
         rebuild();
-        refresh(client.contact("3", c.name, 0));
+        refresh(client.contact("4", c.name, 0));
 
         Names withIds;
         wxTreeItemIdValue cookie;
@@ -187,6 +189,13 @@ TEST_F(ContactTree, ANewContactGoesAfterTheLastChildThatSortsStrictlyBeforeItInL
                               view->GetSelectedContact()->getId());
         }
         EXPECT_EQ(withIds, c.expected);
+
+        // A full rebuild puts every contact where the single refresh did.
+        rebuild();
+        Names rebuilt;
+        for (const std::string& entry : c.expected)
+            rebuilt.push_back(entry.substr(0, entry.find('#')));
+        EXPECT_EQ(offline(), rebuilt);
     }
 }
 
