@@ -286,8 +286,9 @@ TEST(ServerUnderAttack, WrongPasswordFormsFromOneAddressDoNotHoldUpASignInFromAn
                     c.name, totalMs, answeredMeanwhile, Forms, flood.answeredWith(503));
         // In turns, the sign-in's two hashes wait for a few of the other address's, not for
         // the line of them.
-        if (!bounded)
+        if (!bounded) {
             EXPECT_LE(answeredMeanwhile, Forms / 10) << "the sign-in waited behind the other address's forms";
+        }
 
         if (bounded) {
             // Every form is answered in the end: a refusal, or a 503.
