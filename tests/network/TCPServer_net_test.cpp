@@ -159,6 +159,11 @@ TEST(TCPServer, WhateverAHandlerThrowsIsDroppedAndItsConnectionClosed)
         OwnedSocket c = s.connect();
         EXPECT_TRUE(peerClosed(c)) << "kind " << k;
         EXPECT_TRUE(awaitCondition([&] { return s.dispatcher.ended.load() == k + 1; }));
+        // A connect before the worker is idle again would rightly make a second worker.
+        EXPECT_TRUE(awaitCondition([&] {
+            PoolWorker* w = s.dispatcher.getPool().getWorker(0);
+            return w && !w->isBusy();
+        }));
     }
     // Still accepting, on the same worker.
     s.dispatcher.body = echoFour;

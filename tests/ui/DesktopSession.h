@@ -26,6 +26,10 @@
 
 namespace orvane::testing {
 
+// Asks the display's window manager how large a new window's frame will be and waits for
+// the answer (tests/ui/WindowManagerProbe.cpp, which keeps Xlib's macros to itself).
+bool windowManagerAnswersFrameExtents(GdkDisplay* display, std::chrono::milliseconds within);
+
 class DesktopSession {
 public:
     // The size of the screen scripts/with-xvfb makes.
@@ -93,7 +97,20 @@ private:
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return true;
+        return answersFrameExtents();
+    }
+
+    // wx shows a new top-level window only once the window manager has said how large its
+    // frame will be, and gives up after a second: the window then comes up without its
+    // decorations counted, and grows by them later. A window manager still busy starting
+    // on a loaded machine can take that long. So the session starts once the manager
+    // answers such a question for a window of ours.
+    bool answersFrameExtents()
+    {
+        if (windowManagerAnswersFrameExtents(display_, std::chrono::seconds(20)))
+            return true;
+        ADD_FAILURE() << "openbox never said how large a window's frame is";
+        return false;
     }
 
     // SIGTERM, then SIGKILL when it has not ended within three seconds.

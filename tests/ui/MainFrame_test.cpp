@@ -274,8 +274,11 @@ TEST_F(MainFrame, TheCallBarDocksAlongTheBottomAndShowsTheStatusText)
 {
     startSignedIn();
     CAudioBar& call = frame().audioBar();
-    const wxSize client = frame().GetClientSize();
     const int height = call.GetBestSize().y;
+    // The frame is laid out once the window manager has mapped it at its size.
+    ASSERT_TRUE(waitUntil([&] { return frame().IsShownOnScreen() && frame().GetClientSize().y > 2 * height; }))
+        << "the frame never got its size";
+    const wxSize client = frame().GetClientSize();
     EXPECT_EQ(call.GetRect(), wxRect(0, client.y - height, client.x, height)) << "the whole width, at the bottom";
     EXPECT_EQ(frame().actionsBar().GetRect().GetBottom() + 1, client.y - height);
     EXPECT_EQ(frame().view().GetRect().GetBottom() + 1, client.y - height);
