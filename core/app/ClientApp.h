@@ -254,6 +254,8 @@ private:
     ConfigSettings config_;
     AdvertisedEndpoint advertised_;
     std::atomic<bool> reachable_{false};
+    // The modules have been told of this sign-in (user-interface thread).
+    bool modulesSignedIn_ = false;
     mutable std::mutex externalLock_;
     String externalAddress_;
     ContactRecord ownUser_;

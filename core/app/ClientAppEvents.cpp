@@ -187,6 +187,11 @@ void ClientApp::hideProgressPanel()
 
 void ClientApp::broadcastSignedIn(bool signedIn)
 {
+    // Once per sign-in: told again, a module would treat a call that has begun to ring
+    // as a fresh start.
+    if (signedIn && modulesSignedIn_)
+        return;
+    modulesSignedIn_ = signedIn;
     for (const auto& entry : modules_) {
         if (signedIn)
             entry->module->onSignedIn();
@@ -426,9 +431,12 @@ void ClientApp::onContactAddedReply(const XmlNode& body)
 void ClientApp::onSignedIn(const Message& frame)
 {
     // The frames queued behind this one run in the same turn of the queue, before the
-    // broadcast of the sign-in reaches the modules; a peer's channel set-up among them must
-    // already be answered with the own id, or the peer drops the answer as forged.
+    // posted change of state; a peer's channel set-up among them must already be answered
+    // with the own id, or the peer drops the answer as forged.
     systemModule_->onSignedIn();
+    // The modules too hear of the sign-in before those frames: a call request among them
+    // would otherwise find the voice module still signed out, and be refused as busy.
+    broadcastSignedIn(true);
     ownUser_.status = 1;
     port_.post(ThreadMessage::ConnectionState, 1, ConnectionThread::SignedOut);
     showOnlineStatus();

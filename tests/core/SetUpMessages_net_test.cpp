@@ -354,3 +354,28 @@ TEST_F(SetUpMessagesAtSignIn, AnAskThatArrivesWithTheConfirmationIsAnsweredWithT
     EXPECT_EQ(field(answer, "user_id"), "7") << "the peer takes an answer only from the user the server names";
     EXPECT_EQ(field(answer, "local_port"), port);
 }
+
+TEST_F(SetUpMessagesAtSignIn, AModuleHearsOfTheSignInBeforeAMessageThatArrivesWithTheConfirmation)
+{
+    // A module still signed out when a peer's first record reaches it turns the peer away
+    // (the voice module answers a call request as busy), so the notice must come first,
+    // and only once.
+    client.onUi([&] {
+        const Message confirmation = receivedFrame(101, 0, "<xml external_address=\"127.0.0.1\"/>");
+        const std::string body = "<message module_id=\"probe\" data=\"ring\"/>";
+        const Message request = receivedFrame(2, 12, body);
+        client.app->postEvent(AppEvent::ServerFrame, link, &confirmation, nullptr, false);
+        client.app->postEvent(AppEvent::ServerFrame, link, &request, nullptr, false);
+        client.app->drainEvents();
+    });
+    const int message = client.log.waitFor("module probe message 12 ring", 10000);
+    ASSERT_GE(message, 0) << client.log.dump();
+    const int signedIn = client.log.waitFor("module probe signed-in", 0);
+    ASSERT_GE(signedIn, 0) << client.log.dump();
+    EXPECT_LT(signedIn, message) << client.log.dump();
+    // The posted change of state that follows (queued before these turns) tells the modules
+    // nothing new.
+    client.onUi([] {});
+    client.onUi([] {});
+    EXPECT_EQ(client.log.waitFor("module probe signed-in", 0, signedIn + 1), -1) << client.log.dump();
+}
