@@ -24,6 +24,15 @@ namespace orvane {
 
 class OrvaneApp : public wxApp {
 public:
+    // The program draws nothing with OpenGL, yet GTK opens it with the display to choose
+    // visuals for it: on a machine without a graphics card that loads the software
+    // renderer, the larger part of the start. Whoever sets GDK_GL has the last word.
+    bool Initialize(int& count, wxChar** arguments) override
+    {
+        setenv("GDK_GL", "disable", 0);
+        return wxApp::Initialize(count, arguments);
+    }
+
     bool OnInit() override
     {
         wxInitAllImageHandlers();
