@@ -243,7 +243,10 @@ bool CMainFrame::OnTrayNotify(int iconId, long mouseMessage)
             MainMenu::createTrayMenu(signedIn() ? MainMenu::TrayMenu::Online : MainMenu::TrayMenu::Offline);
         if (!menu)
             return false;
-        Raise();
+        // Forward for its menu only when it is up: on GTK raising presents, and so shows, a
+        // window the user has closed to the tray.
+        if (IsShown() && !IsIconized())
+            Raise();
         const int chosen = trackTrayMenu ? trackTrayMenu(*menu) : GetPopupMenuSelectionFromUser(*menu);
         if (chosen != wxID_NONE)
             dispatch(command::fromWxId(chosen));
