@@ -56,6 +56,7 @@ ProgramUi::ProgramUi() = default;
 
 ProgramUi::~ProgramUi()
 {
+    setMessageBoxSkin(nullptr);
     // The frame stores its placement in the profile as it goes, so it must go first, now
     // rather than at wx's next idle time (after a failed start-up there is none).
     if (frame_)
@@ -78,6 +79,7 @@ bool ProgramUi::createWindows(ClientApp& app)
     colors.takeSkin(skin_);
     menuStyle_.apply(colors);
     registerProgramImages();
+    setMessageBoxSkin(&skin_);
 
     const ConfigPaths& paths = app.paths();
     const String folder = paths.userFolder.isEmpty() ? paths.programFolder : paths.userFolder + "/";
