@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <wx/uiaction.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -59,6 +61,21 @@ protected:
             if (windowTitle(w) == "alice - Orvane")
                 return w;
         return 0;
+    }
+
+    // The program's window with that title, once it is shown; 0 when none shows in time.
+    XWindowId shownWindow(pid_t pid, const std::string& title)
+    {
+        XWindowId found = 0;
+        waitUntil(
+            [&] {
+                for (XWindowId w : windowsOfProcess(pid))
+                    if (windowTitle(w) == title && windowShown(w) == WindowShown::Shown)
+                        found = w;
+                return found != 0;
+            },
+            std::chrono::seconds(30));
+        return found;
     }
 
     // Exit through the File menu's keys, as a person would.
@@ -144,4 +161,40 @@ TEST_F(OrvaneProgram, WithATrayClosingHidesTheWindowAndTheIconBringsItBack)
     mouse.MouseMove(icon.x + icon.width / 2, icon.y + icon.height / 2);
     mouse.MouseClick();
     EXPECT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Shown; })) << "a left click shows it";
+}
+
+TEST_F(OrvaneProgram, AtFirstStartTheSignInDialogComesUpOnTopOfTheMainWindowWithTheFocus)
+{
+    // Nobody has signed in on this machine yet.
+    folders->writeAccount("", "");
+    PeerProcess program;
+    ASSERT_TRUE(program.start({ORVANE_PROGRAM}, folders->root / "first.log"));
+    const XWindowId frame = shownWindow(program.pid(), " - Orvane");
+    const XWindowId dialog = shownWindow(program.pid(), "Orvane - Sign In");
+    ASSERT_NE(frame, 0u) << readBytes(folders->root / "first.log");
+    ASSERT_NE(dialog, 0u) << readBytes(folders->root / "first.log");
+    const auto topmost = [&] {
+        const std::vector<XWindowId> stack = stackingOrder();
+        const auto frameAt = std::find(stack.begin(), stack.end(), frame);
+        const auto dialogAt = std::find(stack.begin(), stack.end(), dialog);
+        return frameAt != stack.end() && dialogAt != stack.end() && dialogAt > frameAt;
+    };
+    // The window manager settles both windows: then the dialog is the one above and the
+    // active one, so its buttons are not covered and the keys reach it.
+    EXPECT_TRUE(waitUntil([&] { return activeWindow() == dialog && topmost(); }, std::chrono::seconds(10)))
+        << "active " << activeWindow() << ", frame " << frame << ", dialog " << dialog;
+    if (const char* dir = std::getenv("ORVANE_ARTIFACTS_DIR")) {
+        // For a person to look at: the screen once the dialog has painted its face.
+        const WindowRect at = windowRect(dialog);
+        waitUntil([&] {
+            const wxImage middle = screenImage(wxRect(at.x + at.width / 2, at.y + at.height / 2, 1, 1));
+            return middle.IsOk() && (middle.GetRed(0, 0) || middle.GetGreen(0, 0) || middle.GetBlue(0, 0));
+        });
+        const wxImage screen = screenImage(wxRect(wxPoint(0, 0), screenSize()));
+        if (screen.IsOk())
+            screen.SaveFile(wxString(dir) + "/first-start.png", wxBITMAP_TYPE_PNG);
+    }
+    askToClose(dialog);
+    EXPECT_TRUE(waitUntil([&] { return windowShown(dialog) != WindowShown::Shown; })) << "cancelled";
+    program.stop();
 }

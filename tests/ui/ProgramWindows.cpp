@@ -113,6 +113,15 @@ XWindowId activeWindow()
     return active.empty() ? 0 : active.front();
 }
 
+std::vector<XWindowId> stackingOrder()
+{
+    DisplayPtr display = openDisplay();
+    if (!display)
+        return {};
+    return property<unsigned long>(display.get(), DefaultRootWindow(display.get()), "_NET_CLIENT_LIST_STACKING",
+                                   XA_WINDOW);
+}
+
 WindowRect windowRect(XWindowId window)
 {
     WindowRect rect;

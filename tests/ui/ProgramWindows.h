@@ -30,6 +30,8 @@ WindowRect windowRect(XWindowId window);
 bool windowIsDialog(XWindowId window);
 // The window that has the window manager's focus (_NET_ACTIVE_WINDOW); 0 for none.
 XWindowId activeWindow();
+// The managed windows from the bottom of the stack to the top (_NET_CLIENT_LIST_STACKING).
+std::vector<XWindowId> stackingOrder();
 
 // Asks the window manager to move the window's frame to (x, y).
 void askToMove(XWindowId window, int x, int y);
