@@ -25,6 +25,8 @@
 #include <wx/icon.h>
 #include <wx/menu.h>
 
+#include <gtk/gtk.h>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -148,7 +150,42 @@ bool CMainFrame::create()
         EVT_POSTED_MESSAGE, [this](wxCommandEvent& event) { OnTrayNotify(event.GetInt(), event.GetExtraLong()); },
         ThreadMessage::TrayNotify);
     layoutChildren();
+    joinMenuBarWhenMapped();
     return true;
+}
+
+void CMainFrame::joinMenuBarWhenMapped()
+{
+    // wxGTK sizes a new top-level window at a stand-in geometry of a few pixels until the
+    // window manager has told it the size of its frame; a menu bar in the layout then gets
+    // less width than its items need, and GTK complains. Hidden, it takes no part in that
+    // layout; it comes in once the window is mapped at its real size.
+    wxMenuBar* bar = GetMenuBar();
+    GtkWidget* window = GetHandle();
+    if (!bar || !window || gtk_widget_get_mapped(window))
+        return;
+    bar->Show(false);
+    menuBarPending_ = true;
+    mapHandler_ = g_signal_connect(window, "map", G_CALLBACK(+[](GtkWidget*, gpointer self) {
+                                       static_cast<CMainFrame*>(self)->onFirstMap();
+                                   }),
+                                   this);
+}
+
+void CMainFrame::onFirstMap()
+{
+    if (!menuBarPending_)
+        return;
+    menuBarPending_ = false;
+    // By its id alone: wx's own handlers on the window carry this object as their data too.
+    g_signal_handler_disconnect(GetHandle(), mapHandler_);
+    mapHandler_ = 0;
+    // After the map has run its course: the bar's height then comes off the client area.
+    CallAfter([this] {
+        if (wxMenuBar* bar = GetMenuBar())
+            bar->Show(true);
+        SendSizeEvent();
+    });
 }
 
 void CMainFrame::setCaption(const wxString& title)

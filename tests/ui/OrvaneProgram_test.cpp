@@ -196,5 +196,37 @@ TEST_F(OrvaneProgram, AtFirstStartTheSignInDialogComesUpOnTopOfTheMainWindowWith
     }
     askToClose(dialog);
     EXPECT_TRUE(waitUntil([&] { return windowShown(dialog) != WindowShown::Shown; })) << "cancelled";
+    EXPECT_TRUE(waitUntil([&] { return activeWindow() == frame; })) << "the main window has the focus back";
+    if (const char* dir = std::getenv("ORVANE_ARTIFACTS_DIR")) {
+        const wxImage screen = screenImage(wxRect(wxPoint(0, 0), screenSize()));
+        if (screen.IsOk())
+            screen.SaveFile(wxString(dir) + "/first-start-cancelled.png", wxBITMAP_TYPE_PNG);
+    }
     program.stop();
+}
+
+TEST_F(OrvaneProgram, StartsAndEndsWithoutAWarningFromGtk)
+{
+    TrayHost tray;
+    ASSERT_TRUE(tray.start());
+    PeerProcess program;
+    const pid_t pid = startProgram(program, "quiet.log");
+    ASSERT_GT(pid, 0);
+    const XWindowId window = mainWindow(pid);
+    ASSERT_TRUE(waitUntil([&] { return !tray.dockedWindows().empty(); })) << "the icon is in the tray";
+    // Its windows as a user meets them: hidden to the tray and back, then ended by Exit.
+    askToClose(window);
+    ASSERT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Hidden; }));
+    const wxRect icon = tray.screenRect(tray.dockedWindows().front());
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(icon.x + icon.width / 2, icon.y + icon.height / 2);
+    mouse.MouseClick();
+    ASSERT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Shown; }));
+    askToActivate(window);
+    ASSERT_TRUE(waitUntil([&] { return activeWindow() == window; }));
+    exitByKeys();
+    ASSERT_TRUE(waitUntil([&] { return !program.running(); }, std::chrono::seconds(20))) << "Exit ends it";
+    const std::string output = readBytes(folders->root / "quiet.log");
+    for (const char* complaint : {"-CRITICAL", "-WARNING", "Gtk-Message"})
+        EXPECT_EQ(output.find(complaint), std::string::npos) << complaint << " in:\n" << output;
 }
