@@ -78,6 +78,15 @@ protected:
         return found;
     }
 
+    // A click of the mouse button in the middle of the program's icon in the tray.
+    static void clickTrayIcon(TrayHost& tray, wxMouseButton button = wxMOUSE_BTN_LEFT)
+    {
+        const wxRect icon = tray.screenRect(tray.dockedWindows().front());
+        wxUIActionSimulator mouse;
+        mouse.MouseMove(icon.x + icon.width / 2, icon.y + icon.height / 2);
+        mouse.MouseClick(button);
+    }
+
     // Exit through the File menu's keys, as a person would.
     void exitByKeys()
     {
@@ -156,10 +165,7 @@ TEST_F(OrvaneProgram, WithATrayClosingHidesTheWindowAndTheIconBringsItBack)
         << "shown as " << static_cast<int>(windowShown(window)) << "; " << readBytes(folders->root / "tray.log");
     EXPECT_TRUE(program.running());
 
-    const wxRect icon = tray.screenRect(tray.dockedWindows().front());
-    wxUIActionSimulator mouse;
-    mouse.MouseMove(icon.x + icon.width / 2, icon.y + icon.height / 2);
-    mouse.MouseClick();
+    clickTrayIcon(tray);
     EXPECT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Shown; })) << "a left click shows it";
 }
 
@@ -217,10 +223,7 @@ TEST_F(OrvaneProgram, StartsAndEndsWithoutAWarningFromGtk)
     // Its windows as a user meets them: hidden to the tray and back, then ended by Exit.
     askToClose(window);
     ASSERT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Hidden; }));
-    const wxRect icon = tray.screenRect(tray.dockedWindows().front());
-    wxUIActionSimulator mouse;
-    mouse.MouseMove(icon.x + icon.width / 2, icon.y + icon.height / 2);
-    mouse.MouseClick();
+    clickTrayIcon(tray);
     ASSERT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Shown; }));
     askToActivate(window);
     ASSERT_TRUE(waitUntil([&] { return activeWindow() == window; }));
@@ -229,4 +232,29 @@ TEST_F(OrvaneProgram, StartsAndEndsWithoutAWarningFromGtk)
     const std::string output = readBytes(folders->root / "quiet.log");
     for (const char* complaint : {"-CRITICAL", "-WARNING", "Gtk-Message"})
         EXPECT_EQ(output.find(complaint), std::string::npos) << complaint << " in:\n" << output;
+}
+
+TEST_F(OrvaneProgram, ARightClickOnTheTrayIconLeavesTheClosedWindowHidden)
+{
+    TrayHost tray;
+    ASSERT_TRUE(tray.start());
+    PeerProcess program;
+    const pid_t pid = startProgram(program, "menu.log");
+    ASSERT_GT(pid, 0);
+    const XWindowId window = mainWindow(pid);
+    ASSERT_TRUE(waitUntil([&] { return !tray.dockedWindows().empty(); })) << "the icon is in the tray";
+    askToClose(window);
+    ASSERT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Hidden; }));
+
+    // The tray menu comes, and goes again with Escape.
+    clickTrayIcon(tray, wxMOUSE_BTN_RIGHT);
+    ASSERT_TRUE(waitUntil([] { return popupMenuShown(); })) << "no tray menu";
+    wxUIActionSimulator().Char(WXK_ESCAPE);
+    ASSERT_TRUE(waitUntil([] { return !popupMenuShown(); })) << "the menu stays";
+    EXPECT_EQ(windowShown(window), WindowShown::Hidden);
+    // A left click toggles: it shows a window that stayed hidden (and would hide one the
+    // menu had brought up).
+    clickTrayIcon(tray);
+    EXPECT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Shown; }))
+        << "shown as " << static_cast<int>(windowShown(window));
 }
