@@ -1,7 +1,8 @@
 #include "ui/MessageBoxes.h"
 
-#include "ui/CMessageBox.h"
+#include "ui/kit/CMessageBox.h"
 #include "ui/CSkinDialog.h"
+#include "ui/kit/Skin.h"
 
 #include <wx/msgdlg.h>
 

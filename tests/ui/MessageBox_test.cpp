@@ -5,7 +5,7 @@
 #include "resources/ResourceIds.h"
 #include "tests/ui/DialogDriver.h"
 #include "tests/ui/WxClient.h"
-#include "ui/CMessageBox.h"
+#include "ui/kit/CMessageBox.h"
 #include "ui/MessageBoxes.h"
 #include "ui/kit/ResourceBitmaps.h"
 
@@ -184,6 +184,9 @@ TEST_F(MessageBox, KeysAndButtonsAnswerAsTheBoxAsks)
         {"Escape in a Yes/No box", wxYES_NO | wxICON_QUESTION, [](CMessageBox&) { pressKey(WXK_ESCAPE); }, wxID_NO},
         {"Enter in a Yes/No box", wxYES_NO | wxICON_QUESTION, [](CMessageBox&) { pressKey(WXK_RETURN); }, wxID_YES},
         {"No clicked", wxYES_NO | wxICON_QUESTION, [](CMessageBox& box) { clickOn(box, wxID_NO); }, wxID_NO},
+        {"Alt+N", wxYES_NO | wxICON_QUESTION, [](CMessageBox&) { wxUIActionSimulator().Char('n', wxMOD_ALT); },
+         wxID_NO},
+        {"Y alone", wxYES_NO | wxICON_QUESTION, [](CMessageBox&) { wxUIActionSimulator().Char('y'); }, wxID_YES},
         {"Escape in an OK box", wxOK | wxICON_ERROR, [](CMessageBox&) { pressKey(WXK_ESCAPE); }, wxID_OK},
         {"OK clicked", wxOK | wxICON_WARNING, [](CMessageBox& box) { clickOn(box, wxID_OK); }, wxID_OK},
     };

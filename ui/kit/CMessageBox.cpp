@@ -1,4 +1,4 @@
-#include "ui/CMessageBox.h"
+#include "ui/kit/CMessageBox.h"
 
 #include "resources/ResourceIds.h"
 #include "ui/kit/CSkinButton.h"
@@ -23,6 +23,19 @@ constexpr int ButtonGap = 8;
 // Beyond this a line of the text is wrapped at its spaces.
 constexpr int MaxTextWidth = 420;
 
+// The letter after the caption's '&' ("&Yes": 'Y'), upper case; 0 for none.
+int mnemonicOf(const wxString& caption)
+{
+    for (size_t i = 0; i + 1 < caption.length(); ++i) {
+        if (caption[i] == '&') {
+            if (caption[i + 1] != '&')
+                return static_cast<int>(wxToupper(caption[i + 1]));
+            ++i;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int messageBoxIconId(long style)
@@ -40,7 +53,7 @@ int messageBoxIconId(long style)
     return (style & wxYES_NO) ? IconBoxQuestion : IconBoxInformation;
 }
 
-CMessageBox::CMessageBox(wxWindow* parent, Skin& skin, const wxString& text, const wxString& caption, long style)
+CMessageBox::CMessageBox(wxWindow* parent, ISkin& skin, const wxString& text, const wxString& caption, long style)
     : wxMessageDialogBase(parent, text, caption, style), skin_(skin), iconId_(messageBoxIconId(style))
 {
     wxDialog::Create(m_parent, wxID_ANY, caption, wxDefaultPosition, wxDefaultSize,
@@ -153,7 +166,22 @@ void CMessageBox::onPaint(wxPaintEvent&)
 
 void CMessageBox::onCharHook(wxKeyEvent& event)
 {
-    if (event.GetModifiers() != wxMOD_NONE) {
+    const int modifiers = event.GetModifiers();
+    if (modifiers != wxMOD_NONE && modifiers != wxMOD_ALT) {
+        event.Skip();
+        return;
+    }
+    // A button's letter answers with it, alone or with Alt.
+    const int key = event.GetKeyCode();
+    if (key > 0 && key < 128 && wxIsalpha(key)) {
+        for (const CSkinButton* button : buttons_) {
+            if (mnemonicOf(button->GetLabel()) == static_cast<int>(wxToupper(key))) {
+                answer(button->GetId());
+                return;
+            }
+        }
+    }
+    if (modifiers != wxMOD_NONE) {
         event.Skip();
         return;
     }

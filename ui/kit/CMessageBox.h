@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/module/ModuleInterfaces.h"
+
 #include <wx/msgdlg.h>
 
 #include <string>
@@ -13,7 +15,6 @@ class wxPaintEvent;
 namespace orvane {
 
 class CSkinButton;
-class Skin;
 
 // The program's message box, drawn like its other dialogs: the skin's background and text
 // colours, the kind's picture of our own (stop, exclamation, question, information; none
@@ -24,13 +25,17 @@ class Skin;
 // It is a wxMessageDialogBase, so a wxModalDialogHook sees its caption, text and style and
 // can answer it as it answers wx's own boxes. ShowModal answers wxID_OK, wxID_YES or wxID_NO.
 //
-// Keys: Enter clicks the focused button, else the first; Escape and the close box answer
-// OK in an OK box and No in a Yes/No box (the answer that changes nothing).
+// Keys: Enter clicks the focused button, else the first; a button's letter (Y, N), alone
+// or with Alt, clicks it; Escape and the close box answer OK in an OK box and No in a
+// Yes/No box (the answer that changes nothing).
 //
-// The skin outlives the box. User-interface thread only.
+// The pictures and the button faces are the resource bitmaps 240 to 243 and 218 to 221
+// (resources/ResourceIds.h): the program and each module library that shows boxes embed
+// them in their image sets. The skin, the program's or the one a module gets from its
+// host, outlives the box. User-interface thread only.
 class CMessageBox : public wxMessageDialogBase {
 public:
-    CMessageBox(wxWindow* parent, Skin& skin, const wxString& text, const wxString& caption, long style);
+    CMessageBox(wxWindow* parent, ISkin& skin, const wxString& text, const wxString& caption, long style);
 
     // The resource id of the picture shown, 0 for none.
     int iconId() const { return iconId_; }
@@ -54,7 +59,7 @@ private:
     // The answer of Escape and the close box.
     int cancelAnswer() const;
 
-    Skin& skin_;
+    ISkin& skin_;
     int iconId_ = 0;
     std::vector<wxString> lines_;
     std::vector<CSkinButton*> buttons_;
