@@ -53,8 +53,8 @@ private:
     Skin& skin_;
 };
 
-// Runs GTK's events until the window manager has mapped the shown window, for at most
-// three seconds. wxGTK maps a top-level window the first time only after the window manager
+// Runs GTK's events until the window manager has mapped the shown window, for at most ten
+// seconds (a window manager on a loaded machine). wxGTK maps a top-level window the first time only after the window manager
 // has told it the size of its frame; a window shown in the meantime (a modal dialog at the
 // first start) would be mapped first and then covered by it, and lose the focus to it.
 void awaitFirstMap(wxTopLevelWindow& window)
@@ -69,7 +69,7 @@ void awaitFirstMap(wxTopLevelWindow& window)
     // The tick wakes the blocking iteration, so the deadline is looked at even when the
     // display is silent.
     const guint tick = g_timeout_add(20, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!mapped() && std::chrono::steady_clock::now() < deadline)
         g_main_context_iteration(nullptr, TRUE);
     g_source_remove(tick);
