@@ -180,12 +180,11 @@ void CMainFrame::onFirstMap()
     // By its id alone: wx's own handlers on the window carry this object as their data too.
     g_signal_handler_disconnect(GetHandle(), mapHandler_);
     mapHandler_ = 0;
-    // After the map has run its course: the bar's height then comes off the client area.
-    CallAfter([this] {
-        if (wxMenuBar* bar = GetMenuBar())
-            bar->Show(true);
-        SendSizeEvent();
-    });
+    // Now, before anything is painted: the window has its real size, and the bar's height
+    // comes off the client area at the next layout.
+    if (wxMenuBar* bar = GetMenuBar())
+        bar->Show(true);
+    SendSizeEvent();
 }
 
 void CMainFrame::setCaption(const wxString& title)
