@@ -2,9 +2,10 @@
 #
 #   orvane_embed_images(<target> FUNCTION <name> IMAGES <id>=<file.png> ...)
 #
-# makes the static library <target> with one function, `bool orvane::<name>()`, that decodes
-# every listed PNG and registers it under its resource id with ui/kit's resource bitmaps
-# (the caller declares the function in a header of its own). It answers false when an image
+# makes the static library <target> with one function, `bool orvane::<name>()`, that hands
+# the table of listed PNGs to ui/kit (ui/kit/EmbeddedImages.h), which decodes each and
+# registers it under its resource id with the resource bitmaps; the images themselves stay
+# plain data (the caller declares the function in a header of its own). It answers false when an image
 # failed to decode; the others are registered all the same. Relative file names are taken
 # from the calling folder. The bytes are written into a generated source in the build tree
 # by a CMake script, so the build needs no other tool, and the source is made again whenever
@@ -48,7 +49,7 @@ function(orvane_embed_images target)
     COMMENT "Embedding the images of ${target}"
     VERBATIM)
 
-  add_library(${target} STATIC ${output} ${PROJECT_SOURCE_DIR}/resources/EmbeddedImages.cpp)
+  add_library(${target} STATIC ${output})
   target_link_libraries(${target} PUBLIC ui_kit)
   set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)

@@ -28,7 +28,7 @@ endforeach()
 
 set(source "// Made by cmake/EmbedImagesScript.cmake from the images of the build; edits are lost.
 
-#include \"resources/EmbeddedImages.h\"
+#include \"ui/kit/EmbeddedImages.h\"
 
 namespace {
 

@@ -75,6 +75,14 @@ constexpr int BitmapLargeButtonDefault = 221;
 // emblem with the product name beneath it.
 constexpr int BitmapLogo = 205;
 
+// The kinds of the program's message boxes, 32 by 32 with an alpha channel: a red disc with
+// a cross (stop), a gold triangle with "!" (exclamation), blue discs with "?" (question) and
+// "i" (information).
+constexpr int IconBoxStop = 240;
+constexpr int IconBoxExclamation = 241;
+constexpr int IconBoxQuestion = 242;
+constexpr int IconBoxInformation = 243;
+
 // The video library's own.
 namespace video {
 // The video window's icon, 32 by 32 with an alpha channel.

@@ -606,6 +606,35 @@ def nav_button(kind, size=32):
     return c.keyed()
 
 
+# ---- the message boxes' kinds ------------------------------------------------------------
+
+def box_icon(kind):
+    """32 by 32 with alpha: a red disc with a cross (stop), a gold triangle with "!"
+    (exclamation), a blue disc with "?" (question) or with "i" (information)."""
+    c = Canvas(32, 32)
+    m = 16
+    if kind == "exclamation":
+        corners = [(m, 2.5), (30.5, 28.5), (1.5, 28.5)]
+        c.paint(polyline(corners + [corners[0]], 1.6) | polygon(corners), vertical(2, 30, GOLD_LIGHT, GOLD))
+        c.paint(polyline(corners + [corners[0]], 0.8), solid(mix(GOLD, RED_DARK, 0.45)))
+        c.paint(capsule(m, 10.5, m, 19.5, 1.9), solid(NAVY))
+        c.paint(circle(m, 24.2, 1.9), solid(NAVY))
+        return c.with_alpha()
+    light, dark = (RED_LIGHT, RED_DARK) if kind == "stop" else ((150, 196, 246), DEEP)
+    c.paint(circle(m, m, 14.5), radial(m - 4, m - 5, 20, light, dark))
+    c.paint(ring(m, m, 13.6, 14.5), solid(mix(dark, NAVY, 0.4)))
+    gloss(c, 3, 2, 29, 29, 0.3)
+    if kind == "stop":
+        c.paint(capsule(10.5, 10.5, 21.5, 21.5, 2.1) | capsule(21.5, 10.5, 10.5, 21.5, 2.1), solid(WHITE))
+    elif kind == "question":
+        c.paint(ring(m, 12.5, 2.6, 6.4, 180, 90) | capsule(m, 17.5, m, 20.5, 1.9), solid(WHITE))
+        c.paint(circle(m, 25, 2.0), solid(WHITE))
+    else:
+        c.paint(circle(m, 8.5, 2.2), solid(WHITE))
+        c.paint(capsule(m, 14, m, 24, 2.0) | rect(12, 23, 20, 25.5), solid(WHITE))
+    return c.with_alpha()
+
+
 # ---- the sets --------------------------------------------------------------------------------
 
 def talk(state):
@@ -640,6 +669,10 @@ IMAGES = {
     ("images", 233, "hang-up-hover"): (hang_up("hover"), "RGB"),
     ("images", 236, "talk-disabled"): (talk("disabled"), "RGB"),
     ("images", 237, "hang-up-disabled"): (hang_up("disabled"), "RGB"),
+    ("images", 240, "box-stop"): (lambda: box_icon("stop"), "RGBA"),
+    ("images", 241, "box-exclamation"): (lambda: box_icon("exclamation"), "RGBA"),
+    ("images", 242, "box-question"): (lambda: box_icon("question"), "RGBA"),
+    ("images", 243, "box-information"): (lambda: box_icon("information"), "RGBA"),
     ("modules/video", 128, "video-window"): (video_icon, "RGBA"),
     ("modules/video", 135, "video-button"): (video_button, "RGB"),
     ("modules/video", 1021, "waiting-picture"): (video_placeholder, "P"),

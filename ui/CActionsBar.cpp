@@ -173,11 +173,9 @@ void CActionsBar::OnButton(wxCommandEvent& event)
     IModule* module = GetModule(index);
     if (index > lastIndex_ || !module)
         return;
-    // Asked again now: the button may have been enabled for a selection or a presence that
-    // has changed since without the bar being told.
-    ContactRecord* contact = contactSource_ ? contactSource_() : nullptr;
-    if (module->canActOn(contact))
-        module->actOn(contact);
+    // Not asked again: a contact gone offline since the button was enabled still reaches
+    // the module, which then says itself why it cannot act (the voice module's offline box).
+    module->actOn(contactSource_ ? contactSource_() : nullptr);
 }
 
 void CActionsBar::OnSize(wxSizeEvent& event)

@@ -60,7 +60,7 @@ CConnectionSettingsDialog::CConnectionSettingsDialog(wxWindow* parent, Skin& ski
     group->SetBorderColor(skin.backgroundColorLight());
 
     systemBox_ = addButton(SystemSettingsBoxId, wxString(), wxPoint(14, 90), ButtonSet::CheckBox);
-    systemText_ = addLabel(SystemSettingsTextId, "Obtain proxy settings from Windows (IE)", wxRect(26, 88, 160, 12));
+    systemText_ = addLabel(SystemSettingsTextId, "Obtain proxy settings from the system", wxRect(26, 88, 160, 12));
 
     const wxRect listPlace = unitsToPixels(wxRect(14, 104, 172, 14));
     typeList_ = new wxChoice(this, TypeListId, listPlace.GetPosition(), wxSize(listPlace.GetWidth(), -1));

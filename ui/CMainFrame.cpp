@@ -25,6 +25,8 @@
 #include <wx/icon.h>
 #include <wx/menu.h>
 
+#include <gtk/gtk.h>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -148,7 +150,41 @@ bool CMainFrame::create()
         EVT_POSTED_MESSAGE, [this](wxCommandEvent& event) { OnTrayNotify(event.GetInt(), event.GetExtraLong()); },
         ThreadMessage::TrayNotify);
     layoutChildren();
+    joinMenuBarWhenMapped();
     return true;
+}
+
+void CMainFrame::joinMenuBarWhenMapped()
+{
+    // wxGTK sizes a new top-level window at a stand-in geometry of a few pixels until the
+    // window manager has told it the size of its frame; a menu bar in the layout then gets
+    // less width than its items need, and GTK complains. Hidden, it takes no part in that
+    // layout; it comes in once the window is mapped at its real size.
+    wxMenuBar* bar = GetMenuBar();
+    GtkWidget* window = GetHandle();
+    if (!bar || !window || gtk_widget_get_mapped(window))
+        return;
+    bar->Show(false);
+    menuBarPending_ = true;
+    mapHandler_ = g_signal_connect(window, "map", G_CALLBACK(+[](GtkWidget*, gpointer self) {
+                                       static_cast<CMainFrame*>(self)->onFirstMap();
+                                   }),
+                                   this);
+}
+
+void CMainFrame::onFirstMap()
+{
+    if (!menuBarPending_)
+        return;
+    menuBarPending_ = false;
+    // By its id alone: wx's own handlers on the window carry this object as their data too.
+    g_signal_handler_disconnect(GetHandle(), mapHandler_);
+    mapHandler_ = 0;
+    // Now, before anything is painted: the window has its real size, and the bar's height
+    // comes off the client area at the next layout.
+    if (wxMenuBar* bar = GetMenuBar())
+        bar->Show(true);
+    SendSizeEvent();
 }
 
 void CMainFrame::setCaption(const wxString& title)
@@ -243,7 +279,10 @@ bool CMainFrame::OnTrayNotify(int iconId, long mouseMessage)
             MainMenu::createTrayMenu(signedIn() ? MainMenu::TrayMenu::Online : MainMenu::TrayMenu::Offline);
         if (!menu)
             return false;
-        Raise();
+        // Forward for its menu only when it is up: on GTK raising presents, and so shows, a
+        // window the user has closed to the tray.
+        if (IsShown() && !IsIconized())
+            Raise();
         const int chosen = trackTrayMenu ? trackTrayMenu(*menu) : GetPopupMenuSelectionFromUser(*menu);
         if (chosen != wxID_NONE)
             dispatch(command::fromWxId(chosen));

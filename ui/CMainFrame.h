@@ -88,6 +88,9 @@ private:
     bool isEnabled(int command, bool& handled);
     bool signedIn() const;
     void layoutChildren();
+    // Keeps the menu bar out of the layout until the window is first mapped.
+    void joinMenuBarWhenMapped();
+    void onFirstMap();
     void newDocument();
     void openDocument();
     void saveDocument();
@@ -105,6 +108,8 @@ private:
     CTaskbarNotifier* notifier_ = nullptr;
     std::unique_ptr<wxFileHistory> recentFiles_;
     bool exiting_ = false;
+    bool menuBarPending_ = false;
+    unsigned long mapHandler_ = 0;
 };
 
 } // namespace orvane

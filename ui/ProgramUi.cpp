@@ -25,9 +25,12 @@
 #include "ui/MenuColors.h"
 #include "ui/MessageBoxes.h"
 
+#include <gtk/gtk.h>
 #include <wx/arrstr.h>
 #include <wx/fileconf.h>
 #include <wx/menu.h>
+
+#include <chrono>
 
 namespace orvane {
 
@@ -50,12 +53,35 @@ private:
     Skin& skin_;
 };
 
+// Runs GTK's events until the window manager has mapped the shown window, for at most ten
+// seconds (a window manager on a loaded machine). wxGTK maps a top-level window the first time only after the window manager
+// has told it the size of its frame; a window shown in the meantime (a modal dialog at the
+// first start) would be mapped first and then covered by it, and lose the focus to it.
+void awaitFirstMap(wxTopLevelWindow& window)
+{
+    GtkWidget* widget = window.GetHandle();
+    const auto mapped = [widget] {
+        GdkWindow* gdkWindow = gtk_widget_get_window(widget);
+        return gdkWindow && gdk_window_is_viewable(gdkWindow);
+    };
+    if (!widget || !window.IsShown() || mapped())
+        return;
+    // The tick wakes the blocking iteration, so the deadline is looked at even when the
+    // display is silent.
+    const guint tick = g_timeout_add(20, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!mapped() && std::chrono::steady_clock::now() < deadline)
+        g_main_context_iteration(nullptr, TRUE);
+    g_source_remove(tick);
+}
+
 } // namespace
 
 ProgramUi::ProgramUi() = default;
 
 ProgramUi::~ProgramUi()
 {
+    setMessageBoxSkin(nullptr);
     // The frame stores its placement in the profile as it goes, so it must go first, now
     // rather than at wx's next idle time (after a failed start-up there is none).
     if (frame_)
@@ -78,6 +104,7 @@ bool ProgramUi::createWindows(ClientApp& app)
     colors.takeSkin(skin_);
     menuStyle_.apply(colors);
     registerProgramImages();
+    setMessageBoxSkin(&skin_);
 
     const ConfigPaths& paths = app.paths();
     const String folder = paths.userFolder.isEmpty() ? paths.programFolder : paths.userFolder + "/";
@@ -190,8 +217,11 @@ bool ProgramUi::askForSignIn(String& userName, String& password, bool& makeDefau
 {
     if (!frame() || !app_)
         return false;
+    awaitFirstMap(*frame());
     ProgramSignUp signUp(*app_, skin_);
     CSignInDialog dialog(frame(), skin_, signUp, app_->account().userName.isEmpty());
+    // Up on top and active once shown, whatever the window manager did with the frame.
+    dialog.CallAfter([&dialog] { dialog.Raise(); });
     if (dialog.ShowModal() != wxID_OK)
         return false;
     userName = dialog.userName();

@@ -1,6 +1,7 @@
 #include "modules/video/CVideoApp.h"
 
 #include "modules/video/CVideoDialog.h"
+#include "ui/kit/CMessageBox.h"
 
 #include <wx/msgdlg.h>
 
@@ -179,7 +180,16 @@ void CVideoApp::RegisterWindow(CVideoDialog* window)
 void CVideoApp::reportCaptureError(const char* text)
 {
     const wxString message = wxString::FromUTF8(text ? text : "");
-    uiQueue_.CallAfter([message] { wxMessageBox(message, BoxCaption, wxOK | wxICON_ERROR); });
+    // The host's skin outlives the module and so the queued box.
+    ISkin* skin = skin_;
+    uiQueue_.CallAfter([message, skin] {
+        if (skin) {
+            CMessageBox box(nullptr, *skin, message, BoxCaption, wxOK | wxICON_ERROR);
+            box.ShowModal();
+        } else {
+            wxMessageBox(message, BoxCaption, wxOK | wxICON_ERROR);
+        }
+    });
 }
 
 void CVideoApp::UnregisterWindow(CVideoDialog* window)

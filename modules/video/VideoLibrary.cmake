@@ -22,7 +22,13 @@ set(VIDEO_PICTURES ${PROJECT_SOURCE_DIR}/resources/modules/video)
 orvane_embed_images(video_images FUNCTION registerVideoImages IMAGES
   128=${VIDEO_PICTURES}/128-video-window.png
   135=${VIDEO_PICTURES}/135-video-button.png
-  1021=${VIDEO_PICTURES}/1021-waiting-picture.png)
+  1021=${VIDEO_PICTURES}/1021-waiting-picture.png
+  # The message box's pictures and buttons, the program's own.
+  218=${PROJECT_SOURCE_DIR}/resources/images/218-large-button.png
+  219=${PROJECT_SOURCE_DIR}/resources/images/219-large-button-pressed.png
+  220=${PROJECT_SOURCE_DIR}/resources/images/220-large-button-hover.png
+  221=${PROJECT_SOURCE_DIR}/resources/images/221-large-button-default.png
+  240=${PROJECT_SOURCE_DIR}/resources/images/240-box-stop.png)
 
 add_library(video MODULE ${VIDEO_SOURCES}/VideoModule.cpp)
 target_link_libraries(video PRIVATE video_ui video_images ${wxWidgets_LIBRARIES})

@@ -1,8 +1,8 @@
 #include "modules/webjoin/WebjoinWindowsWx.h"
 
 #include "modules/webjoin/CChildFrame.h"
+#include "ui/kit/CMessageBox.h"
 
-#include <wx/msgdlg.h>
 
 #include <utility>
 
@@ -30,7 +30,8 @@ SessionWindow* WebjoinWindowsWx::openSessionWindow(CWebjoinDoc& doc)
 
 void WebjoinWindowsWx::showWarning(const std::string& text)
 {
-    wxMessageBox(wxString::FromUTF8(text), "Webjoin", wxOK | wxICON_EXCLAMATION);
+    CMessageBox box(nullptr, skin_, wxString::FromUTF8(text), "Webjoin", wxOK | wxICON_EXCLAMATION);
+    box.ShowModal();
 }
 
 void WebjoinWindowsWx::bringUp(WindowHandle window)

@@ -27,6 +27,7 @@
 #include "ui/kit/PostedMessage.h"
 
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <wx/choice.h>
 #include <wx/combobox.h>
 #include <wx/menu.h>
@@ -336,6 +337,25 @@ TEST_F(MainFrame, TheTrayOffersItsMenuForTheStateAndItsClicksShowAndHide)
     postMessage(frame(), ThreadMessage::TrayNotify, TrayIconId + 1, TrayMouse::LeftUp);
     wxTheApp->ProcessPendingEvents();
     EXPECT_TRUE(frame().IsShown());
+}
+
+TEST_F(MainFrame, ARightClickOnTheTrayIconLeavesAHiddenWindowHidden)
+{
+    startSignedIn();
+    frame().hasTray = [] { return true; };
+    frame().Close();
+    ASSERT_FALSE(frame().IsShown());
+    // The menu comes and goes with nothing chosen, as Escape leaves it.
+    EXPECT_FALSE(trayMenu().empty());
+    wxTheApp->ProcessPendingEvents();
+    EXPECT_FALSE(frame().IsShown());
+    EXPECT_FALSE(gtk_widget_get_visible(frame().GetHandle())) << "GTK was asked to show the window";
+
+    // Shown, it is brought forward for the menu and stays as it was.
+    frame().OnOpen();
+    EXPECT_FALSE(trayMenu().empty());
+    EXPECT_TRUE(frame().IsShown());
+    EXPECT_FALSE(frame().IsIconized());
 }
 
 TEST_F(MainFrame, ClosingHidesWithATrayMinimisesWithoutAndOnlyExitEnds)

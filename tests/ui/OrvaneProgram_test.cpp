@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <wx/uiaction.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -59,6 +61,30 @@ protected:
             if (windowTitle(w) == "alice - Orvane")
                 return w;
         return 0;
+    }
+
+    // The program's window with that title, once it is shown; 0 when none shows in time.
+    XWindowId shownWindow(pid_t pid, const std::string& title)
+    {
+        XWindowId found = 0;
+        waitUntil(
+            [&] {
+                for (XWindowId w : windowsOfProcess(pid))
+                    if (windowTitle(w) == title && windowShown(w) == WindowShown::Shown)
+                        found = w;
+                return found != 0;
+            },
+            std::chrono::seconds(30));
+        return found;
+    }
+
+    // A click of the mouse button in the middle of the program's icon in the tray.
+    static void clickTrayIcon(TrayHost& tray, wxMouseButton button = wxMOUSE_BTN_LEFT)
+    {
+        const wxRect icon = tray.screenRect(tray.dockedWindows().front());
+        wxUIActionSimulator mouse;
+        mouse.MouseMove(icon.x + icon.width / 2, icon.y + icon.height / 2);
+        mouse.MouseClick(button);
     }
 
     // Exit through the File menu's keys, as a person would.
@@ -139,9 +165,96 @@ TEST_F(OrvaneProgram, WithATrayClosingHidesTheWindowAndTheIconBringsItBack)
         << "shown as " << static_cast<int>(windowShown(window)) << "; " << readBytes(folders->root / "tray.log");
     EXPECT_TRUE(program.running());
 
-    const wxRect icon = tray.screenRect(tray.dockedWindows().front());
-    wxUIActionSimulator mouse;
-    mouse.MouseMove(icon.x + icon.width / 2, icon.y + icon.height / 2);
-    mouse.MouseClick();
+    clickTrayIcon(tray);
     EXPECT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Shown; })) << "a left click shows it";
+}
+
+TEST_F(OrvaneProgram, AtFirstStartTheSignInDialogComesUpOnTopOfTheMainWindowWithTheFocus)
+{
+    // Nobody has signed in on this machine yet.
+    folders->writeAccount("", "");
+    PeerProcess program;
+    ASSERT_TRUE(program.start({ORVANE_PROGRAM}, folders->root / "first.log"));
+    const XWindowId frame = shownWindow(program.pid(), " - Orvane");
+    const XWindowId dialog = shownWindow(program.pid(), "Orvane - Sign In");
+    ASSERT_NE(frame, 0u) << readBytes(folders->root / "first.log");
+    ASSERT_NE(dialog, 0u) << readBytes(folders->root / "first.log");
+    const auto topmost = [&] {
+        const std::vector<XWindowId> stack = stackingOrder();
+        const auto frameAt = std::find(stack.begin(), stack.end(), frame);
+        const auto dialogAt = std::find(stack.begin(), stack.end(), dialog);
+        return frameAt != stack.end() && dialogAt != stack.end() && dialogAt > frameAt;
+    };
+    // The window manager settles both windows: then the dialog is the one above and the
+    // active one, so its buttons are not covered and the keys reach it.
+    EXPECT_TRUE(waitUntil([&] { return activeWindow() == dialog && topmost(); }, std::chrono::seconds(10)))
+        << "active " << activeWindow() << ", frame " << frame << ", dialog " << dialog;
+    if (const char* dir = std::getenv("ORVANE_ARTIFACTS_DIR")) {
+        // For a person to look at: the screen once the dialog has painted its face.
+        const WindowRect at = windowRect(dialog);
+        waitUntil([&] {
+            const wxImage middle = screenImage(wxRect(at.x + at.width / 2, at.y + at.height / 2, 1, 1));
+            return middle.IsOk() && (middle.GetRed(0, 0) || middle.GetGreen(0, 0) || middle.GetBlue(0, 0));
+        });
+        const wxImage screen = screenImage(wxRect(wxPoint(0, 0), screenSize()));
+        if (screen.IsOk())
+            screen.SaveFile(wxString(dir) + "/first-start.png", wxBITMAP_TYPE_PNG);
+    }
+    askToClose(dialog);
+    EXPECT_TRUE(waitUntil([&] { return windowShown(dialog) != WindowShown::Shown; })) << "cancelled";
+    EXPECT_TRUE(waitUntil([&] { return activeWindow() == frame; })) << "the main window has the focus back";
+    if (const char* dir = std::getenv("ORVANE_ARTIFACTS_DIR")) {
+        const wxImage screen = screenImage(wxRect(wxPoint(0, 0), screenSize()));
+        if (screen.IsOk())
+            screen.SaveFile(wxString(dir) + "/first-start-cancelled.png", wxBITMAP_TYPE_PNG);
+    }
+    program.stop();
+}
+
+TEST_F(OrvaneProgram, StartsAndEndsWithoutAWarningFromGtk)
+{
+    TrayHost tray;
+    ASSERT_TRUE(tray.start());
+    PeerProcess program;
+    const pid_t pid = startProgram(program, "quiet.log");
+    ASSERT_GT(pid, 0);
+    const XWindowId window = mainWindow(pid);
+    ASSERT_TRUE(waitUntil([&] { return !tray.dockedWindows().empty(); })) << "the icon is in the tray";
+    // Its windows as a user meets them: hidden to the tray and back, then ended by Exit.
+    askToClose(window);
+    ASSERT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Hidden; }));
+    clickTrayIcon(tray);
+    ASSERT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Shown; }));
+    askToActivate(window);
+    ASSERT_TRUE(waitUntil([&] { return activeWindow() == window; }));
+    exitByKeys();
+    ASSERT_TRUE(waitUntil([&] { return !program.running(); }, std::chrono::seconds(20))) << "Exit ends it";
+    const std::string output = readBytes(folders->root / "quiet.log");
+    for (const char* complaint : {"-CRITICAL", "-WARNING", "Gtk-Message"})
+        EXPECT_EQ(output.find(complaint), std::string::npos) << complaint << " in:\n" << output;
+}
+
+TEST_F(OrvaneProgram, ARightClickOnTheTrayIconLeavesTheClosedWindowHidden)
+{
+    TrayHost tray;
+    ASSERT_TRUE(tray.start());
+    PeerProcess program;
+    const pid_t pid = startProgram(program, "menu.log");
+    ASSERT_GT(pid, 0);
+    const XWindowId window = mainWindow(pid);
+    ASSERT_TRUE(waitUntil([&] { return !tray.dockedWindows().empty(); })) << "the icon is in the tray";
+    askToClose(window);
+    ASSERT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Hidden; }));
+
+    // The tray menu comes, and goes again with Escape.
+    clickTrayIcon(tray, wxMOUSE_BTN_RIGHT);
+    ASSERT_TRUE(waitUntil([] { return popupMenuShown(); })) << "no tray menu";
+    wxUIActionSimulator().Char(WXK_ESCAPE);
+    ASSERT_TRUE(waitUntil([] { return !popupMenuShown(); })) << "the menu stays";
+    EXPECT_EQ(windowShown(window), WindowShown::Hidden);
+    // A left click toggles: it shows a window that stayed hidden (and would hide one the
+    // menu had brought up).
+    clickTrayIcon(tray);
+    EXPECT_TRUE(waitUntil([&] { return windowShown(window) == WindowShown::Shown; }))
+        << "shown as " << static_cast<int>(windowShown(window));
 }

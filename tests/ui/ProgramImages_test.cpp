@@ -3,7 +3,7 @@
 // read through the real settings reader and skin.
 
 #include "core/ConfigFiles.h"
-#include "resources/EmbeddedImages.h"
+#include "ui/kit/EmbeddedImages.h"
 #include "resources/ProgramImages.h"
 #include "resources/ResourceIds.h"
 #include "server/ServerSettings.h"

@@ -113,6 +113,42 @@ XWindowId activeWindow()
     return active.empty() ? 0 : active.front();
 }
 
+bool popupMenuShown()
+{
+    DisplayPtr display = openDisplay();
+    if (!display)
+        return false;
+    Display* d = display.get();
+    const Atom popupMenu = XInternAtom(d, "_NET_WM_WINDOW_TYPE_POPUP_MENU", False);
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    bool shown = false;
+    if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count && !shown; ++i) {
+            XWindowAttributes attributes{};
+            if (!XGetWindowAttributes(d, children[i], &attributes) || !attributes.override_redirect ||
+                attributes.map_state != IsViewable)
+                continue;
+            for (unsigned long type : property<unsigned long>(d, children[i], "_NET_WM_WINDOW_TYPE", XA_ATOM))
+                shown = shown || type == popupMenu;
+        }
+        if (children)
+            XFree(children);
+    }
+    return shown;
+}
+
+std::vector<XWindowId> stackingOrder()
+{
+    DisplayPtr display = openDisplay();
+    if (!display)
+        return {};
+    return property<unsigned long>(display.get(), DefaultRootWindow(display.get()), "_NET_CLIENT_LIST_STACKING",
+                                   XA_WINDOW);
+}
+
 WindowRect windowRect(XWindowId window)
 {
     WindowRect rect;

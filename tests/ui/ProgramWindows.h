@@ -30,6 +30,11 @@ WindowRect windowRect(XWindowId window);
 bool windowIsDialog(XWindowId window);
 // The window that has the window manager's focus (_NET_ACTIVE_WINDOW); 0 for none.
 XWindowId activeWindow();
+// Whether a pop-up menu is on the screen: a mapped override-redirect window that calls
+// itself one (_NET_WM_WINDOW_TYPE_POPUP_MENU), as GTK's menus do.
+bool popupMenuShown();
+// The managed windows from the bottom of the stack to the top (_NET_CLIENT_LIST_STACKING).
+std::vector<XWindowId> stackingOrder();
 
 // Asks the window manager to move the window's frame to (x, y).
 void askToMove(XWindowId window, int x, int y);

@@ -21,16 +21,37 @@ unsigned char channel(unsigned long pixel, unsigned long mask)
 
 } // namespace
 
-wxImage screenImage(const wxRect& area)
+wxSize screenSize()
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return wxSize();
+    XWindowAttributes root{};
+    const bool known = XGetWindowAttributes(display, DefaultRootWindow(display), &root) != 0;
+    XCloseDisplay(display);
+    return known ? wxSize(root.width, root.height) : wxSize();
+}
+
+wxImage screenImage(const wxRect& wanted)
 {
     Display* display = XOpenDisplay(nullptr);
     if (!display)
         return wxImage();
     wxImage image;
+    // Only what lies on the screen: XGetImage refuses (BadMatch) a rectangle reaching past
+    // the root window, and the default error handler would end the process.
+    XWindowAttributes root{};
+    wxRect area = wanted;
+    if (XGetWindowAttributes(display, DefaultRootWindow(display), &root))
+        area.Intersect(wxRect(0, 0, root.width, root.height));
+    else
+        area = wxRect();
     // The root window, not the program's own: what the server composed, as a person sees it.
-    if (XImage* shot = XGetImage(display, DefaultRootWindow(display), area.x, area.y,
-                                 static_cast<unsigned>(area.width), static_cast<unsigned>(area.height),
-                                 AllPlanes, ZPixmap)) {
+    XImage* shot = area.IsEmpty() ? nullptr
+                                  : XGetImage(display, DefaultRootWindow(display), area.x, area.y,
+                                              static_cast<unsigned>(area.width),
+                                              static_cast<unsigned>(area.height), AllPlanes, ZPixmap);
+    if (shot) {
         image.Create(area.width, area.height);
         for (int y = 0; y < area.height; ++y) {
             for (int x = 0; x < area.width; ++x) {

@@ -13,9 +13,13 @@
 
 namespace orvane::testing {
 
-// The screen's pixels in the area (screen coordinates), read from the X server; an invalid
-// image when they cannot be read.
+// The screen's pixels in the area (screen coordinates), read from the X server, cut to the
+// part of the area that lies on the screen; an invalid image when none of it does or they
+// cannot be read.
 wxImage screenImage(const wxRect& area);
+
+// The size of the root window (the whole screen); empty when there is no display.
+wxSize screenSize();
 
 // Runs the event loop until the condition holds or the limit passes; answers whether it held.
 bool waitUntil(const std::function<bool()>& condition,

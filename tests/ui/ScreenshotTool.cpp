@@ -18,7 +18,7 @@ int main(int argc, char** argv)
     if (!wx.IsOk())
         return 1;
     wxImage::AddHandler(new wxPNGHandler);
-    const wxImage screen = orvane::testing::screenImage(wxRect(0, 0, 1280, 1024));
+    const wxImage screen = orvane::testing::screenImage(wxRect(wxPoint(0, 0), orvane::testing::screenSize()));
     if (!screen.IsOk() || !screen.SaveFile(argv[1], wxBITMAP_TYPE_PNG)) {
         std::fprintf(stderr, "orvane-screenshot: cannot read the screen or write %s\n", argv[1]);
         return 1;

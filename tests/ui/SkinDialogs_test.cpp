@@ -72,7 +72,7 @@ const std::vector<DialogCase>& dialogCases()
           {1018, "Version 1.6.240517"},
           {4017, ""},
           {1011, ""},
-          {1050, "Obtain proxy settings from Windows (IE)"},
+          {1050, "Obtain proxy settings from the system"},
           {1013, ""},
           {4013, "Proxy IP address"},
           {1015, ""},

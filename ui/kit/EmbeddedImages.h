@@ -12,7 +12,7 @@ struct EmbeddedImage {
     std::size_t size;
 };
 
-// Decodes each image and registers it with the resource bitmaps (ui/kit/ResourceBitmaps.h),
+// Decodes each image and registers it with the resource bitmaps (ResourceBitmaps.h),
 // replacing what an id held before. Installs wx's PNG decoder when the program has not done
 // so. User-interface thread, after wx has started. False when an image failed to decode;
 // every other one is registered all the same, and the failed id stays unknown.

@@ -1,4 +1,4 @@
-#include "resources/EmbeddedImages.h"
+#include "ui/kit/EmbeddedImages.h"
 
 #include "ui/kit/ResourceBitmaps.h"
 
