@@ -434,9 +434,13 @@ void ClientApp::onSignedIn(const Message& frame)
     // posted change of state; a peer's channel set-up among them must already be answered
     // with the own id, or the peer drops the answer as forged.
     systemModule_->onSignedIn();
-    // The modules too hear of the sign-in before those frames: a call request among them
-    // would otherwise find the voice module still signed out, and be refused as busy.
-    broadcastSignedIn(true);
+    // The modules too hear of the sign-in before those frames, once the rest below is
+    // done (whichever way this returns): a call request among them would otherwise find
+    // the voice module still signed out, and be refused as busy.
+    struct TellModules {
+        ClientApp& app;
+        ~TellModules() { app.broadcastSignedIn(true); }
+    } tellModules{*this};
     ownUser_.status = 1;
     port_.post(ThreadMessage::ConnectionState, 1, ConnectionThread::SignedOut);
     showOnlineStatus();
