@@ -51,7 +51,7 @@ VoiceEngine::Settings alsaPulse(Reports& reports)
 {
     VoiceEngine::Settings settings;
     settings.input = [] { return std::unique_ptr<AudioDevice>(new XrunCounting(inputXruns, 1)); };
-    settings.output = [] { return std::unique_ptr<AudioDevice>(new XrunCounting(outputXruns, VoiceEngine::OutputStartPeriods)); };
+    settings.output = [] { return std::unique_ptr<AudioDevice>(new XrunCounting(outputXruns, 1)); };
     settings.report = reports.sink();
     return settings;
 }
