@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <string>
 #include <utility>
 
 namespace orvane {
@@ -21,12 +22,20 @@ void reportToStandardError(const char* text)
     std::fprintf(stderr, "orvane: voice session: %s\n", text);
 }
 
-VoiceSessionThread::Settings completed(VoiceSessionThread::Settings settings)
+VoiceSessionThread::Settings completed(VoiceSessionThread::Settings settings, UiThreadPort& port)
 {
     if (!settings.report)
         settings.report = reportToStandardError;
     if (!settings.showError)
         settings.showError = settings.report;
+    if (!settings.engine.report) {
+        // The sound threads find the failures; the user hears of them on the user-interface
+        // thread, where boxes are shown. A copy of the text travels: the thread's own is gone
+        // by then.
+        settings.engine.report = [&port, show = settings.showError](const char* text) {
+            port.callAfter([show, copy = std::string(text ? text : "")] { show(copy.c_str()); });
+        };
+    }
     return settings;
 }
 
@@ -45,7 +54,7 @@ VoiceSessionThread::VoiceSessionThread(UiThreadPort& port, IModuleHost* host)
 }
 
 VoiceSessionThread::VoiceSessionThread(UiThreadPort& port, IModuleHost* host, Settings settings)
-    : settings_(completed(std::move(settings))), port_(port), host_(host), engine_(settings_.engine)
+    : settings_(completed(std::move(settings), port)), port_(port), host_(host), engine_(settings_.engine)
 {
     initEngine();
 }

@@ -78,7 +78,9 @@ public:
     static constexpr const char* NoChannelText = "Voice Engine failed to create channel.";
 
     struct Settings {
-        // The engine's sound devices and its reporter.
+        // The engine's sound devices and its reporter. By default the reporter's texts
+        // (a device that cannot be opened or that fails) reach the user through showError,
+        // on the user-interface thread.
         VoiceEngine::Settings engine;
         // iLBC in 30 ms frames at 8000 Hz, 16-bit: the only mode the program selects.
         uint8_t mode = VoiceMode::Default;
@@ -91,8 +93,9 @@ public:
         int turnPauseMs = 200;
         // Frames waiting to be sent beyond this drop the oldest (30 s in the mode used).
         size_t maxQueuedFrames = 1000;
-        // Shows an error to the user on the constructing (user-interface) thread: the
-        // playback channel could not be made. Default: the reporter.
+        // Shows an error to the user, always on the user-interface thread: the playback
+        // channel could not be made (at construction), a sound device failed (posted).
+        // Default: the reporter.
         std::function<void(const char*)> showError;
         // Puts "Online." or "Offline." in the status text after a connect (any thread).
         std::function<void()> showOnlineStatus;

@@ -173,7 +173,8 @@ struct Client {
         voiceServices = std::make_unique<AppVoiceServices>(*app, loop);
         voice = std::make_unique<PrintingVoiceModule>(*voiceServices);
         VoiceSessionThread::Settings settings;
-        settings.showError = [](const char* text) { printLine(std::string("voice-error ") + oneLine(text)); };
+        // The program's message boxes, as the program shows them (a "box" line).
+        settings.showError = [this](const char* text) { app->ui().showMessageBox(text, ClientUi::Icon::None); };
         settings.showOnlineStatus = [this] { app->showOnlineStatus(); };
         sessions = std::make_unique<VoiceSessionRunner>(
             loop, [this] { return voice->host(); }, [this](const char* text) { app->setStatusText(text); },
