@@ -314,9 +314,12 @@ struct Client {
             callBar->hangUp();
         } else if (verb == "voice-stats" && voice) {
             VoiceSessionThread* thread = sessions->thread();
+            SoundPlayer* player = thread ? thread->engine().player(thread->channel()) : nullptr;
             printLine("voice-stats sent " + std::to_string(thread ? thread->framesSent() : 0) + " played " +
                       std::to_string(thread ? thread->framesPlayed() : 0) + " refused " +
-                      std::to_string(thread ? thread->datagramsRefused() : 0));
+                      std::to_string(thread ? thread->datagramsRefused() : 0) + " trimmed " +
+                      std::to_string(player ? player->trimmedFrames() : 0) + " skipped " +
+                      std::to_string(thread ? thread->engine().recorder().skippedBuffers() : 0));
         } else if (verb == "add") {
             app->connection().sendAddContact(restOf(in).c_str());
         } else if (verb == "remove") {
