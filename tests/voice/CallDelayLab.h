@@ -32,6 +32,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -71,6 +72,10 @@ public:
         Stats aliceBefore, aliceAfter, bobBefore, bobAfter;
     };
 
+    // Alice's capture and output devices (ORVANE_AUDIO_INPUT, ORVANE_AUDIO_DEVICE) in place
+    // of the probe's, when not empty; set before start.
+    std::string aliceInput, aliceOutput;
+
     bool start()
     {
         if (!sound.start())
@@ -79,8 +84,8 @@ public:
                            "--account", "alice:alice-pw", "--account", "bob:bob-pw"}))
             return false;
         const std::string url = "http://127.0.0.1:" + std::to_string(server.httpPort()) + "/";
-        alice = voiceClient(url, "alice", "speakerA", "micA");
-        bob = voiceClient(url, "bob", "speakerB", "micB");
+        alice = voiceClient(url, "alice", "speakerA", "micA", aliceInput, aliceOutput);
+        bob = voiceClient(url, "bob", "speakerB", "micB", "", "");
         if (!alice || !bob)
             return false;
         aliceId = ownIdOf(*alice);
@@ -122,9 +127,13 @@ public:
         return s;
     }
 
+    // Ends the sound server at once, as an unplugged sound device would end.
+    void killSoundServer() { sound.kill(); }
+
     // Both sides talk for `seconds` at once while the probe is recorded; each window's
-    // delay both ways. `seed` varies the sound between stretches.
-    Talk talk(double seconds, unsigned seed = 1)
+    // delay both ways. `seed` varies the sound between stretches. `meanwhile`, when given,
+    // runs `meanwhileAt` seconds into the sound (and the stretch waits for it).
+    Talk talk(double seconds, unsigned seed = 1, const std::function<void()>& meanwhile = {}, double meanwhileAt = 0)
     {
         Talk t;
         const size_t count = static_cast<size_t>(seconds * Rate);
@@ -148,8 +157,14 @@ public:
         if (!play(feedA, "feedA", toBob, file + ".a") || !play(feedB, "feedB", toAlice, file + ".b"))
             return t;
         const auto limit = start + std::chrono::milliseconds(static_cast<long>(seconds * 1000) + 30000);
-        while ((feedA.running() || feedB.running()) && std::chrono::steady_clock::now() < limit)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        bool done = !meanwhile;
+        while ((feedA.running() || feedB.running() || !done) && std::chrono::steady_clock::now() < limit) {
+            if (!done && std::chrono::steady_clock::now() >= start + std::chrono::milliseconds(static_cast<long>(meanwhileAt * 1000))) {
+                meanwhile();
+                done = true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         t.aliceAfter = stats(*alice);
         t.bobAfter = stats(*bob);
@@ -244,12 +259,12 @@ private:
     }
 
     std::unique_ptr<HeadlessProcess> voiceClient(const std::string& url, const std::string& name, const char* speaker,
-                                                 const char* mic)
+                                                 const char* mic, const std::string& capture, const std::string& output)
     {
         auto client = std::make_unique<HeadlessProcess>(url);
         client->folders.writeAccount(name, name + "-pw");
-        ScopedEnv device("ORVANE_AUDIO_DEVICE", "alsa:pulse");
-        ScopedEnv input("ORVANE_AUDIO_INPUT", nullptr);
+        ScopedEnv device("ORVANE_AUDIO_DEVICE", output.empty() ? "alsa:pulse" : output.c_str());
+        ScopedEnv input("ORVANE_AUDIO_INPUT", capture.empty() ? nullptr : capture.c_str());
         ScopedEnv sink("PULSE_SINK", speaker);
         ScopedEnv source("PULSE_SOURCE", mic);
         ScopedEnv asan("ASAN_OPTIONS", "detect_leaks=0");
