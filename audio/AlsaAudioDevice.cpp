@@ -5,6 +5,7 @@
 #include <alsa/asoundlib.h>
 
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -12,6 +13,12 @@
 namespace orvane {
 
 namespace {
+
+int64_t nowMicros()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 void quietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
@@ -152,6 +159,17 @@ bool AlsaAudioDevice::write(const uint8_t* data, size_t frames)
         return false;
     }
     const size_t frameBytes = static_cast<size_t>(format_.bytesPerFrame());
+    if (ranDry()) {
+        // Quiet without an underrun: the stream is opened afresh and starts lead first, as
+        // at the first write. (A sound server's stream that ran dry may otherwise wait for a
+        // queue far above the lead before it plays again, and a drop and prepare do not
+        // change its mind.)
+        const unsigned long xruns = xruns_ + 1;
+        const AudioFormat format = format_;
+        if (!open(false, format))
+            return false;
+        xruns_ = xruns;
+    }
     if (!leadIn())
         return false;
     while (frames > 0) {
@@ -170,8 +188,23 @@ bool AlsaAudioDevice::write(const uint8_t* data, size_t frames)
         data += static_cast<size_t>(written) * frameBytes;
         frames -= static_cast<size_t>(written);
     }
+    if (startLead_ > 0) {
+        snd_pcm_sframes_t delay = 0;
+        if (snd_pcm_delay(pcm_, &delay) == 0 && delay >= 0)
+            drainsAtMicros_ = nowMicros() + delay * 1000000 / format_.sampleRate;
+        else
+            drainsAtMicros_ = 0;
+    }
     return true;
 }
+
+bool AlsaAudioDevice::ranDry() const
+{
+    return startLead_ > 0 && drainsAtMicros_ > 0 && snd_pcm_state(pcm_) == SND_PCM_STATE_RUNNING &&
+           nowMicros() > drainsAtMicros_ + DryMarginMicros;
+}
+
+
 
 bool AlsaAudioDevice::leadIn()
 {
@@ -187,6 +220,11 @@ bool AlsaAudioDevice::leadIn()
     }
     if (state != SND_PCM_STATE_PREPARED)
         return true;
+    return writeLead();
+}
+
+bool AlsaAudioDevice::writeLead()
+{
     const std::vector<uint8_t> silence(startLead_ * static_cast<size_t>(format_.bytesPerFrame()),
                                        format_.bitsPerSample == 8 ? 0x80 : 0);
     size_t left = startLead_;

@@ -52,12 +52,24 @@ private:
     // Output: when the stream waits to start (just opened, or run dry), writes the start
     // lead of silence, which starts it. False when the device failed.
     bool leadIn();
+    bool writeLead();
+    // Output with a lead: the stream has played everything written and gone quiet without
+    // saying so (a sound server's stream may stop rather than report an underrun, and
+    // wait for a queue of its own size before it plays again): the next write starts the
+    // stream afresh, lead first. Judged by the clock: the last write's queue would have
+    // been heard by now.
+    // A sound server's figure of what it still holds is an estimate: only a writer later
+    // than this beyond it is taken to have let the stream run dry.
+    static constexpr int64_t DryMarginMicros = 20000;
+    bool ranDry() const;
 
     String pcmName_;
     snd_pcm_t* pcm_ = nullptr;
     bool capture_ = false;
     unsigned startPeriods_;
     size_t startLead_ = 0;
+    // When what the last write queued has all been heard; zero before a write.
+    int64_t drainsAtMicros_ = 0;
     AudioFormat format_;
     unsigned long periodFrames_ = 0;
     unsigned long bufferFrames_ = 0;

@@ -118,17 +118,19 @@ void SoundPlayer::onWrite(size_t bytes, int index)
         if (bound > 0 && queuedMillis > bound) {
             // More is queued than the bound: this frame goes, and the queue shrinks by it.
             trimmed_.fetch_add(1);
-        } else if (!device_->write(data.data(), frames)) {
-            String text;
-            text.format("PLAY : %s :%x:%s", "Write", static_cast<unsigned>(device_->errorCode()),
-                        device_->errorText().c_str());
-            // Closed before it is told, so that whoever hears of it finds the player closed.
-            onStop();
-            report(text.c_str());
         } else {
-            written_.fetch_add(frames);
-            if (SoundListener* l = listener())
-                l->onData(data.data(), static_cast<int>(data.size()));
+            if (!device_->write(data.data(), frames)) {
+                String text;
+                text.format("PLAY : %s :%x:%s", "Write", static_cast<unsigned>(device_->errorCode()),
+                            device_->errorText().c_str());
+                // Closed before it is told, so that whoever hears of it finds the player closed.
+                onStop();
+                report(text.c_str());
+            } else {
+                written_.fetch_add(frames);
+                if (SoundListener* l = listener())
+                    l->onData(data.data(), static_cast<int>(data.size()));
+            }
         }
     }
     queued_[static_cast<size_t>(index)].store(false);

@@ -86,6 +86,7 @@ private:
     // The player thread's own.
     std::unique_ptr<AudioDevice> device_;
     AudioFormat openFormat_;
+
 };
 
 } // namespace orvane

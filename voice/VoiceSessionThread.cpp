@@ -389,7 +389,7 @@ bool VoiceSessionThread::talkOver(unsigned call)
             if (length < 0)
                 return false;
             if (length > 0)
-                receiveOne();
+                receiveWaiting();
             sendQueued();
         } catch (const TimeoutException&) {
         } catch (const IModuleConnection::ConnectionException&) {
@@ -400,7 +400,7 @@ bool VoiceSessionThread::talkOver(unsigned call)
     }
 }
 
-void VoiceSessionThread::receiveOne()
+void VoiceSessionThread::takeReceived(std::deque<std::vector<uint8_t>>& burst)
 {
     const int length = connection_->size();
     const uint8_t* data = connection_->data();
@@ -409,8 +409,25 @@ void VoiceSessionThread::receiveOne()
         ++datagramsRefused_;
         return;
     }
-    engine_.play(channel_, data, length);
-    ++framesPlayed_;
+    burst.emplace_back(data, data + length);
+    while (burst.size() > settings_.maxBurstFrames) {
+        burst.pop_front();
+        ++framesSkipped_;
+    }
+}
+
+void VoiceSessionThread::receiveWaiting()
+{
+    // The channel's own queue is bounded, so is this look behind the frame just received.
+    constexpr int MostLooked = 300;
+    std::deque<std::vector<uint8_t>> burst;
+    takeReceived(burst);
+    for (int looked = 0; looked < MostLooked && connection_->receive(0) > 0; ++looked)
+        takeReceived(burst);
+    for (const std::vector<uint8_t>& frame : burst) {
+        engine_.play(channel_, frame.data(), static_cast<int>(frame.size()));
+        ++framesPlayed_;
+    }
 }
 
 void VoiceSessionThread::sendQueued()
