@@ -32,11 +32,12 @@ public:
     // now and then in a burst. Whenever an output (re)starts, this much silence goes ahead
     // of the first frame, so a frame may come that late without a gap; and a frame that
     // finds more than OutputMaxQueuedMillis still queued is dropped, so that a burst never
-    // adds to the delay for the rest of the call. The bound is a frame and the jitter of the
-    // sender's loop above the lead, so a steady stream is not trimmed, and low enough that a
-    // frame's worth of backlog goes at once.
+    // adds to the delay for the rest of the call. A steady stream finds about the lead still
+    // queued when its next frame comes (the last frame has just played out), so the bound
+    // lies between that and a frame above it: a frame's worth of backlog goes at once, and
+    // only a frame later than the sender's jitter allows is ever trimmed.
     static constexpr int OutputLeadMillis = 20;
-    static constexpr int OutputMaxQueuedMillis = 60;
+    static constexpr int OutputMaxQueuedMillis = 45;
 
     struct Settings {
         // The capture device of each recording, and the output device of each channel. By
