@@ -37,7 +37,7 @@ public:
     // lies between that and a frame above it: a frame's worth of backlog goes at once, and
     // only a frame later than the sender's jitter allows is ever trimmed.
     static constexpr int OutputLeadMillis = 20;
-    static constexpr int OutputMaxQueuedMillis = 45;
+    static constexpr int OutputMaxQueuedMillis = 35;
 
     struct Settings {
         // The capture device of each recording, and the output device of each channel. By
