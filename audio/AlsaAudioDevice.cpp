@@ -5,12 +5,20 @@
 #include <alsa/asoundlib.h>
 
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace orvane {
 
 namespace {
+
+int64_t nowMicros()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 void quietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
@@ -106,7 +114,8 @@ bool AlsaAudioDevice::open(bool capture, const AudioFormat& format)
         return fail("channel count refused", err);
     if ((err = snd_pcm_hw_params_set_rate(pcm_, hw.get(), static_cast<unsigned>(format.sampleRate), 0)) < 0)
         return fail("sample rate refused", err);
-    snd_pcm_uframes_t period = PeriodFrames;
+    snd_pcm_uframes_t period =
+        std::max<snd_pcm_uframes_t>(32, static_cast<snd_pcm_uframes_t>(format.sampleRate) * PeriodMillis / 1000);
     int dir = 0;
     if ((err = snd_pcm_hw_params_set_period_size_near(pcm_, hw.get(), &period, &dir)) < 0)
         return fail("period size refused", err);
@@ -126,9 +135,10 @@ bool AlsaAudioDevice::open(bool capture, const AudioFormat& format)
     std::unique_ptr<snd_pcm_sw_params_t, SwParamsDeleter> sw(rawSw);
     if ((err = snd_pcm_sw_params_current(pcm_, sw.get())) < 0)
         return fail("no software configuration", err);
-    // Capture starts with the first read (threshold 1); playing once startPeriods are queued
-    // and more than one of the writer's blocks, within the buffer.
-    snd_pcm_uframes_t start = std::max<snd_pcm_uframes_t>(period * startPeriods_, startAfter_ + 1);
+    // Capture starts with the first read (threshold 1); playing once startPeriods are
+    // queued, or with a start lead at once (the lead is written in one go, the block after it
+    // follows within microseconds).
+    snd_pcm_uframes_t start = startLead_ > 0 ? 1 : period * startPeriods_;
     start = std::min(start, buffer);
     if ((err = snd_pcm_sw_params_set_start_threshold(pcm_, sw.get(), capture ? 1 : start)) < 0)
         return fail("start threshold refused", err);
@@ -149,18 +159,86 @@ bool AlsaAudioDevice::write(const uint8_t* data, size_t frames)
         return false;
     }
     const size_t frameBytes = static_cast<size_t>(format_.bytesPerFrame());
+    if (ranDry()) {
+        // Quiet without an underrun: the stream is opened afresh and starts lead first, as
+        // at the first write. (A sound server's stream that ran dry may otherwise wait for a
+        // queue far above the lead before it plays again, and a drop and prepare do not
+        // change its mind.)
+        const unsigned long xruns = xruns_ + 1;
+        const AudioFormat format = format_;
+        if (!open(false, format))
+            return false;
+        xruns_ = xruns;
+    }
+    if (!leadIn())
+        return false;
     while (frames > 0) {
         const snd_pcm_sframes_t written = snd_pcm_writei(pcm_, data, frames);
         if (written < 0) {
-            // An underrun (the writer came late) or a suspend: recover and go on.
+            // An underrun (the writer came late) or a suspend: recover and go on from a
+            // small queue, as at the start; whatever was queued before has been heard.
             const int err = snd_pcm_recover(pcm_, static_cast<int>(written), 1);
             if (err < 0)
                 return fail("write failed", err);
             ++xruns_;
+            if (!leadIn())
+                return false;
             continue;
         }
         data += static_cast<size_t>(written) * frameBytes;
         frames -= static_cast<size_t>(written);
+    }
+    if (startLead_ > 0) {
+        snd_pcm_sframes_t delay = 0;
+        if (snd_pcm_delay(pcm_, &delay) == 0 && delay >= 0)
+            drainsAtMicros_ = nowMicros() + delay * 1000000 / format_.sampleRate;
+        else
+            drainsAtMicros_ = 0;
+    }
+    return true;
+}
+
+bool AlsaAudioDevice::ranDry() const
+{
+    return startLead_ > 0 && drainsAtMicros_ > 0 && snd_pcm_state(pcm_) == SND_PCM_STATE_RUNNING &&
+           nowMicros() > drainsAtMicros_ + DryMarginMicros;
+}
+
+
+
+bool AlsaAudioDevice::leadIn()
+{
+    if (startLead_ == 0)
+        return true;
+    snd_pcm_state_t state = snd_pcm_state(pcm_);
+    if (state == SND_PCM_STATE_XRUN) {
+        const int err = snd_pcm_prepare(pcm_);
+        if (err < 0)
+            return fail("cannot prepare the PCM", err);
+        ++xruns_;
+        state = snd_pcm_state(pcm_);
+    }
+    if (state != SND_PCM_STATE_PREPARED)
+        return true;
+    return writeLead();
+}
+
+bool AlsaAudioDevice::writeLead()
+{
+    const std::vector<uint8_t> silence(startLead_ * static_cast<size_t>(format_.bytesPerFrame()),
+                                       format_.bitsPerSample == 8 ? 0x80 : 0);
+    size_t left = startLead_;
+    const uint8_t* at = silence.data();
+    while (left > 0) {
+        const snd_pcm_sframes_t written = snd_pcm_writei(pcm_, at, left);
+        if (written < 0) {
+            const int err = snd_pcm_recover(pcm_, static_cast<int>(written), 1);
+            if (err < 0)
+                return fail("write failed", err);
+            continue;
+        }
+        at += static_cast<size_t>(written) * static_cast<size_t>(format_.bytesPerFrame());
+        left -= static_cast<size_t>(written);
     }
     return true;
 }
@@ -215,6 +293,23 @@ int64_t AlsaAudioDevice::pendingMillis()
     if (snd_pcm_delay(pcm_, &delay) < 0 || delay <= 0)
         return 0;
     return format_.millisOf(delay);
+}
+
+long AlsaAudioDevice::queuedFrames()
+{
+    if (!pcm_)
+        return -1;
+    if (capture_) {
+        const snd_pcm_sframes_t avail = snd_pcm_avail(pcm_);
+        return avail < 0 ? -1 : static_cast<long>(avail);
+    }
+    const snd_pcm_state_t state = snd_pcm_state(pcm_);
+    if (state != SND_PCM_STATE_RUNNING && state != SND_PCM_STATE_PREPARED)
+        return 0;
+    snd_pcm_sframes_t delay = 0;
+    if (snd_pcm_delay(pcm_, &delay) < 0)
+        return -1;
+    return delay < 0 ? 0 : static_cast<long>(delay);
 }
 
 void AlsaAudioDevice::drain()

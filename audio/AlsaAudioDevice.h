@@ -8,16 +8,18 @@ typedef struct _snd_pcm snd_pcm_t;
 namespace orvane {
 
 // An ALSA PCM in blocking mode. The stream is set up with an explicit period of
-// PeriodFrames frames (the unit the program writes and reads in), a buffer of
-// BufferPeriods periods and a start threshold of one period, so that playing begins as soon
-// as one period is queued instead of when the buffer is full; capture starts with the
-// first read. An overrun of the capture buffer (a reader that came late) loses the sound
-// that did not fit and goes on. ALSA's own messages on standard error are
-// silenced: failures are reported through errorText().
+// PeriodMillis (10 ms of the format's rate, so a wake-up is never far from a block's end),
+// a buffer of BufferPeriods periods and a start threshold of startPeriods periods, so that
+// playing begins as soon as that much is queued instead of when the buffer is full;
+// capture starts with the first read. An overrun of the capture buffer (a reader that
+// came late) loses the sound that did not fit and goes on; an underrun of the output (a
+// writer that came late) starts again from the start lead, as at the first write.
+// ALSA's own messages on standard error are silenced: failures are reported through
+// errorText().
 class AlsaAudioDevice : public AudioDevice {
 public:
-    static constexpr unsigned long PeriodFrames = 240;
-    static constexpr unsigned BufferPeriods = 8;
+    static constexpr int PeriodMillis = 10;
+    static constexpr unsigned BufferPeriods = 24;
 
     // pcmName: "default", or any PCM the ALSA configuration defines. startPeriods: how
     // many periods are queued before playing starts; a writer whose frames come with
@@ -27,11 +29,12 @@ public:
     ~AlsaAudioDevice() override;
 
     bool openOutput(const AudioFormat& format) override;
-    void setStartAfter(size_t frames) override { startAfter_ = frames; }
+    void setStartLead(size_t frames) override { startLead_ = frames; }
     bool write(const uint8_t* data, size_t frames) override;
     bool openInput(const AudioFormat& format) override;
     long read(uint8_t* data, size_t frames) override;
     int64_t pendingMillis() override;
+    long queuedFrames() override;
     void drain() override;
     void close() override;
     bool isOpen() const override { return pcm_ != nullptr; }
@@ -46,12 +49,27 @@ public:
 private:
     bool open(bool capture, const AudioFormat& format);
     bool fail(const char* what, int code);
+    // Output: when the stream waits to start (just opened, or run dry), writes the start
+    // lead of silence, which starts it. False when the device failed.
+    bool leadIn();
+    bool writeLead();
+    // Output with a lead: the stream has played everything written and gone quiet without
+    // saying so (a sound server's stream may stop rather than report an underrun, and
+    // wait for a queue of its own size before it plays again): the next write starts the
+    // stream afresh, lead first. Judged by the clock: the last write's queue would have
+    // been heard by now.
+    // A sound server's figure of what it still holds is an estimate: only a writer later
+    // than this beyond it is taken to have let the stream run dry.
+    static constexpr int64_t DryMarginMicros = 20000;
+    bool ranDry() const;
 
     String pcmName_;
     snd_pcm_t* pcm_ = nullptr;
     bool capture_ = false;
     unsigned startPeriods_;
-    size_t startAfter_ = 0;
+    size_t startLead_ = 0;
+    // When what the last write queued has all been heard; zero before a write.
+    int64_t drainsAtMicros_ = 0;
     AudioFormat format_;
     unsigned long periodFrames_ = 0;
     unsigned long bufferFrames_ = 0;

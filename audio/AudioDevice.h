@@ -27,11 +27,13 @@ public:
     // Opens the device for playing frames of the format. False when the device is missing
     // or refuses the format exactly: no back-end plays at a rate it was not given.
     virtual bool openOutput(const AudioFormat& format) = 0;
-    // For a writer that writes in blocks of `frames` with jitter between them (sound from a
-    // recording or a network): playing waits until more than one block is queued, so that
-    // the next may come a little late. Called before openOutput; back-ends that start at
-    // once may ignore it.
-    virtual void setStartAfter(size_t frames) { (void)frames; }
+    // For a writer whose blocks come with jitter (sound from a network): whenever playing
+    // (re)starts, at the first write and at the first write after the device ran dry, this
+    // many frames of silence go ahead of the block, so that the next block may come that
+    // much late; playing then starts at once. The queue after a restart is small again,
+    // whatever it was before. Called before openOutput; back-ends that start at once may
+    // ignore it.
+    virtual void setStartLead(size_t frames) { (void)frames; }
     // Queues whole frames (bytes = frames × bytesPerFrame), blocking until the device has
     // taken them all. False when the device failed; it is closed then.
     virtual bool write(const uint8_t* data, size_t frames) = 0;
@@ -47,6 +49,10 @@ public:
     // for its start threshold is started here, so that a sound shorter than the threshold
     // is heard too. 0 when nothing is left (or the device cannot tell).
     virtual int64_t pendingMillis() = 0;
+    // Output: the frames written and not yet heard (what the sound server holds included);
+    // capture: the frames captured and not yet read. -1 when the back-end cannot tell. A
+    // writer that must keep its delay bounded drops a block when too much is queued.
+    virtual long queuedFrames() { return -1; }
     // Blocks until everything written has been played.
     virtual void drain() = 0;
     // Drops what has not been played yet and closes; harmless when not open.

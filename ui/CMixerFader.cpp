@@ -34,7 +34,9 @@ CMixerFader::CMixerFader(wxWindow* parent, wxWindowID id, const wxPoint& positio
     : CFlatSlider(parent, id, 0, 0, 100, position, size, style)
 {
     Disable();
-    Bind(wxEVT_SLIDER, &CMixerFader::onSlider, this);
+    for (const wxEventTypeTag<wxScrollEvent>& notice :
+         {wxEVT_SCROLL_PAGEUP, wxEVT_SCROLL_PAGEDOWN, wxEVT_SCROLL_THUMBTRACK, wxEVT_SCROLL_CHANGED})
+        Bind(notice, &CMixerFader::onScroll, this);
 }
 
 CMixerFader::~CMixerFader()
@@ -219,7 +221,7 @@ void CMixerFader::OnMixerControlChange(AudioMixer& mixer, MixerControl& control)
     }
 }
 
-void CMixerFader::onSlider(wxCommandEvent& event)
+void CMixerFader::onScroll(wxScrollEvent& event)
 {
     if (control_)
         SetFaderValue();

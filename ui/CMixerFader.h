@@ -20,6 +20,10 @@ class MixerWatch;
 // the balance between the two kept as it is) and the balance itself. A vertical fader has
 // its maximum at the top.
 //
+// The mixer is written on the slider's page, thumb-track and end-track notices only: a
+// drag writes once for each step of the thumb, and line steps and Home/End are written by
+// the end-track notice that closes their move, never once per input event.
+//
 // The fader is disabled from Init until the control's values have been read; a fader
 // whose Init failed stays disabled. Every failure is reported to failureHook with the
 // operation's name and a text, and to nobody else: the user only sees the disabled slider.
@@ -61,7 +65,9 @@ private:
     void fail(const char* operation, const String& text);
     // Drops the control and the values, leaving the slider disabled.
     void close();
-    void onSlider(wxCommandEvent& event);
+    // The scroll notices that write: page moves, each step of a drag, and the end of a move
+    // (which applies line steps and Home/End, whose own notices do not write).
+    void onScroll(wxScrollEvent& event);
     // The larger of the first two values (or the only one), relative to the minimum.
     long louder() const;
 

@@ -20,6 +20,12 @@ SoundPlayer::~SoundPlayer()
     device_.reset();
 }
 
+void SoundPlayer::setPacing(int leadMillis, int maxQueuedMillis)
+{
+    leadMillis_.store(leadMillis < 0 ? 0 : leadMillis);
+    maxQueuedMillis_.store(maxQueuedMillis < 0 ? 0 : maxQueuedMillis);
+}
+
 void SoundPlayer::open()
 {
     prepareBuffers();
@@ -77,11 +83,16 @@ void SoundPlayer::onOpen()
     device_ = makeDevice();
     // Frames come from the network, one buffer each, with jitter between them.
     if (device_)
-        device_->setStartAfter(static_cast<size_t>(samplesPerBuffer()));
-    if (!device_ || !device_->openOutput(format)) {
+        device_->setStartLead(static_cast<size_t>(static_cast<int64_t>(format.sampleRate) * leadMillis_.load() / 1000));
+    if (!device_) {
+        // No device was chosen (a machine set up without sound): nothing failed, so
+        // nothing is shown; frames are dropped.
+        return;
+    }
+    if (!device_->openOutput(format)) {
         String text;
-        text.format("PLAY : %s :%x:%s", "PlayStart", device_ ? static_cast<unsigned>(device_->errorCode()) : 0u,
-                    device_ ? device_->errorText().c_str() : "no sound device");
+        text.format("PLAY : %s :%x:%s", "PlayStart", static_cast<unsigned>(device_->errorCode()),
+                    device_->errorText().c_str());
         report(text.c_str());
         device_.reset();
         return;
@@ -100,17 +111,26 @@ void SoundPlayer::onWrite(size_t bytes, int index)
     if (open_.load() && device_) {
         const size_t frameBytes = static_cast<size_t>(openFormat_.bytesPerFrame());
         const size_t frames = (bytes < data.size() ? bytes : data.size()) / frameBytes;
-        if (!device_->write(data.data(), frames)) {
-            String text;
-            text.format("PLAY : %s :%x:%s", "Write", static_cast<unsigned>(device_->errorCode()),
-                        device_->errorText().c_str());
-            // Closed before it is told, so that whoever hears of it finds the player closed.
-            onStop();
-            report(text.c_str());
+        const long queued = device_->queuedFrames();
+        const int64_t queuedMillis = queued < 0 ? -1 : openFormat_.millisOf(queued);
+        queuedMillis_.store(static_cast<int>(queuedMillis));
+        const int bound = maxQueuedMillis_.load();
+        if (bound > 0 && queuedMillis > bound) {
+            // More is queued than the bound: this frame goes, and the queue shrinks by it.
+            trimmed_.fetch_add(1);
         } else {
-            written_.fetch_add(frames);
-            if (SoundListener* l = listener())
-                l->onData(data.data(), static_cast<int>(data.size()));
+            if (!device_->write(data.data(), frames)) {
+                String text;
+                text.format("PLAY : %s :%x:%s", "Write", static_cast<unsigned>(device_->errorCode()),
+                            device_->errorText().c_str());
+                // Closed before it is told, so that whoever hears of it finds the player closed.
+                onStop();
+                report(text.c_str());
+            } else {
+                written_.fetch_add(frames);
+                if (SoundListener* l = listener())
+                    l->onData(data.data(), static_cast<int>(data.size()));
+            }
         }
     }
     queued_[static_cast<size_t>(index)].store(false);

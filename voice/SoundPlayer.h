@@ -14,7 +14,15 @@ namespace orvane {
 //
 // A frame longer than a buffer is cut to the buffer; a frame that finds its buffer still
 // queued (the device has fallen behind by twelve frames) is dropped, counted, and the
-// buffer is left alone. Commands: PlayOpen opens a fresh device, PlayStop closes it
+// buffer is left alone.
+//
+// The delay of what is played stays bounded (setPacing): frames come from a peer with
+// jitter and now and then in bursts, and the device plays at its own steady pace, so
+// whatever a burst queues would otherwise stay queued for the rest of the call. Before a
+// frame is written the device is asked how much it still holds; above the bound the frame
+// is dropped whole (trimmedFrames), which brings the queue back under the bound. When
+// playing (re)starts, after the open or after the device ran dry, a short lead of silence
+// goes first, so the queue starts small again whatever it was. Commands: PlayOpen opens a fresh device, PlayStop closes it
 // (dropping what it still holds), PlayQuit closes and ends the thread. A device that
 // fails while playing is reported once and closed; frames are then dropped until the
 // next PlayOpen.
@@ -33,6 +41,10 @@ public:
     SoundPlayer(AudioDeviceFactory device, Reporter report);
     ~SoundPlayer() override;
 
+    // leadMillis: the silence ahead of the first frame whenever playing (re)starts;
+    // maxQueuedMillis: a frame that finds more than this still queued at the device is
+    // dropped (0: no bound). Takes effect at the next open.
+    void setPacing(int leadMillis, int maxQueuedMillis);
     // Rebuilds the buffers when the format is dirty, then posts PlayOpen. Call it before
     // the first play.
     void open();
@@ -45,6 +57,11 @@ public:
     uint64_t droppedFrames() const { return dropped_.load(); }
     // Frames written to the device so far.
     uint64_t writtenFrames() const { return written_.load(); }
+    // Frames dropped because the device held more than the bound.
+    uint64_t trimmedFrames() const { return trimmed_.load(); }
+    // What the device held before the last frame was written, in milliseconds; -1 when
+    // it cannot tell or nothing was written yet.
+    int queuedMillis() const { return queuedMillis_.load(); }
 
 protected:
     void handle(const MessageThread::Message& message) override;
@@ -57,6 +74,10 @@ private:
     std::atomic<bool> open_{false};
     std::atomic<uint64_t> dropped_{0};
     std::atomic<uint64_t> written_{0};
+    std::atomic<uint64_t> trimmed_{0};
+    std::atomic<int> queuedMillis_{-1};
+    std::atomic<int> leadMillis_{0};
+    std::atomic<int> maxQueuedMillis_{0};
     // A buffer posted and not yet written: play must not touch it.
     std::array<std::atomic<bool>, BufferCount> queued_{};
     // The playing thread's own.
@@ -65,6 +86,7 @@ private:
     // The player thread's own.
     std::unique_ptr<AudioDevice> device_;
     AudioFormat openFormat_;
+
 };
 
 } // namespace orvane

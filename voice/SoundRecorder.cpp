@@ -43,10 +43,15 @@ void SoundRecorder::onStart()
         return;
     const AudioFormat format = prepareBuffers();
     device_ = makeDevice();
-    if (!device_ || !device_->openInput(format)) {
+    if (!device_) {
+        // No device was chosen (a machine set up without sound): nothing failed, so
+        // nothing is shown, and nothing is recorded.
+        return;
+    }
+    if (!device_->openInput(format)) {
         String text;
-        text.format("RECORD: %s : %x : %s", "Open", device_ ? static_cast<unsigned>(device_->errorCode()) : 0u,
-                    device_ ? device_->errorText().c_str() : "no sound device");
+        text.format("RECORD: %s : %x : %s", "Open", static_cast<unsigned>(device_->errorCode()),
+                    device_->errorText().c_str());
         report(text.c_str());
         device_.reset();
         return;
@@ -72,7 +77,17 @@ void SoundRecorder::onCapture(uintptr_t recording, int index)
     std::vector<uint8_t>& data = buffer(index);
     const size_t frameBytes = static_cast<size_t>(openFormat_.bytesPerFrame());
     const size_t frames = frameBytes ? data.size() / frameBytes : 0;
-    const long got = device_->read(data.data(), frames);
+    // A backlog of a whole buffer beyond this one: drop the oldest, then read on time.
+    long got = 0;
+    const long waiting = device_->queuedFrames();
+    if (frames > 0 && waiting >= static_cast<long>(2 * frames)) {
+        got = device_->read(data.data(), frames);
+        reads_.fetch_add(1);
+        if (got > 0)
+            skipped_.fetch_add(1);
+    }
+    if (got >= 0)
+        got = device_->read(data.data(), frames);
     reads_.fetch_add(1);
     if (got < 0) {
         String text;

@@ -18,6 +18,11 @@ namespace orvane {
 // Every capture message carries the number of the recording it belongs to; one left over
 // from an earlier recording is dropped, so no sound of one call reaches the next.
 //
+// The delay of what is recorded stays bounded: a thread that came late finds the device
+// holding a backlog, and sound read now would go out as late as it was read for the rest
+// of the recording. When the device holds a whole buffer beyond the one about to be read,
+// the oldest buffer is read and dropped (skippedBuffers), at a buffer's boundary.
+//
 // Twelve buffers circulate. A read that comes back empty takes its buffer out of
 // circulation (a device that gives nothing runs out of buffers and stops being asked); a
 // read that fails means the device is gone: it is reported once, closed, and recording
@@ -42,6 +47,8 @@ public:
     bool isRecording() const { return recording_.load(); }
     // Device reads so far, for tests that check the thread is idle.
     uint64_t reads() const { return reads_.load(); }
+    // Buffers read and dropped to catch up with the device.
+    uint64_t skippedBuffers() const { return skipped_.load(); }
 
 protected:
     void handle(const MessageThread::Message& message) override;
@@ -54,6 +61,7 @@ private:
 
     std::atomic<bool> recording_{false};
     std::atomic<uint64_t> reads_{0};
+    std::atomic<uint64_t> skipped_{0};
     // The recorder thread's own.
     std::unique_ptr<AudioDevice> device_;
     AudioFormat openFormat_;

@@ -1,6 +1,5 @@
 #include "voice/VoiceEngine.h"
 
-#include "audio/AlsaAudioDevice.h"
 #include "voice/VoiceLevels.h"
 
 #include <cstdio>
@@ -23,11 +22,7 @@ VoiceEngine::Settings completed(VoiceEngine::Settings settings)
     }
     if (!settings.output) {
         const AudioDeviceChoice choice = AudioDeviceChoice::fromEnvironment();
-        settings.output = [choice]() -> std::unique_ptr<AudioDevice> {
-            if (choice.kind == AudioDeviceChoice::Kind::Alsa)
-                return std::make_unique<AlsaAudioDevice>(choice.target, VoiceEngine::OutputStartPeriods);
-            return choice.create();
-        };
+        settings.output = [choice] { return choice.create(); };
     }
     if (!settings.report)
         settings.report = reportToStandardError;
@@ -83,6 +78,7 @@ int VoiceEngine::createChannel()
     auto channel = std::make_unique<VoiceChannel>(settings_);
     channel->player.setFormat(bitsPerSample_, sampleRate_, samplesPerFrame_);
     channel->player.setListener(&playerListener_);
+    channel->player.setPacing(settings_.outputLeadMillis, settings_.outputMaxQueuedMillis);
     channel->player.open();
     channels_[static_cast<size_t>(index)] = std::move(channel);
     if (index == slots_.load())

@@ -28,19 +28,28 @@ namespace orvane {
 class VoiceEngine {
 public:
     static constexpr int MaxChannels = 6;
-    // Frames arrive at the players with the jitter of the recording and the network:
-    // an ALSA output starts playing once this many periods are queued.
-    static constexpr unsigned OutputStartPeriods = 3;
+    // Frames arrive at the players with the jitter of the recording and the network, and
+    // now and then in a burst. Whenever an output (re)starts, this much silence goes ahead
+    // of the first frame, so a frame may come that late without a gap; and a frame that
+    // finds more than OutputMaxQueuedMillis still queued is dropped, so that a burst never
+    // adds to the delay for the rest of the call. A steady stream finds about the lead still
+    // queued when its next frame comes (the last frame has just played out), so the bound
+    // lies between that and a frame above it: a frame's worth of backlog goes at once, and
+    // only a frame later than the sender's jitter allows is ever trimmed.
+    static constexpr int OutputLeadMillis = 20;
+    static constexpr int OutputMaxQueuedMillis = 35;
 
     struct Settings {
         // The capture device of each recording, and the output device of each channel. By
-        // default ORVANE_AUDIO_INPUT and ORVANE_AUDIO_DEVICE choose (an ALSA output with
-        // OutputStartPeriods).
+        // default ORVANE_AUDIO_INPUT and ORVANE_AUDIO_DEVICE choose.
         AudioDeviceFactory input;
         AudioDeviceFactory output;
         // Told when a sound device cannot be opened or fails, with the device's reason;
         // by default one line on standard error.
         std::function<void(const char* text)> report;
+        // The output's pacing (SoundPlayer::setPacing).
+        int outputLeadMillis = OutputLeadMillis;
+        int outputMaxQueuedMillis = OutputMaxQueuedMillis;
     };
 
     VoiceEngine();

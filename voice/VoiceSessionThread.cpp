@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <string>
 #include <utility>
 
 namespace orvane {
@@ -21,12 +22,20 @@ void reportToStandardError(const char* text)
     std::fprintf(stderr, "orvane: voice session: %s\n", text);
 }
 
-VoiceSessionThread::Settings completed(VoiceSessionThread::Settings settings)
+VoiceSessionThread::Settings completed(VoiceSessionThread::Settings settings, UiThreadPort& port)
 {
     if (!settings.report)
         settings.report = reportToStandardError;
     if (!settings.showError)
         settings.showError = settings.report;
+    if (!settings.engine.report) {
+        // The sound threads find the failures; the user hears of them on the user-interface
+        // thread, where boxes are shown. A copy of the text travels: the thread's own is gone
+        // by then.
+        settings.engine.report = [&port, show = settings.showError](const char* text) {
+            port.callAfter([show, copy = std::string(text ? text : "")] { show(copy.c_str()); });
+        };
+    }
     return settings;
 }
 
@@ -45,7 +54,7 @@ VoiceSessionThread::VoiceSessionThread(UiThreadPort& port, IModuleHost* host)
 }
 
 VoiceSessionThread::VoiceSessionThread(UiThreadPort& port, IModuleHost* host, Settings settings)
-    : settings_(completed(std::move(settings))), port_(port), host_(host), engine_(settings_.engine)
+    : settings_(completed(std::move(settings), port)), port_(port), host_(host), engine_(settings_.engine)
 {
     initEngine();
 }
@@ -380,7 +389,7 @@ bool VoiceSessionThread::talkOver(unsigned call)
             if (length < 0)
                 return false;
             if (length > 0)
-                receiveOne();
+                receiveWaiting();
             sendQueued();
         } catch (const TimeoutException&) {
         } catch (const IModuleConnection::ConnectionException&) {
@@ -391,7 +400,7 @@ bool VoiceSessionThread::talkOver(unsigned call)
     }
 }
 
-void VoiceSessionThread::receiveOne()
+void VoiceSessionThread::takeReceived(std::deque<std::vector<uint8_t>>& burst)
 {
     const int length = connection_->size();
     const uint8_t* data = connection_->data();
@@ -400,8 +409,25 @@ void VoiceSessionThread::receiveOne()
         ++datagramsRefused_;
         return;
     }
-    engine_.play(channel_, data, length);
-    ++framesPlayed_;
+    burst.emplace_back(data, data + length);
+    while (burst.size() > settings_.maxBurstFrames) {
+        burst.pop_front();
+        ++framesSkipped_;
+    }
+}
+
+void VoiceSessionThread::receiveWaiting()
+{
+    // The channel's own queue is bounded, so is this look behind the frame just received.
+    constexpr int MostLooked = 300;
+    std::deque<std::vector<uint8_t>> burst;
+    takeReceived(burst);
+    for (int looked = 0; looked < MostLooked && connection_->receive(0) > 0; ++looked)
+        takeReceived(burst);
+    for (const std::vector<uint8_t>& frame : burst) {
+        engine_.play(channel_, frame.data(), static_cast<int>(frame.size()));
+        ++framesPlayed_;
+    }
 }
 
 void VoiceSessionThread::sendQueued()

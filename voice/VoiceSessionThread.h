@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace orvane {
 
@@ -78,12 +79,16 @@ public:
     static constexpr const char* NoChannelText = "Voice Engine failed to create channel.";
 
     struct Settings {
-        // The engine's sound devices and its reporter.
+        // The engine's sound devices and its reporter. By default the reporter's texts
+        // (a device that cannot be opened or that fails) reach the user through showError,
+        // on the user-interface thread.
         VoiceEngine::Settings engine;
         // iLBC in 30 ms frames at 8000 Hz, 16-bit: the only mode the program selects.
         uint8_t mode = VoiceMode::Default;
-        // The longest wait for one received frame: the talk loop turns at least this often.
-        int receiveWaitMs = 20;
+        // The longest wait for one received frame: the talk loop turns at least this often,
+        // and a microphone frame waits at most this long to be sent. Every millisecond of
+        // that wait is jitter at the peer's speaker, whose queue must allow for it.
+        int receiveWaitMs = 5;
         int levelIntervalMs = 40;
         // The pause between turns while Idle, and after the other states' turns. A change
         // of state (startCall, startTalk, stopSession) ends a pause early.
@@ -91,8 +96,13 @@ public:
         int turnPauseMs = 200;
         // Frames waiting to be sent beyond this drop the oldest (30 s in the mode used).
         size_t maxQueuedFrames = 1000;
-        // Shows an error to the user on the constructing (user-interface) thread: the
-        // playback channel could not be made. Default: the reporter.
+        // Received frames that have piled up (the peer started before this side read, or
+        // this thread came late) are played only this many, the newest: the older ones
+        // would only make the call late for good (framesSkipped).
+        size_t maxBurstFrames = 2;
+        // Shows an error to the user, always on the user-interface thread: the playback
+        // channel could not be made (at construction), a sound device failed (posted).
+        // Default: the reporter.
         std::function<void(const char*)> showError;
         // Puts "Online." or "Offline." in the status text after a connect (any thread).
         std::function<void()> showOnlineStatus;
@@ -156,6 +166,8 @@ public:
     uint64_t datagramsRefused() const { return datagramsRefused_.load(); }
     // Frames dropped from the full send queue.
     uint64_t framesDropped() const { return framesDropped_.load(); }
+    // Received frames skipped because newer ones were waiting behind them.
+    uint64_t framesSkipped() const { return framesSkipped_.load(); }
     size_t queuedFrames() const;
 
 private:
@@ -165,7 +177,11 @@ private:
     void talk();
     // The talk loop over connection_ for the call; false when the channel closed.
     bool talkOver(unsigned call);
-    void receiveOne();
+    // Plays what has arrived: the frame just received and whatever already waits behind
+    // it, of which only the newest maxBurstFrames.
+    void receiveWaiting();
+    // Copies the received frame into the burst when it is one frame of the codec.
+    void takeReceived(std::deque<std::vector<uint8_t>>& burst);
     void sendQueued();
     void reportLevels();
     // Takes a channel handed over by startTalk while Talking; the one in use is closed.
@@ -211,6 +227,7 @@ private:
     std::atomic<uint64_t> framesPlayed_{0};
     std::atomic<uint64_t> datagramsRefused_{0};
     std::atomic<uint64_t> framesDropped_{0};
+    std::atomic<uint64_t> framesSkipped_{0};
 
     // Declared last: its recorder thread calls onEncodedFrame, so it goes first.
     VoiceEngine engine_;

@@ -70,7 +70,9 @@ struct Side {
                {"ORVANE_RUNTIME_DIR", folders.runtimeDir},
                {"ORVANE_REGISTRY_DIR", folders.registryDir},
                {"ORVANE_VIDEO_SOURCE", camera},
-               {"ASAN_OPTIONS", "detect_leaks=0"}};
+               {"ASAN_OPTIONS", "detect_leaks=0"},
+               // No sound device: a machine without sound would show the voice engine's box.
+               {"ORVANE_AUDIO_DEVICE", "none"}};
     }
 
     bool start(const std::string& log)

@@ -57,6 +57,7 @@ public:
         if (!source.empty())
             env("PULSE_SOURCE", source);
         source_ = source;
+        sink_ = sink;
         // The system's own ALSA configuration, where "pulse" is defined.
         envs_.push_back(std::make_unique<ScopedEnv>("ALSA_CONFIG_PATH", nullptr));
     }
@@ -107,6 +108,7 @@ public:
     void stop()
     {
         keeper_.stop();
+        sinkKeeper_.stop();
         process_.stop();
         if (reader_.joinable())
             reader_.join();
@@ -169,14 +171,22 @@ private:
     // seconds, and a recording of its monitor that starts then waits for the block in
     // progress: a sound card's source starts within a period. A listener that stays for
     // the server's life keeps the blocks short, so that the program's capture starts as
-    // it would on hardware.
+    // it would on hardware. The speaker's sink gets one too: a sound card plays what it
+    // is given as it comes, where a sink rendering in blocks would take nothing for
+    // seconds and then all at once.
     bool keepSourceLively()
     {
-        if (source_.empty())
-            return true;
-        if (!keeper_.start({"/usr/bin/pacat", "--server=unix:" + socket(), "--record", "--raw", "--device=" + source_,
-                            "--rate=8000", "--channels=1", "--format=s16le", "--latency-msec=30", "/dev/null"},
-                           dir_ / "keeper.log")) {
+        if (!source_.empty() && !keep(keeper_, source_, "keeper.log"))
+            return false;
+        if (!sink_.empty() && sink_ + ".monitor" != source_ && !keep(sinkKeeper_, sink_ + ".monitor", "sink-keeper.log"))
+            return false;
+        return true;
+    }
+    bool keep(PeerProcess& keeper, const std::string& source, const char* log)
+    {
+        if (!keeper.start({"/usr/bin/pacat", "--server=unix:" + socket(), "--record", "--raw", "--device=" + source,
+                           "--rate=8000", "--channels=1", "--format=s16le", "--latency-msec=30", "/dev/null"},
+                          dir_ / log)) {
             ADD_FAILURE() << "cannot start pacat (package pulseaudio-utils)";
             return false;
         }
@@ -210,8 +220,10 @@ private:
     TempDirectory dir_;
     std::vector<std::unique_ptr<ScopedEnv>> envs_;
     std::string source_;
+    std::string sink_;
     PeerProcess process_;
     PeerProcess keeper_;
+    PeerProcess sinkKeeper_;
     PeerProcess recorder_;
     PeerProcess micRecorder_;
     LineLog log_;

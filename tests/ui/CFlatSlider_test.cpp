@@ -5,7 +5,9 @@
 #include <wx/frame.h>
 #include <wx/panel.h>
 
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 using namespace orvane;
@@ -121,6 +123,62 @@ TEST_F(FlatSlider, TheThumbFollowsTheMouseAndAClickBesideItMovesAPage)
     EXPECT_EQ(slider->GetValue(), 90);
     EXPECT_FALSE(slider->isThumbPressed());
     EXPECT_EQ(positions, (std::vector<int>{80, 100, 90}));
+}
+
+// The notices a trackbar sends, in order, for each kind of move; the end of every move is
+// the end-track notice (wxEVT_SCROLL_CHANGED).
+TEST_F(FlatSlider, EachMoveSendsTheNoticeOfItsKindAndEndsWithTheEndTrackNotice)
+{
+    const std::pair<wxEventTypeTag<wxScrollEvent>, const char*> kinds[] = {
+        {wxEVT_SCROLL_LINEUP, "line-up"},     {wxEVT_SCROLL_LINEDOWN, "line-down"},
+        {wxEVT_SCROLL_PAGEUP, "page-up"},     {wxEVT_SCROLL_PAGEDOWN, "page-down"},
+        {wxEVT_SCROLL_TOP, "top"},            {wxEVT_SCROLL_BOTTOM, "bottom"},
+        {wxEVT_SCROLL_THUMBTRACK, "track"},   {wxEVT_SCROLL_THUMBRELEASE, "release"},
+        {wxEVT_SCROLL_CHANGED, "end"}};
+    std::vector<std::string> notices;
+    for (const auto& [type, name] : kinds)
+        slider->Bind(type, [&notices, name = std::string(name)](wxScrollEvent& e) {
+            notices.push_back(name + " " + std::to_string(e.GetPosition()));
+        });
+    slider->SetPageSize(10);
+    const wxRect channel = slider->channelRect();
+    const wxRect thumb = slider->thumbRect();
+    const int y = thumb.GetTop() + thumb.GetHeight() / 2;
+    const int centre = thumb.GetLeft() + thumb.GetWidth() / 2;
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"right arrow", [&] { key(WXK_RIGHT); }, {"line-down 51", "end 51"}},
+        {"up arrow", [&] { key(WXK_UP); }, {"line-up 50", "end 50"}},
+        {"page up", [&] { key(WXK_PAGEUP); }, {"page-up 40", "end 40"}},
+        {"end", [&] { key(WXK_END); }, {"bottom 100", "end 100"}},
+        {"end again: no move, still the end of one", [&] { key(WXK_END); }, {"end 100"}},
+        {"home", [&] { key(WXK_HOME); }, {"top 0", "end 0"}},
+        {"a drag, with moves that change nothing",
+         [&] {
+             slider->SetValue(50);
+             mouse(wxEVT_LEFT_DOWN, centre, y);
+             mouse(wxEVT_MOTION, channel.GetLeft() + 60, y);
+             mouse(wxEVT_MOTION, channel.GetLeft() + 60, y);
+             mouse(wxEVT_MOTION, channel.GetLeft() + 70, y);
+             mouse(wxEVT_LEFT_UP, channel.GetLeft() + 70, y);
+         },
+         {"track 60", "track 70", "release 70", "end 70"}},
+        {"a click beside the thumb",
+         [&] {
+             mouse(wxEVT_LEFT_DOWN, channel.GetLeft() + 2, y);
+             mouse(wxEVT_LEFT_UP, channel.GetLeft() + 2, y);
+         },
+         {"page-up 60", "end 60"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        notices.clear();
+        c.act();
+        EXPECT_EQ(notices, c.expected);
+    }
 }
 
 TEST_F(FlatSlider, AVerticalSliderRunsFromTheTop)

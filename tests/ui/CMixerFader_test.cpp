@@ -233,6 +233,44 @@ TEST_F(MixerFader, MovesKeepTheBalanceOrSetItAndChangeNoticesMoveTheSlider)
     EXPECT_EQ(balance.GetValue(), 25);
 }
 
+// The mixer is written on the page, thumb-track and end-track notices only: a drag writes
+// once for each step of the thumb and once at its end, however many motion events it took,
+// and line steps and Home/End wait for the end of their move.
+TEST_F(MixerFader, ADragWritesOncePerNoticeAndKeysWriteAtTheEndOfTheirMove)
+{
+    frame->Show();  // so that the fader can capture the mouse
+    CMixerFader& main = fader();
+    ASSERT_TRUE(main.Init(memoryMixer({500, 500}, 0, 1000, 100), MixerLine::Speakers, CMixerFader::Main));
+    int tracks = 0;
+    main.Bind(wxEVT_SCROLL_THUMBTRACK, [&tracks](wxScrollEvent& e) {
+        ++tracks;
+        e.Skip();
+    });
+    const wxRect channel = main.channelRect();
+    const wxRect thumb = main.thumbRect();
+    const int y = thumb.GetTop() + thumb.GetHeight() / 2;
+    sendMouse(main, wxEVT_LEFT_DOWN, thumb.GetLeft() + thumb.GetWidth() / 2, y, true);
+    int motions = 0;
+    // Forty motion events over ten positions: each position is reached four times.
+    for (int step = 1; step <= 10; ++step)
+        for (int again = 0; again < 4; ++again, ++motions)
+            sendMouse(main, wxEVT_MOTION, channel.GetLeft() + 50 + step, y, true);
+    ASSERT_GT(motions, 10);
+    EXPECT_EQ(tracks, 10);
+    EXPECT_EQ(memory->speakers->writes, 10) << "one write per thumb-track notice";
+    sendMouse(main, wxEVT_LEFT_UP, channel.GetLeft() + 60, y, false);
+    EXPECT_EQ(memory->speakers->writes, 11) << "and one for the end of the drag";
+    EXPECT_EQ(memory->speakers->values, (std::vector<long>{600, 600}));
+
+    // A line step and the jumps to the ends write once each, at the end of their move.
+    for (const int code : {WXK_RIGHT, WXK_END, WXK_HOME}) {
+        const int before = memory->speakers->writes;
+        sendKey(main, code);
+        EXPECT_EQ(memory->speakers->writes, before + 1) << code;
+    }
+    EXPECT_EQ(memory->speakers->values, (std::vector<long>{0, 0}));
+}
+
 // The real mixer: ALSA's "pulse" device over a private PulseAudio, moved by amixer.
 TEST_F(MixerFader, TheFaderMovesTheSystemMixerAndFollowsChangesMadeOutsideTheProgram)
 {

@@ -34,6 +34,8 @@ protected:
         env.emplace_back(std::make_unique<ScopedEnv>("ORVANE_RUNTIME_DIR", folders->runtimeDir.c_str()));
         env.emplace_back(std::make_unique<ScopedEnv>("ORVANE_REGISTRY_DIR", folders->registryDir.c_str()));
         env.emplace_back(std::make_unique<ScopedEnv>("ASAN_OPTIONS", "detect_leaks=0"));
+        // No sound device: a machine without sound would show the voice engine's box.
+        env.emplace_back(std::make_unique<ScopedEnv>("ORVANE_AUDIO_DEVICE", "none"));
     }
 
     // Starts a program; its pid once its main window shows with the caption, else -1 (and

@@ -53,6 +53,8 @@ protected:
         env.emplace_back(std::make_unique<ScopedEnv>("ORVANE_RUNTIME_DIR", folders->runtimeDir.c_str()));
         env.emplace_back(std::make_unique<ScopedEnv>("ORVANE_REGISTRY_DIR", folders->registryDir.c_str()));
         env.emplace_back(std::make_unique<ScopedEnv>("ASAN_OPTIONS", "detect_leaks=0"));
+        // No sound device: a machine without sound would show the voice engine's box.
+        env.emplace_back(std::make_unique<ScopedEnv>("ORVANE_AUDIO_DEVICE", "none"));
         env.emplace_back(
             std::make_unique<ScopedEnv>("ORVANE_UPDATE_URL", nginx.url("/autoupdate/version.xml").c_str()));
     }

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 using namespace orvane;
 using namespace orvane::testing;
@@ -51,7 +53,7 @@ VoiceEngine::Settings alsaPulse(Reports& reports)
 {
     VoiceEngine::Settings settings;
     settings.input = [] { return std::unique_ptr<AudioDevice>(new XrunCounting(inputXruns, 1)); };
-    settings.output = [] { return std::unique_ptr<AudioDevice>(new XrunCounting(outputXruns, VoiceEngine::OutputStartPeriods)); };
+    settings.output = [] { return std::unique_ptr<AudioDevice>(new XrunCounting(outputXruns, 1)); };
     settings.report = reports.sink();
     return settings;
 }
@@ -217,4 +219,61 @@ TEST(AlsaVoiceEngine, SoundThreadsThatLoseTheirServerReportItAndEndTheirLoops)
     for (const auto& t : reports.texts())
         readReports += t.rfind("RECORD: Read", 0) == 0;
     EXPECT_EQ(readReports, 1u);
+}
+
+// A peer that stalls: frames come every 30 ms, then none for a while (the output runs dry),
+// then the backlog all at once, then every 30 ms again. Whatever the gap and the burst,
+// the output's queue comes back to its bound, and the sound after the gap is heard.
+TEST(AlsaVoiceEngine, AfterAGapAndABurstTheOutputQueueReturnsToItsBound)
+{
+    PulseServer pulse;
+    ASSERT_TRUE(pulse.start());
+    Reports reports;
+    VoiceEngine engine(alsaPulse(reports));
+    engine.setMode(132);
+    ASSERT_EQ(engine.createChannel(), 0);
+    SoundPlayer& player = *engine.player(0);
+    // A steady tone, coded as a peer would send it.
+    const size_t frameSamples = static_cast<size_t>(engine.samplesPerFrame());
+    const std::vector<int16_t> tone = voiceLikeTone(frameSamples * 200, 440.0, 8000.0, 8000, 0);
+    const auto codec = VoiceMode::parse(132).createCodec();
+    std::vector<std::vector<uint8_t>> frames;
+    for (size_t at = 0; at + frameSamples <= tone.size(); at += frameSamples) {
+        ByteArray coded;
+        codec->encode16(tone.data() + at, static_cast<int>(frameSamples), coded, false);
+        frames.emplace_back(coded.data(), coded.data() + coded.count());
+    }
+    size_t next = 0;
+    auto send = [&](int count, int pauseMs) {
+        for (int i = 0; i < count; ++i, ++next) {
+            const std::vector<uint8_t>& frame = frames[next % frames.size()];
+            engine.play(0, frame.data(), static_cast<int>(frame.size()));
+            if (pauseMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        }
+    };
+    ASSERT_TRUE(pulse.recordSpeaker());
+    const struct {
+        int gapMs;
+        int burst;
+    } stalls[] = {{300, 10}, {3000, 12}};
+    send(30, 30);
+    for (const auto& stall : stalls) {
+        SCOPED_TRACE(stall.gapMs);
+        std::this_thread::sleep_for(std::chrono::milliseconds(stall.gapMs));
+        const uint64_t trimmed = player.trimmedFrames();
+        send(stall.burst, 0);
+        send(40, 30);
+        std::printf("gap %d ms, burst %d: queued %d ms before the last frame, %llu frames trimmed\n", stall.gapMs,
+                    stall.burst, player.queuedMillis(), static_cast<unsigned long long>(player.trimmedFrames() - trimmed));
+        EXPECT_GE(player.queuedMillis(), 0);
+        EXPECT_LE(player.queuedMillis(), VoiceEngine::OutputMaxQueuedMillis + 30);
+        EXPECT_GT(player.trimmedFrames(), trimmed) << "the burst was not trimmed";
+    }
+    const std::vector<int16_t> heard = samplesOf(pulse.stopSpeakerRecording());
+    engine.closeAll();
+    // Sound came out after the long gap too: the last second of the recording is not silent.
+    ASSERT_GT(heard.size(), 8000u);
+    EXPECT_GT(rms(heard.data() + heard.size() - 8000, 8000), 1000);
+    EXPECT_TRUE(reports.texts().empty()) << ::testing::PrintToString(reports.texts());
 }

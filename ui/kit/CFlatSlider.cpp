@@ -147,13 +147,21 @@ int CFlatSlider::valueAt(const wxPoint& point) const
     return static_cast<int>(std::clamp<long long>(value, minimum_, maximum_));
 }
 
-void CFlatSlider::moveTo(int value)
+void CFlatSlider::notify(wxEventType notice)
+{
+    wxScrollEvent event(notice, GetId(), value_, vertical_ ? wxVERTICAL : wxHORIZONTAL);
+    event.SetEventObject(this);
+    ProcessWindowEvent(event);
+}
+
+void CFlatSlider::moveTo(int value, wxEventType notice)
 {
     value = std::clamp(value, minimum_, maximum_);
     if (value == value_)
         return;
     value_ = value;
     Refresh();
+    notify(notice);
     wxCommandEvent event(wxEVT_SLIDER, GetId());
     event.SetEventObject(this);
     event.SetInt(value_);
@@ -165,27 +173,30 @@ void CFlatSlider::onKey(wxKeyEvent& event)
     switch (event.GetKeyCode()) {
     case WXK_LEFT:
     case WXK_UP:
-        moveTo(value_ - lineSize_);
+        moveTo(value_ - lineSize_, wxEVT_SCROLL_LINEUP);
         break;
     case WXK_RIGHT:
     case WXK_DOWN:
-        moveTo(value_ + lineSize_);
+        moveTo(value_ + lineSize_, wxEVT_SCROLL_LINEDOWN);
         break;
     case WXK_PAGEUP:
-        moveTo(value_ - pageSize_);
+        moveTo(value_ - pageSize_, wxEVT_SCROLL_PAGEUP);
         break;
     case WXK_PAGEDOWN:
-        moveTo(value_ + pageSize_);
+        moveTo(value_ + pageSize_, wxEVT_SCROLL_PAGEDOWN);
         break;
     case WXK_HOME:
-        moveTo(minimum_);
+        moveTo(minimum_, wxEVT_SCROLL_TOP);
         break;
     case WXK_END:
-        moveTo(maximum_);
+        moveTo(maximum_, wxEVT_SCROLL_BOTTOM);
         break;
     default:
         event.Skip();
+        return;
     }
+    // Each key's move is whole at once.
+    notify(wxEVT_SCROLL_CHANGED);
 }
 
 void CFlatSlider::onMouseDown(wxMouseEvent& event)
@@ -203,7 +214,11 @@ void CFlatSlider::onMouseDown(wxMouseEvent& event)
         return;
     }
     const bool before = vertical_ ? point.y < thumb.GetTop() : point.x < thumb.GetLeft();
-    moveTo(before ? value_ - pageSize_ : value_ + pageSize_);
+    paging_ = true;
+    if (before)
+        moveTo(value_ - pageSize_, wxEVT_SCROLL_PAGEUP);
+    else
+        moveTo(value_ + pageSize_, wxEVT_SCROLL_PAGEDOWN);
 }
 
 void CFlatSlider::onMouseMove(wxMouseEvent& event)
@@ -215,23 +230,33 @@ void CFlatSlider::onMouseMove(wxMouseEvent& event)
         point.y -= grabOffset_;
     else
         point.x -= grabOffset_;
-    moveTo(valueAt(point));
+    moveTo(valueAt(point), wxEVT_SCROLL_THUMBTRACK);
 }
 
 void CFlatSlider::onMouseUp(wxMouseEvent&)
 {
+    if (paging_) {
+        paging_ = false;
+        notify(wxEVT_SCROLL_CHANGED);
+    }
     if (!dragging_)
         return;
     dragging_ = false;
     if (HasCapture())
         ReleaseMouse();
     Refresh();
+    notify(wxEVT_SCROLL_THUMBRELEASE);
+    notify(wxEVT_SCROLL_CHANGED);
 }
 
 void CFlatSlider::onCaptureLost(wxMouseCaptureLostEvent&)
 {
+    const bool wasDragging = dragging_;
     dragging_ = false;
+    paging_ = false;
     Refresh();
+    if (wasDragging)
+        notify(wxEVT_SCROLL_CHANGED);
 }
 
 } // namespace orvane

@@ -12,8 +12,15 @@ namespace orvane {
 //
 // It behaves as a trackbar: the arrow keys move one line, Page Up and Page Down a page, Home
 // and End to the ends; dragging the thumb follows the mouse and a click beside the thumb
-// moves a page toward the click. Each change of position sends wxEVT_SLIDER with the new
-// position. Horizontal by default; wxSL_VERTICAL stands it up with the minimum at the top.
+// moves a page toward the click. Each change of position sends the scroll notice of what
+// moved it, as a trackbar does (wxEVT_SCROLL_LINEUP/LINEDOWN for the arrows,
+// PAGEUP/PAGEDOWN for the page keys and clicks beside the thumb, TOP/BOTTOM for Home and
+// End, THUMBTRACK while the thumb is dragged), then wxEVT_SLIDER with the new position. The
+// end of each move sends wxEVT_SCROLL_CHANGED, the end-track notice: after a key's move,
+// when the button that paged or dragged is released (a drag's release sends THUMBRELEASE
+// first), and when a drag loses the mouse. Listeners that only need the outcome of a move
+// take the end-track notice. Horizontal by default; wxSL_VERTICAL stands it up with the
+// minimum at the top.
 // User-interface thread only.
 class CFlatSlider : public wxControl {
 public:
@@ -63,8 +70,9 @@ private:
 
     // The position under a point along the channel.
     int valueAt(const wxPoint& point) const;
-    // Moves to the value (clamped); sends the event when it changed.
-    void moveTo(int value);
+    // Moves to the value (clamped); sends the scroll notice and wxEVT_SLIDER when it changed.
+    void moveTo(int value, wxEventType notice);
+    void notify(wxEventType notice);
     static void frame(wxDC& dc, const wxRect& rect, ColorRef topLeft, ColorRef bottomRight);
 
     ColorRef thumb_;
@@ -77,6 +85,8 @@ private:
     int pageSize_;
     bool vertical_;
     bool dragging_ = false;
+    // A button press that paged: its release ends the move.
+    bool paging_ = false;
     // While dragging: how far from the thumb's centre it was taken.
     int grabOffset_ = 0;
 };

@@ -173,7 +173,8 @@ struct Client {
         voiceServices = std::make_unique<AppVoiceServices>(*app, loop);
         voice = std::make_unique<PrintingVoiceModule>(*voiceServices);
         VoiceSessionThread::Settings settings;
-        settings.showError = [](const char* text) { printLine(std::string("voice-error ") + oneLine(text)); };
+        // The program's message boxes, as the program shows them (a "box" line).
+        settings.showError = [this](const char* text) { app->ui().showMessageBox(text, ClientUi::Icon::None); };
         settings.showOnlineStatus = [this] { app->showOnlineStatus(); };
         sessions = std::make_unique<VoiceSessionRunner>(
             loop, [this] { return voice->host(); }, [this](const char* text) { app->setStatusText(text); },
@@ -313,9 +314,12 @@ struct Client {
             callBar->hangUp();
         } else if (verb == "voice-stats" && voice) {
             VoiceSessionThread* thread = sessions->thread();
+            SoundPlayer* player = thread ? thread->engine().player(thread->channel()) : nullptr;
             printLine("voice-stats sent " + std::to_string(thread ? thread->framesSent() : 0) + " played " +
                       std::to_string(thread ? thread->framesPlayed() : 0) + " refused " +
-                      std::to_string(thread ? thread->datagramsRefused() : 0));
+                      std::to_string(thread ? thread->datagramsRefused() : 0) + " trimmed " +
+                      std::to_string(player ? player->trimmedFrames() : 0) + " skipped " +
+                      std::to_string(thread ? thread->engine().recorder().skippedBuffers() : 0));
         } else if (verb == "add") {
             app->connection().sendAddContact(restOf(in).c_str());
         } else if (verb == "remove") {
