@@ -51,13 +51,17 @@ TEST(AlsaAudioDevice, WhatIsPlayedOnDefaultArrivesByteForByte)
     }
 }
 
-TEST(AlsaAudioDevice, TheStreamRunsInPeriodsOf240Frames)
+TEST(AlsaAudioDevice, TheStreamRunsInPeriodsOfTenMilliseconds)
 {
     AlsaTestConfig alsa;
-    AlsaAudioDevice device;
-    ASSERT_TRUE(device.openOutput(AudioFormat{22050, 1, 16})) << device.errorText().c_str();
-    EXPECT_EQ(device.periodFrames(), AlsaAudioDevice::PeriodFrames);
-    EXPECT_GE(device.bufferFrames(), 2 * AlsaAudioDevice::PeriodFrames);
+    for (const int rate : {8000, 22050}) {
+        SCOPED_TRACE(rate);
+        AlsaAudioDevice device;
+        ASSERT_TRUE(device.openOutput(AudioFormat{rate, 1, 16})) << device.errorText().c_str();
+        const unsigned long period = static_cast<unsigned long>(rate) * AlsaAudioDevice::PeriodMillis / 1000;
+        EXPECT_EQ(device.periodFrames(), period);
+        EXPECT_GE(device.bufferFrames(), 2 * period);
+    }
 }
 
 TEST(AlsaAudioDevice, ANamedPcmIsUsed)
