@@ -78,19 +78,21 @@ inline long onsetOf(const std::vector<int16_t>& s)
 }
 
 // How well a recording carries a tone whose start it has at `onset`: the tone is looked
-// for in three stretches of its first second and the best counts, because a busy
-// machine's sound server may drop or repeat a few milliseconds in one of them. -1 when
-// the recording ends too soon.
+// for in stretches of its first second and the best counts, because a busy machine's sound
+// server may drop or repeat a few milliseconds in one of them. Each stretch is looked for
+// up to 60 ms early and 25 ms late: to keep a call's delay bounded the voice path drops a
+// whole 30 ms frame now and then, and what follows a dropped frame comes that much early.
+// -1 when the recording ends too soon.
 inline double toneCarried(const std::vector<int16_t>& tone, const std::vector<int16_t>& heard, size_t onset)
 {
-    const size_t window = 2400, lateBy = 200;
+    const size_t window = 1600, early = 480, late = 200;
     double best = -1;
-    for (size_t at = 800; at + window + lateBy <= 8000 && at + window <= tone.size(); at += 2400) {
-        if (heard.size() < onset + at + window + lateBy)
+    for (size_t at = 800; at + window + late <= 8000 && at + window <= tone.size(); at += 1600) {
+        if (heard.size() < onset + at + window + late)
             return -1;
-        const std::vector<int16_t> arrived(heard.begin() + static_cast<long>(onset + at), heard.end());
+        const std::vector<int16_t> arrived(heard.begin() + static_cast<long>(onset + at - early), heard.end());
         best = std::max(best, bestCorrelation(std::vector<int16_t>(tone.begin() + static_cast<long>(at), tone.end()),
-                                              arrived, window, lateBy));
+                                              arrived, window, early + late));
     }
     return best;
 }
