@@ -342,6 +342,10 @@ TEST_F(MainFrame, TheTrayOffersItsMenuForTheStateAndItsClicksShowAndHide)
 TEST_F(MainFrame, ARightClickOnTheTrayIconLeavesAHiddenWindowHidden)
 {
     startSignedIn();
+    // A user closes a window that is on the screen: wx takes the X server's word that a
+    // window was mapped as a show, even when it comes after the window was hidden again.
+    // The window manager gives it the focus once it has mapped it.
+    ASSERT_TRUE(waitUntil([this] { return gtk_window_is_active(GTK_WINDOW(frame().GetHandle())); }));
     frame().hasTray = [] { return true; };
     frame().Close();
     ASSERT_FALSE(frame().IsShown());
