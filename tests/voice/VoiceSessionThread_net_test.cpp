@@ -454,7 +454,9 @@ TEST_F(VoiceSessionWithBob, WithNothingArrivingTheLoopStillTurnsAndReportsLevels
     for (size_t i = levelsBefore; i < levelsBefore + 20; ++i)
         gaps.push_back(in[i].at - in[i - 1].at);
     std::sort(gaps.begin(), gaps.end());
-    EXPECT_GE(gaps.front(), 38);
+    // The reports keep to a schedule: on a loaded machine one that came late is followed by
+    // one that comes on time, a little sooner after it.
+    EXPECT_GE(gaps.front(), 30);
     EXPECT_LE(gaps[gaps.size() / 2], 62) << "the median gap";
     // 20 reports span 800 ms or more: one turn for each wait of a receive, give or take.
     const uint64_t waits = 800 / static_cast<uint64_t>(VoiceSessionThread::Settings().receiveWaitMs);
