@@ -204,8 +204,6 @@ bool AlsaAudioDevice::ranDry() const
            nowMicros() > drainsAtMicros_ + DryMarginMicros;
 }
 
-
-
 bool AlsaAudioDevice::leadIn()
 {
     if (startLead_ == 0)

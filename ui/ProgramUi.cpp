@@ -54,9 +54,10 @@ private:
 };
 
 // Runs GTK's events until the window manager has mapped the shown window, for at most ten
-// seconds (a window manager on a loaded machine). wxGTK maps a top-level window the first time only after the window manager
-// has told it the size of its frame; a window shown in the meantime (a modal dialog at the
-// first start) would be mapped first and then covered by it, and lose the focus to it.
+// seconds (a window manager on a loaded machine). wxGTK maps a top-level window the first
+// time only after the window manager has told it the size of its frame; a window shown in
+// the meantime (a modal dialog at the first start) would be mapped first and then covered
+// by it, and lose the focus to it.
 void awaitFirstMap(wxTopLevelWindow& window)
 {
     GtkWidget* widget = window.GetHandle();

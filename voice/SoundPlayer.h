@@ -22,10 +22,11 @@ namespace orvane {
 // frame is written the device is asked how much it still holds; above the bound the frame
 // is dropped whole (trimmedFrames), which brings the queue back under the bound. When
 // playing (re)starts, after the open or after the device ran dry, a short lead of silence
-// goes first, so the queue starts small again whatever it was. Commands: PlayOpen opens a fresh device, PlayStop closes it
-// (dropping what it still holds), PlayQuit closes and ends the thread. A device that
-// fails while playing is reported once and closed; frames are then dropped until the
-// next PlayOpen.
+// goes first, so the queue starts small again whatever it was.
+//
+// Commands: PlayOpen opens a fresh device, PlayStop closes it (dropping what it still
+// holds), PlayQuit closes and ends the thread. A device that fails while playing is
+// reported once and closed; frames are then dropped until the next PlayOpen.
 //
 // Threads: play is called by one thread at a time (the session's); the rest by any.
 class SoundPlayer : public SoundBase {
@@ -86,7 +87,6 @@ private:
     // The player thread's own.
     std::unique_ptr<AudioDevice> device_;
     AudioFormat openFormat_;
-
 };
 
 } // namespace orvane

@@ -111,6 +111,10 @@ public:
     void onPresenceList(const Message& frame);
     void onServerCommand(const Message& frame);
     void onSignedIn(const Message& frame);
+    // Sets the address and ports peers are told to reach this side at: the server's view of
+    // the external address with the bound port (and a port mapping asked for when that
+    // address is not the link's own), or the ones the account configures.
+    void advertiseEndpoint(const String& external, const LinkValues& link);
     // A peer connection for a module; the socket is closed when nobody takes it.
     void onIncomingConnection(const XmlNode& record, int socket);
     // A ready datagram channel for a module (any thread): handed over on the user-interface

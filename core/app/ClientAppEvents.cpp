@@ -434,13 +434,6 @@ void ClientApp::onSignedIn(const Message& frame)
     // posted change of state; a peer's channel set-up among them must already be answered
     // with the own id, or the peer drops the answer as forged.
     systemModule_->onSignedIn();
-    // The modules too hear of the sign-in before those frames, once the rest below is
-    // done (whichever way this returns): a call request among them would otherwise find
-    // the voice module still signed out, and be refused as busy.
-    struct TellModules {
-        ClientApp& app;
-        ~TellModules() { app.broadcastSignedIn(true); }
-    } tellModules{*this};
     ownUser_.status = 1;
     port_.post(ThreadMessage::ConnectionState, 1, ConnectionThread::SignedOut);
     showOnlineStatus();
@@ -454,9 +447,15 @@ void ClientApp::onSignedIn(const Message& frame)
     refreshContactViews(nullptr);
     showOnlineStatus();
     setProgressText("Signed in.");
+    advertiseEndpoint(childText(body, "external_address"), link);
+    // The modules too hear of the sign-in before those frames: a call request among them
+    // would otherwise find the voice module still signed out, and be refused as busy.
+    broadcastSignedIn(true);
+}
 
+void ClientApp::advertiseEndpoint(const String& external, const LinkValues& link)
+{
     reachable_.store(false);
-    const String external = childText(body, "external_address");
     {
         std::lock_guard<std::mutex> guard(externalLock_);
         externalAddress_ = external;
